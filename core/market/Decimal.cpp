@@ -111,10 +111,15 @@ Rounded roundToPrecision(const U& v, std::int64_t exponent) {
     const U q = v / pow10Of(v, k);
     const U r = v - q * pow10Of(v, k);
     u128 m = narrow(q);
+    exponent += k;
+    // Below the exponent floor make() rounds once more, onto the 10^-128 grid; rounding here too
+    // could lift a value just under that grid's half up to it. Truncated digits decide alike.
+    if (exponent < Decimal::kMinExponent) {
+        return {m, exponent};
+    }
     if (r >= pow10Of(v, k - 1) * 5) {
         ++m;
     }
-    exponent += k;
     if (m == kMantissaLimit) {
         m = kPow10[37];
         ++exponent;
@@ -286,7 +291,8 @@ std::optional<Decimal> DecimalBuilder::parse(std::string_view s, bool json) noex
     if (i != n) {
         return std::nullopt;
     }
-    if (firstDropped >= 5) {
+    // Below the exponent floor make() does the only rounding (see roundToPrecision).
+    if (firstDropped >= 5 && scale >= Decimal::kMinExponent) {
         ++m;
         if (m == kMantissaLimit) {
             m = kPow10[37];
@@ -322,7 +328,8 @@ std::optional<Decimal> Decimal::fromDouble(double value) noexcept {
         return std::nullopt;
     }
     char buf[64];
-    const auto res = std::to_chars(buf, buf + sizeof buf, value);
+    // Scientific, because plain format may print a large integer's exact binary digits instead.
+    const auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific);
     return DecimalBuilder::parse(std::string_view(buf, static_cast<std::size_t>(res.ptr - buf)),
                                  false);
 }

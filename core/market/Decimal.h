@@ -35,8 +35,9 @@ public:
     noexcept {  // NOLINT(google-explicit-constructor): integers are decimals
         if constexpr (std::is_signed_v<T>) {
             m_negative = value < 0;
-            // Negate in unsigned arithmetic so the most negative value does not overflow.
-            const auto magnitude = static_cast<std::make_unsigned_t<T>>(value);
+            // Widen before negating in unsigned arithmetic: the most negative value must not
+            // overflow, and a narrower type's complement must not be taken modulo 2^64.
+            const auto magnitude = static_cast<std::uint64_t>(static_cast<std::int64_t>(value));
             initFromInteger(m_negative ? std::uint64_t(0) - magnitude : magnitude);
         } else {
             initFromInteger(static_cast<std::uint64_t>(value));

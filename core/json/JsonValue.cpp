@@ -1,0 +1,352 @@
+#include "json/JsonValue.h"
+
+#include "json/Iso8601.h"
+#include "json/Json.h"
+
+#include <algorithm>
+#include <charconv>
+#include <vector>
+
+namespace mintlux {
+
+namespace {
+
+using Kind = DecodingError::Kind;
+
+const char* describe(JsonValue::Type t) {
+    switch (t) {
+        case JsonValue::Type::object:
+            return "an object";
+        case JsonValue::Type::array:
+            return "an array";
+        case JsonValue::Type::string:
+            return "a string";
+        case JsonValue::Type::number:
+            return "a number";
+        case JsonValue::Type::boolean:
+            return "a boolean";
+        case JsonValue::Type::null:
+            return "null";
+    }
+    return "a value";
+}
+
+std::string_view trimTrailingBlanks(std::string_view s) {
+    while (!s.empty() &&
+           (s.back() == ' ' || s.back() == '\t' || s.back() == '\n' || s.back() == '\r')) {
+        s.remove_suffix(1);
+    }
+    return s;
+}
+
+// The JSON number grammar without any range limit: valid JSON that no decimal can hold.
+bool isJsonNumber(std::string_view s) {
+    std::size_t i = 0;
+    auto digits = [&] {
+        const std::size_t start = i;
+        while (i < s.size() && s[i] >= '0' && s[i] <= '9') {
+            ++i;
+        }
+        return i - start;
+    };
+    if (i < s.size() && s[i] == '-') {
+        ++i;
+    }
+    const std::size_t intStart = i;
+    const std::size_t intDigits = digits();
+    if (intDigits == 0 || (s[intStart] == '0' && intDigits > 1)) {
+        return false;
+    }
+    if (i < s.size() && s[i] == '.') {
+        ++i;
+        if (digits() == 0) {
+            return false;
+        }
+    }
+    if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+        ++i;
+        if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
+            ++i;
+        }
+        if (digits() == 0) {
+            return false;
+        }
+    }
+    return i == s.size();
+}
+
+std::string quoted(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() + 2);
+    out += '"';
+    out += text;
+    out += '"';
+    return out;
+}
+
+[[noreturn]] void failDocument(const std::string& message) {
+    throw DecodingError(Kind::dataCorrupted, {}, message);
+}
+
+std::string invalidJson(simdjson::error_code error) {
+    return std::string("Invalid JSON: ") + simdjson::error_message(error);
+}
+
+}  // namespace
+
+JsonValue::Type JsonValue::type() {
+    simdjson::ondemand::json_type t{};
+    check(visitRaw([&](auto& v) { return v.type().get(t); }));
+    switch (t) {
+        case simdjson::ondemand::json_type::object:
+            return Type::object;
+        case simdjson::ondemand::json_type::array:
+            return Type::array;
+        case simdjson::ondemand::json_type::string:
+            return Type::string;
+        case simdjson::ondemand::json_type::number:
+            return Type::number;
+        case simdjson::ondemand::json_type::boolean:
+            return Type::boolean;
+        case simdjson::ondemand::json_type::null:
+            return Type::null;
+    }
+    fail(Kind::dataCorrupted, "Invalid JSON value");
+}
+
+bool JsonValue::readNull() {
+    if (type() != Type::null) {
+        return false;
+    }
+    bool isNull = false;
+    check(visitRaw([&](auto& v) { return v.is_null().get(isNull); }));
+    if (!isNull) {
+        fail(Kind::dataCorrupted, "Invalid literal");
+    }
+    return true;
+}
+
+std::string_view JsonValue::string() {
+    std::string_view s;
+    readTyped(Type::string, [&](auto& v) { return v.get_string().get(s); });
+    return s;
+}
+
+QString JsonValue::qstring() {
+    const std::string_view s = string();
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+std::string_view JsonValue::numberToken() {
+    if (type() != Type::number) {
+        failType(Type::number);
+    }
+    if (m_document) {
+        std::string_view token;
+        check(m_document->raw_json_token().get(token));
+        return trimTrailingBlanks(token);
+    }
+    return trimTrailingBlanks(m_value.raw_json_token());
+}
+
+Decimal JsonValue::decimal() {
+    const std::string_view token = numberToken();
+    if (auto d = Decimal::parseJsonNumber(token)) {
+        return *d;
+    }
+    if (isJsonNumber(token)) {
+        fail(Kind::dataCorrupted, "Number " + std::string(token) + " is out of range");
+    }
+    fail(Kind::dataCorrupted, "Invalid number " + std::string(token));
+}
+
+std::optional<Decimal> JsonValue::optionalDecimal() {
+    if (readNull()) {
+        return std::nullopt;
+    }
+    return decimal();
+}
+
+bool JsonValue::boolean() {
+    bool b = false;
+    readTyped(Type::boolean, [&](auto& v) { return v.get_bool().get(b); });
+    return b;
+}
+
+std::int64_t JsonValue::integer() {
+    const Decimal d = decimal();
+    if (d.exponent() < 0) {
+        fail(Kind::typeMismatch, "Expected an integer but found " + d.toString());
+    }
+    const std::string text = d.toString();
+    std::int64_t out = 0;
+    const auto res = std::from_chars(text.data(), text.data() + text.size(), out);
+    if (res.ec != std::errc{}) {
+        fail(Kind::dataCorrupted, "Number " + text + " is out of range");
+    }
+    return out;
+}
+
+Instant JsonValue::date() {
+    const std::string_view text = string();
+    if (auto instant = Iso8601::parse(text)) {
+        return *instant;
+    }
+    failVerbatim(Kind::dataCorrupted, "Invalid ISO-8601 date: " + std::string(text));
+}
+
+void JsonValue::skip() {
+    switch (type()) {
+        case Type::object:
+            forEachField([](std::string_view, JsonValue& member) { member.skip(); });
+            return;
+        case Type::array:
+            forEachElement([](JsonValue& element) { element.skip(); });
+            return;
+        case Type::string:
+            string();
+            return;
+        case Type::number:
+            if (!isJsonNumber(numberToken())) {
+                fail(Kind::dataCorrupted, "Invalid number " + std::string(numberToken()));
+            }
+            return;
+        case Type::boolean:
+            boolean();
+            return;
+        case Type::null:
+            readNull();
+            return;
+    }
+}
+
+std::string JsonValue::codingPath() const {
+    std::vector<const JsonValue*> chain;
+    for (const JsonValue* v = this; v && v->m_parent; v = v->m_parent) {
+        chain.push_back(v);
+    }
+    std::string path;
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        if ((*it)->m_index != std::string_view::npos) {
+            path += '[' + std::to_string((*it)->m_index) + ']';
+        } else {
+            if (!path.empty()) {
+                path += '.';
+            }
+            path += (*it)->m_key;
+        }
+    }
+    return path;
+}
+
+void JsonValue::fail(Kind kind, std::string_view message) const {
+    std::string path = codingPath();
+    std::string description(message);
+    if (!path.empty()) {
+        description += " at " + path;
+    }
+    throw DecodingError(kind, std::move(path), description);
+}
+
+void JsonValue::failVerbatim(Kind kind, const std::string& message) const {
+    throw DecodingError(kind, codingPath(), message);
+}
+
+void JsonValue::failMissingKey(std::string_view key) const {
+    std::string path = codingPath();
+    std::string description = "Missing key " + quoted(key);
+    if (!path.empty()) {
+        description += " at " + path;
+        path += '.';
+    }
+    path += key;
+    throw DecodingError(Kind::keyNotFound, std::move(path), description);
+}
+
+void JsonValue::check(simdjson::error_code error) const {
+    if (error) {
+        fail(Kind::dataCorrupted, invalidJson(error));
+    }
+}
+
+void JsonValue::failType(Type expected) {
+    const Type actual = type();
+    if (actual == Type::null) {
+        fail(Kind::valueNotFound,
+             std::string("Expected ") + describe(expected) + " but found null");
+    }
+    if (actual == expected) {
+        fail(Kind::dataCorrupted, "Invalid literal");
+    }
+    fail(Kind::typeMismatch,
+         std::string("Expected ") + describe(expected) + " but found " + describe(actual));
+}
+
+struct JsonParser::Impl {
+    simdjson::ondemand::parser parser;
+    std::string buffer;
+};
+
+JsonParser::JsonParser() : m_impl(std::make_unique<Impl>()) {}
+JsonParser::~JsonParser() = default;
+JsonParser::JsonParser(JsonParser&&) noexcept = default;
+JsonParser& JsonParser::operator=(JsonParser&&) noexcept = default;
+
+void JsonParser::parse(QByteArrayView bytes, const std::function<void(JsonValue&)>& read) {
+    std::string& buffer = m_impl->buffer;
+    const auto size = static_cast<std::size_t>(bytes.size());
+    // The parser reads ahead past the end; the padding only has to be there, not be anything.
+    buffer.reserve(size + simdjson::SIMDJSON_PADDING);
+    buffer.assign(bytes.data(), size);
+    const simdjson::padded_string_view input(buffer.data(), size, buffer.capacity());
+
+    simdjson::ondemand::document document;
+    if (auto error = m_impl->parser.iterate(input).get(document)) {
+        failDocument(invalidJson(error));
+    }
+    bool scalar = false;
+    if (auto error = document.is_scalar().get(scalar)) {
+        failDocument(invalidJson(error));
+    }
+    std::string_view scalarToken;
+    if (scalar) {
+        if (auto error = document.raw_json_token().get(scalarToken)) {
+            failDocument(invalidJson(error));
+        }
+    }
+
+    JsonValue root(document);
+    read(root);
+
+    // A scalar root's token runs (with its trailing blanks) to the end of a clean document;
+    // after a container root the iterator must have nothing left.
+    const bool trailing = scalar ? scalarToken.data() + scalarToken.size() != buffer.data() + size
+                                 : !document.current_location().error();
+    if (trailing) {
+        failDocument("Invalid JSON: unexpected content after the document");
+    }
+}
+
+namespace Json {
+
+JsonParser& threadParser() {
+    thread_local JsonParser parser;
+    return parser;
+}
+
+std::string_view readString(JsonValue& value) {
+    return value.string();
+}
+
+std::int64_t readInteger(JsonValue& value) {
+    return value.integer();
+}
+
+void failInvalidRawValue(const JsonValue& value, std::string_view typeName, std::string_view text) {
+    value.fail(Kind::dataCorrupted, "Cannot initialize " + std::string(typeName) +
+                                        " from invalid value " + quoted(text));
+}
+
+}  // namespace Json
+
+}  // namespace mintlux

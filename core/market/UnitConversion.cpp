@@ -1,0 +1,29 @@
+#include "market/UnitConversion.h"
+
+#include <array>
+
+namespace mintlux::UnitConversion {
+
+const Decimal& gramsPerUnit(MetalUnit unit) {
+    static const std::array<Decimal, 4> grams{*Decimal::parse("31.1034768"), Decimal(1),
+                                              *Decimal::parse("11.6638038"), Decimal(1000)};
+    return grams[unit.index()];
+}
+
+Decimal convert(const Decimal& quantity, MetalUnit from, MetalUnit to) {
+    if (from == to) {
+        return quantity;
+    }
+    const Decimal grams = quantity * gramsPerUnit(from);
+    return grams / gramsPerUnit(to);
+}
+
+Decimal convertPrice(const Decimal& price, MetalUnit from, MetalUnit to) {
+    if (from == to) {
+        return price;
+    }
+    const Decimal perGram = price / gramsPerUnit(from);
+    return perGram * gramsPerUnit(to);
+}
+
+}  // namespace mintlux::UnitConversion
