@@ -443,9 +443,9 @@ Decimal Decimal::add(const Decimal& a, const Decimal& b, bool negateB) {
         return xs >= ys ? DecimalBuilder::fromExact(xNeg, u256(xs - ys), y.m_exponent)
                         : DecimalBuilder::fromExact(yNeg, u256(ys - xs), y.m_exponent);
     }
-    // y lies wholly below x's rounding digit. Keep x with 39 extra digits and y truncated to
-    // that grid; y's lost tail only matters as "something was there" when subtracting, and
-    // since at least one integer digit is then dropped it never changes a half-away decision.
+    // The gap is too wide to align exactly. Keep x with 39 extra digits and cut y to that grid:
+    // the result then has at least 39 digits, so rounding drops a whole digit and y's lost tail
+    // (under one unit) can only matter as a borrow when subtracting.
     const u256 xs = toWide(x.m_mantissa) * widePow10()[39];
     const std::int64_t drop = d - 39;
     u128 ys = 0;

@@ -1,9 +1,1035 @@
 #include "market/Decimal.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <ostream>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+#include <QHash>
+#include <QSet>
+#include <QString>
+
+#include <boost/multiprecision/cpp_int.hpp>
 #include <gtest/gtest.h>
 
 using mintlux::Decimal;
 
-TEST(DecimalSmoke, Basics) {
-    EXPECT_EQ(Decimal::parse("2.50")->toString(), "2.5");
+namespace mintlux {
+// Readable failure messages instead of raw bytes; internal linkage, other test files have theirs.
+static void PrintTo(const Decimal& d, std::ostream* os) {
+    *os << d.toString();
 }
+}  // namespace mintlux
+
+namespace {
+
+Decimal dec(std::string_view text) {
+    const auto d = Decimal::parse(text);
+    if (!d) {
+        ADD_FAILURE() << "test input does not parse: " << text;
+        return Decimal{};
+    }
+    return *d;
+}
+
+std::string repeat(char c, std::size_t n) {
+    return std::string(n, c);
+}
+
+// The largest finite value: 38 nines at the top exponent.
+const std::string kMaxText = repeat('9', 38) + "e127";
+
+struct Fields {
+    bool negative;
+    std::string mantissa;
+    int exponent;
+};
+
+void expectFields(const Decimal& d, const Fields& f) {
+    EXPECT_EQ(d.isNegative(), f.negative);
+    EXPECT_EQ(d.mantissaString(), f.mantissa);
+    EXPECT_EQ(d.exponent(), f.exponent);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Parsing and printing
+
+struct TextCase {
+    std::string input;
+    std::string printed;
+};
+
+TEST(DecimalText, ParsesToCanonicalText) {
+    const std::vector<TextCase> cases = {
+        {"1.50", "1.5"},
+        {"-0", "0"},
+        {"+0.0", "0"},
+        {"0.000", "0"},
+        {"-0e99", "0"},
+        {"1e3", "1000"},
+        {"-0.375", "-0.375"},
+        {".5", "0.5"},
+        {"-.5", "-0.5"},
+        {"5.", "5"},
+        {"+2.5", "2.5"},
+        {"00012.3400", "12.34"},
+        {"1E-3", "0.001"},
+        {"-1.5e+2", "-150"},
+        {"123.456e1", "1234.56"},
+        {"123456e-3", "123.456"},
+        {"0.0000000001", "0.0000000001"},
+        {"1e000000000000000000000000000003", "1000"},
+        {"1e-000000000000000000000000000003", "0.001"},
+        {"12345678901234567890123456789012345678", "12345678901234567890123456789012345678"},
+        {"-1234567890123456789.0123456789012345678", "-1234567890123456789.0123456789012345678"},
+        {"1e127", "1" + repeat('0', 127)},
+        {"1e-128", "0." + repeat('0', 127) + "1"},
+        {"-2.5e-127", "-0." + repeat('0', 126) + "25"},
+        {kMaxText, repeat('9', 38) + repeat('0', 127)},
+        {repeat('0', 300) + "7", "7"},
+        {"0." + repeat('0', 100) + "7", "0." + repeat('0', 100) + "7"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.input);
+        const auto d = Decimal::parse(c.input);
+        ASSERT_TRUE(d.has_value());
+        EXPECT_EQ(d->toString(), c.printed);
+        EXPECT_EQ(d->toQString(), QString::fromLatin1(c.printed));
+        // Printed text must read back as the same value.
+        EXPECT_EQ(Decimal::parse(d->toString()), d);
+    }
+}
+
+TEST(DecimalText, CanonicalFields) {
+    struct Case {
+        std::string input;
+        Fields fields;
+    };
+    const std::vector<Case> cases = {
+        {"1.50", {false, "15", -1}},
+        {"1000", {false, "1", 3}},
+        {"-0", {false, "0", 0}},
+        {"-0.000e-50", {false, "0", 0}},
+        {"-0.375", {true, "375", -3}},
+        {"1e-128", {false, "1", -128}},
+        {"1e127", {false, "1", 127}},
+        // Above 10^127 the exponent is pinned, so the mantissa keeps trailing zeros.
+        {"1e130", {false, "1000", 127}},
+        {"1.5e130", {false, "1500", 127}},
+        {"1e164", {false, "1" + repeat('0', 37), 127}},
+        {"12345678901234567890123456789012345678",
+         {false, "12345678901234567890123456789012345678", 0}},
+        {"0.00000000000000000000000000000000000123", {false, "123", -38}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.input);
+        const auto d = Decimal::parse(c.input);
+        ASSERT_TRUE(d.has_value());
+        expectFields(*d, c.fields);
+        EXPECT_EQ(d->significantDigits(), static_cast<int>(c.fields.mantissa.size()));
+    }
+}
+
+TEST(DecimalText, RejectsMalformedText) {
+    const std::vector<std::string> cases = {
+        "",
+        "-",
+        "+",
+        ".",
+        "-.",
+        "+-1",
+        "--1",
+        "1.2.3",
+        "1..2",
+        " 1",
+        "1 ",
+        "1 000",
+        "1e",
+        "1e+",
+        "1e-",
+        "1e++1",
+        "1e1.5",
+        "e5",
+        ".e5",
+        "abc",
+        "1a",
+        "1,5",
+        "1_000",
+        "0x10",
+        "1f",
+        "1d",
+        "\xd9\xa1\xd9\xa2",  // Arabic-Indic "12"
+        "\xef\xbc\x91",      // fullwidth "1"
+        "inf",
+        "-inf",
+        "Infinity",
+        "nan",
+        "NaN",
+        std::string("1\0", 2),
+        std::string("\0"
+                    "1",
+                    2),
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c));
+        EXPECT_FALSE(Decimal::parse(c).has_value());
+        EXPECT_FALSE(Decimal::parseJsonNumber(c).has_value());
+        EXPECT_FALSE(Decimal::parse(QString::fromUtf8(c.data(), static_cast<qsizetype>(c.size())))
+                         .has_value());
+    }
+}
+
+TEST(DecimalText, QStringInput) {
+    EXPECT_EQ(Decimal::parse(QStringView(u"-2034.56")), dec("-2034.56"));
+    EXPECT_EQ(Decimal::parse(QString("1" + QString(150, QChar(u'0')))), dec("1e150"));
+    // Characters whose low byte is an ASCII digit or sign must not pass as one.
+    const std::vector<char16_t> impostors = {0x0131, 0x0231, 0x0660, 0x0661,
+                                             0xff11, 0x012e, 0x012d};
+    for (char16_t c : impostors) {
+        SCOPED_TRACE(static_cast<int>(c));
+        QString text = "1";
+        text += QChar(c);
+        EXPECT_FALSE(Decimal::parse(text).has_value());
+        EXPECT_FALSE(Decimal::parse(QString(QChar(c))).has_value());
+    }
+}
+
+TEST(DecimalText, JsonGrammarIsStricter) {
+    struct Case {
+        std::string text;
+        bool json;
+        bool plain;
+    };
+    const std::vector<Case> cases = {
+        {"0", true, true},     {"-0", true, true},       {"-0.0", true, true},
+        {"10", true, true},    {"0.5e-3", true, true},   {"1E+2", true, true},
+        {"1e05", true, true},  {"-12.5E-1", true, true}, {"+1", false, true},
+        {"01", false, true},   {"00", false, true},      {"-01", false, true},
+        {"00.5", false, true}, {".5", false, true},      {"-.5", false, true},
+        {"5.", false, true},   {"1.e3", false, true},    {"-", false, false},
+        {"1e", false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        const auto json = Decimal::parseJsonNumber(c.text);
+        const auto plain = Decimal::parse(c.text);
+        EXPECT_EQ(json.has_value(), c.json);
+        EXPECT_EQ(plain.has_value(), c.plain);
+        if (json && plain) {
+            EXPECT_EQ(*json, *plain);
+        }
+    }
+    EXPECT_EQ(Decimal::parseJsonNumber("0.5e-3"), dec("0.0005"));
+    EXPECT_EQ(Decimal::parseJsonNumber("-0"), Decimal{});
+}
+
+TEST(DecimalText, LongInputRoundsHalfAwayFromZero) {
+    const std::string d38 = "12345678901234567890123456789012345678";
+    const std::string pad21 = repeat('0', 21);
+    struct Case {
+        std::string input;
+        Fields fields;
+    };
+    const std::vector<Case> cases = {
+        // 60 digits: the 39th alone decides, halves go away from zero.
+        {d38 + "5" + pad21, {false, "12345678901234567890123456789012345679", 22}},
+        {"-" + d38 + "5" + pad21, {true, "12345678901234567890123456789012345679", 22}},
+        {d38 + "4" + repeat('9', 21), {false, d38, 22}},
+        {"-" + d38 + "4" + repeat('9', 21), {true, d38, 22}},
+        {d38 + "0" + repeat('0', 20) + "1", {false, d38, 22}},
+        {"0." + d38 + "5" + pad21, {false, "12345678901234567890123456789012345679", -38}},
+        {"0.000" + d38 + "5" + pad21, {false, "12345678901234567890123456789012345679", -41}},
+        {d38 + "." + "5" + pad21, {false, "12345678901234567890123456789012345679", 0}},
+        {d38 + "." + "49" + pad21, {false, d38, 0}},
+        // Leading zeros are not significant digits.
+        {repeat('0', 30) + d38 + "5", {false, "12345678901234567890123456789012345679", 1}},
+        // The carry adds a digit.
+        {repeat('9', 38) + "5", {false, "1", 39}},
+        {"-" + repeat('9', 38) + "5" + pad21, {true, "1", 60}},
+        {"0." + repeat('9', 38) + "5", {false, "1", 0}},
+        {repeat('9', 38) + "4" + repeat('9', 21), {false, repeat('9', 38), 22}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.input);
+        const auto d = Decimal::parse(c.input);
+        ASSERT_TRUE(d.has_value());
+        expectFields(*d, c.fields);
+    }
+}
+
+TEST(DecimalText, ExponentRange) {
+    struct Case {
+        std::string input;
+        std::optional<std::string> printed;
+    };
+    const std::string tiny = "0." + repeat('0', 127) + "1";
+    const std::vector<Case> cases = {
+        {"1e400", std::nullopt},
+        {"-1e400", std::nullopt},
+        {"1e165", std::nullopt},
+        {"1" + repeat('0', 165), std::nullopt},
+        {"1e100000000000000000000000000000", std::nullopt},
+        // Rounding to 38 digits carries past the largest value.
+        {repeat('9', 38) + "5e126", std::nullopt},
+        {repeat('9', 38) + "4e126", repeat('9', 38) + repeat('0', 127)},
+        {"1e164", "1" + repeat('0', 164)},
+        {"1e-400", "0"},
+        {"-1e-400", "0"},
+        {"1e-100000000000000000000000000000", "0"},
+        {"0e100000000000000000000000000000", "0"},
+        // Exponent texts that wrap a 64-bit accumulator to small values.
+        {"1e18446744073709551616", std::nullopt},
+        {"1e18446744073709551619", std::nullopt},
+        {"1e-18446744073709551617", "0"},
+        {"1e9223372036854775808", std::nullopt},
+        {"1e-9223372036854775808", "0"},
+        {"1e-129", "0"},
+        {"4.9e-129", "0"},
+        {"5e-129", tiny},
+        {"-5e-129", "-" + tiny},
+        {"1.4e-128", tiny},
+        {"1.5e-128", "0." + repeat('0', 127) + "2"},
+        // One rounding, at the 10^-128 place: a first rounding to 38 digits would reach the half.
+        {"4" + repeat('9', 38) + "5e-168", "0"},
+        {"-4" + repeat('9', 38) + "5e-168", "0"},
+        {"14" + repeat('9', 37) + "5e-167", tiny},
+        {"0." + repeat('0', 128) + "4" + repeat('9', 38) + "5", "0"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.input);
+        const auto d = Decimal::parse(c.input);
+        ASSERT_EQ(d.has_value(), c.printed.has_value());
+        if (d) {
+            EXPECT_EQ(d->toString(), *c.printed);
+            EXPECT_FALSE(d->isZero() && d->isNegative());
+        }
+        // Every input here is also a JSON number.
+        EXPECT_EQ(Decimal::parseJsonNumber(c.input), d);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Equality, ordering, hashing
+
+TEST(DecimalCompare, EqualValuesHaveEqualFieldsAndHashes) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"1.5", "1.50"},       {"1.5", "15e-1"},       {"1500", "1.5e3"},
+        {"0", "-0.000"},       {"0", "0e-200"},        {"-2.50", "-2.5"},
+        {"1e130", "1000e127"}, {"1e130", "0.001e133"}, {"7e-128", "70e-129"},
+    };
+    for (const auto& [x, y] : cases) {
+        SCOPED_TRACE(x + " vs " + y);
+        const Decimal a = dec(x);
+        const Decimal b = dec(y);
+        EXPECT_EQ(a, b);
+        EXPECT_EQ(a <=> b, std::strong_ordering::equal);
+        EXPECT_EQ(a.hash(), b.hash());
+        EXPECT_EQ(std::hash<Decimal>{}(a), std::hash<Decimal>{}(b));
+        EXPECT_EQ(qHash(a, 17), qHash(b, 17));
+    }
+    EXPECT_NE(dec("1.5"), dec("-1.5"));
+    EXPECT_NE(dec("1.5"), dec("15"));
+    EXPECT_NE(dec("1e-128"), Decimal{});
+}
+
+TEST(DecimalCompare, TotalOrder) {
+    // Ascending; covers both signs, zero, short and long mantissas and equal adjusted exponents.
+    const std::vector<std::string> ascending = {
+        "-" + kMaxText,
+        "-1e130",
+        "-1e127",
+        "-1000",
+        "-999.9",
+        "-123.5",
+        "-123.45",
+        "-100",
+        "-1.5",
+        "-1.25",
+        "-1",
+        "-0.5",
+        "-0.05",
+        "-0.0101",
+        "-1e-128",
+        "0",
+        "1e-128",
+        "2e-128",
+        "1e-127",
+        "0.0101",
+        "0.05",
+        "0.1",
+        "0.9999",
+        "0.99999999999999999999999999999999999999",
+        "1",
+        "1.0000000000000000000000000000000000001",
+        "1.25",
+        "1.5",
+        "9.99",
+        "10",
+        "99",
+        "100",
+        "123.45",
+        "123.5",
+        "12345678901234567890123456789012345678",
+        "1e127",
+        "1.5e127",
+        "1e130",
+        "1.01e130",
+        kMaxText,
+    };
+    std::vector<Decimal> values;
+    for (const auto& t : ascending) {
+        values.push_back(dec(t));
+    }
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        for (std::size_t j = 0; j < values.size(); ++j) {
+            SCOPED_TRACE(ascending[i] + " vs " + ascending[j]);
+            EXPECT_EQ(values[i] <=> values[j], i <=> j);
+            EXPECT_EQ(values[i] == values[j], i == j);
+        }
+    }
+}
+
+TEST(DecimalCompare, HashContainers) {
+    std::unordered_set<Decimal> set;
+    for (const char* t :
+         {"1.5", "1.50", "1.500", "15e-1", "-0", "0", "0.0", "-1.5", "1e130", "1000e127"}) {
+        set.insert(dec(t));
+    }
+    EXPECT_EQ(set.size(), 4U);
+    EXPECT_TRUE(set.contains(dec("01.5000")));
+    EXPECT_FALSE(set.contains(dec("15")));
+
+    QHash<Decimal, int> hash;
+    hash.insert(dec("2034.56"), 1);
+    hash.insert(dec("2034.560"), 2);
+    hash.insert(dec("-2034.56"), 3);
+    EXPECT_EQ(hash.size(), 2);
+    EXPECT_EQ(hash.value(dec("2.03456e3")), 2);
+    EXPECT_EQ(hash.value(dec("-2034.5600")), 3);
+
+    QSet<Decimal> qset{dec("1"), dec("1.0"), Decimal(1), dec("0.1") * Decimal(10)};
+    EXPECT_EQ(qset.size(), 1);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Arithmetic
+
+enum class Op { Add, Sub, Mul, Div };
+
+const char* opName(Op op) {
+    switch (op) {
+        case Op::Add:
+            return " + ";
+        case Op::Sub:
+            return " - ";
+        case Op::Mul:
+            return " * ";
+        case Op::Div:
+            return " / ";
+    }
+    return " ? ";
+}
+
+Decimal apply(Op op, const Decimal& a, const Decimal& b) {
+    switch (op) {
+        case Op::Add:
+            return a + b;
+        case Op::Sub:
+            return a - b;
+        case Op::Mul:
+            return a * b;
+        case Op::Div:
+            return a / b;
+    }
+    return {};
+}
+
+struct ArithCase {
+    std::string a;
+    Op op;
+    std::string b;
+    std::string expected;
+};
+
+void runArithmetic(const std::vector<ArithCase>& cases) {
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.a + opName(c.op) + c.b);
+        const Decimal r = apply(c.op, dec(c.a), dec(c.b));
+        EXPECT_EQ(r.toString(), c.expected);
+        EXPECT_EQ(r, dec(c.expected));
+        EXPECT_FALSE(r.isZero() && r.isNegative());
+    }
+}
+
+TEST(DecimalArithmetic, ExactAndRoundedResults) {
+    const std::string max38 = repeat('9', 38);
+    runArithmetic({
+        {"0.1", Op::Add, "0.2", "0.3"},
+        {"2034.56", Op::Add, "31.1034768", "2065.6634768"},
+        {"2034.56", Op::Sub, "31.1034768", "2003.4565232"},
+        {"31.1034768", Op::Sub, "2034.56", "-2003.4565232"},
+        {"2034.56", Op::Mul, "31.1034768", "63281.889758208"},
+        {"2034.56", Op::Div, "31.1034768", "65.412622938667744051044480017745154458"},
+        {"-2034.56", Op::Div, "31.1034768", "-65.412622938667744051044480017745154458"},
+        {"1", Op::Div, "3", "0." + repeat('3', 38)},
+        {"2", Op::Div, "3", "0." + repeat('6', 37) + "7"},
+        {"-2", Op::Div, "3", "-0." + repeat('6', 37) + "7"},
+        {"2", Op::Div, "-3", "-0." + repeat('6', 37) + "7"},
+        {"-2", Op::Div, "-3", "0." + repeat('6', 37) + "7"},
+        {"1", Op::Div, "7", "0.14285714285714285714285714285714285714"},
+        {"22", Op::Div, "7", "3.1428571428571428571428571428571428571"},
+        {"1", Op::Div, "8", "0.125"},
+        {"1e100", Op::Div, "3", repeat('3', 38) + repeat('0', 62)},
+        {"0.5", Op::Mul, "-4", "-2"},
+        {"1.25", Op::Mul, "0.8", "1"},
+        {"10", Op::Div, "4", "2.5"},
+        {"1000", Op::Div, "0.001", "1000000"},
+    });
+}
+
+TEST(DecimalArithmetic, QuotientCarriesIntoProduct) {
+    // Each operation rounds on its own: the product works on the rounded quotient.
+    const Decimal r = (Decimal(-2) / Decimal(3)) * Decimal(100);
+    EXPECT_EQ(r.toString(), "-66." + repeat('6', 35) + "7");
+    EXPECT_EQ((Decimal(1) / Decimal(3)) * Decimal(3), dec("0." + repeat('9', 38)));
+    EXPECT_EQ((Decimal(2) / Decimal(3)) * Decimal(-3), Decimal(-2));
+}
+
+TEST(DecimalArithmetic, HalvesRoundAwayFromZero) {
+    const std::string p37 = "1" + repeat('0', 36) + "1";  // 10^37 + 1, 38 digits
+    runArithmetic({
+        {p37, Op::Add, "0.5", "1" + repeat('0', 36) + "2"},
+        {"-" + p37, Op::Sub, "0.5", "-1" + repeat('0', 36) + "2"},
+        {p37, Op::Sub, "0.5", p37},
+        {"-" + p37, Op::Add, "0.5", "-" + p37},
+        {p37, Op::Add, "0.49", p37},
+        {"-" + p37, Op::Sub, "0.49", "-" + p37},
+        {"33333333333333333333333333333333333335", Op::Mul, "3",
+         "100000000000000000000000000000000000010"},
+        {"-33333333333333333333333333333333333335", Op::Mul, "3",
+         "-100000000000000000000000000000000000010"},
+        {"33333333333333333333333333333333333335", Op::Mul, "-0.3",
+         "-10000000000000000000000000000000000001"},
+        {"98765432109876543210987654321098765431", Op::Div, "2",
+         "49382716054938271605493827160549382716"},
+        {"-98765432109876543210987654321098765431", Op::Div, "2",
+         "-49382716054938271605493827160549382716"},
+        {"98765432109876543210987654321098765431", Op::Div, "-20",
+         "-4938271605493827160549382716054938271.6"},
+        {"1", Op::Add, "5e-38", "1.0000000000000000000000000000000000001"},
+        {"-1", Op::Sub, "5e-38", "-1.0000000000000000000000000000000000001"},
+        {"1", Op::Sub, "5e-39", "1"},
+        {"-1", Op::Add, "5e-39", "-1"},
+        {"1", Op::Add, "4.9999999999999999999999999999999999999e-38", "1"},
+    });
+}
+
+TEST(DecimalArithmetic, CancellationAndNearlyEqualValues) {
+    const std::string a38 = "12345678901234567890123456789012345678";
+    runArithmetic({
+        {"1.0000000000000000000000000000000000001", Op::Sub, "1", "0." + repeat('0', 36) + "1"},
+        {"1", Op::Sub, "0." + repeat('9', 38), "0." + repeat('0', 37) + "1"},
+        {a38, Op::Sub, "12345678901234567890123456789012345677", "1"},
+        {"0." + a38, Op::Sub, "0.12345678901234567890123456789012345679",
+         "-0." + repeat('0', 37) + "1"},
+        {a38 + "e90", Op::Sub, "1.2345678901234567890123456789012345677e127",
+         "1" + repeat('0', 90)},
+        {"-5.5", Op::Add, "5.5", "0"},
+        {"5.5", Op::Sub, "5.5", "0"},
+        {"-5.5", Op::Sub, "-5.5", "0"},
+        {kMaxText, Op::Sub, kMaxText, "0"},
+        {"1e-128", Op::Sub, "1e-128", "0"},
+        {"0", Op::Sub, "2.5", "-2.5"},
+        {"0", Op::Sub, "-2.5", "2.5"},
+        {"2.5", Op::Sub, "0", "2.5"},
+        {"0", Op::Mul, "-2.5", "0"},
+        {"-2.5", Op::Mul, "0", "0"},
+        {"0", Op::Div, "-2.5", "0"},
+    });
+    Decimal sum;
+    for (int i = 0; i < 10; ++i) {
+        sum += dec("0.1");
+    }
+    EXPECT_EQ(sum, Decimal(1));
+    Decimal x = dec("-0.75");
+    x -= dec("-0.75");
+    EXPECT_EQ(x, Decimal{});
+    EXPECT_FALSE(x.isNegative());
+    EXPECT_EQ(-Decimal{}, Decimal{});
+    EXPECT_FALSE((-Decimal{}).isNegative());
+}
+
+TEST(DecimalArithmetic, AddWithLargeExponentGap) {
+    const std::string y = "1.2345678901234567890123456789012345678e-3";  // exponent -40
+    runArithmetic({
+        {"1", Op::Add, y, "1.0012345678901234567890123456789012346"},
+        {"1", Op::Sub, y, "0.99876543210987654321098765432109876543"},
+        {"-1", Op::Add, y, "-0.99876543210987654321098765432109876543"},
+        {"1e100", Op::Add, "1e-100", "1" + repeat('0', 100)},
+        {"1e100", Op::Sub, "1e-100", "1" + repeat('0', 100)},
+        {"1e127", Op::Sub, "1e-128", "1" + repeat('0', 127)},
+        {"-1e127", Op::Add, "1e-128", "-1" + repeat('0', 127)},
+        {"1e-128", Op::Add, "1e127", "1" + repeat('0', 127)},
+        // The dropped tail is below the half only because of its last digit.
+        {"1", Op::Add, "5.000000000000000000000000000000000001e-38",
+         "1.0000000000000000000000000000000000001"},
+        {"1", Op::Add, "4.9999999999999999999999999999999999999e-38", "1"},
+        {"1", Op::Sub, "5.000000000000000000000000000000000001e-39", "0." + repeat('9', 38)},
+        {"-1", Op::Add, "5.000000000000000000000000000000000001e-39", "-0." + repeat('9', 38)},
+        {"1", Op::Sub, "5e-39", "1"},
+        {"1", Op::Sub, "4.9999999999999999999999999999999999999e-39", "1"},
+        {"1", Op::Sub, "1e-60", "1"},
+        {"9" + repeat('0', 36) + "1", Op::Sub, "5e-128", "9" + repeat('0', 36) + "1"},
+    });
+    // Every gap from adjacent to the widest: the small term is either kept or below the half.
+    for (int gap = 0; gap <= 255; ++gap) {
+        SCOPED_TRACE(gap);
+        const Decimal big = dec("3e127");
+        const Decimal small = dec("4e" + std::to_string(127 - gap));
+        const Decimal sum = big + small;
+        const Decimal diff = big - small;
+        if (gap < 38) {
+            EXPECT_EQ(sum - big, small);
+            EXPECT_EQ(big - diff, small);
+        } else {
+            EXPECT_EQ(sum, big);
+            EXPECT_EQ(diff, big);
+        }
+        EXPECT_EQ(small + big, sum);
+        EXPECT_EQ(small - big, -diff);
+    }
+}
+
+TEST(DecimalArithmetic, WideMantissaProducts) {
+    const std::string n38 = repeat('9', 38);
+    runArithmetic({
+        {n38, Op::Mul, n38, repeat('9', 37) + "8" + repeat('0', 38)},
+        {"12345678901234567890123456789012345678", Op::Mul,
+         "87654321098765432109876543210987654321",
+         "10821521025910684215073921632755677484" + repeat('0', 38)},
+        // Both fit 64 bits but the product has 39 digits.
+        {"18446744073709551615", Op::Mul, "18446744073709551615",
+         "340282366920938463426481119284349108230"},
+        {"-18446744073709551615", Op::Mul, "18446744073709551616",
+         "-340282366920938463444927863358058659840"},
+        {"0." + n38, Op::Mul, "0." + n38, "0." + repeat('9', 37) + "8"},
+        {n38, Op::Div, n38, "1"},
+        {n38, Op::Div, "0." + n38, "1" + repeat('0', 38)},
+        {"1", Op::Div, n38, "0." + repeat('0', 37) + "1"},
+    });
+}
+
+TEST(DecimalArithmetic, ResultsAtExponentCeiling) {
+    runArithmetic({
+        {"1e127", Op::Div, "1e-37", "1" + repeat('0', 164)},
+        {"1e127", Op::Mul, "1e37", "1" + repeat('0', 164)},
+        {kMaxText, Op::Div, "1", repeat('9', 38) + repeat('0', 127)},
+        {kMaxText, Op::Mul, "1", repeat('9', 38) + repeat('0', 127)},
+        {kMaxText, Op::Add, "4e126", repeat('9', 38) + repeat('0', 127)},
+        {kMaxText, Op::Sub, "1e127", repeat('9', 37) + "8" + repeat('0', 127)},
+        {"5e164", Op::Add, "4" + repeat('9', 37) + "e127", repeat('9', 38) + repeat('0', 127)},
+        {"1.5e130", Op::Mul, "2", "3" + repeat('0', 130)},
+    });
+    const Decimal big = dec("1e164");
+    EXPECT_EQ((big / Decimal(10)) * Decimal(10), big);
+}
+
+TEST(DecimalArithmetic, ResultsAtExponentFloor) {
+    const std::string tiny = "0." + repeat('0', 127) + "1";
+    const std::string two = "0." + repeat('0', 127) + "2";
+    runArithmetic({
+        {"1e-128", Op::Div, "2", tiny},
+        {"-1e-128", Op::Div, "2", "-" + tiny},
+        {"1e-128", Op::Div, "-2.0000000000000000000000000000000000001", "0"},
+        {"1e-128", Op::Div, "3", "0"},
+        {"2e-128", Op::Div, "3", tiny},
+        {"3e-128", Op::Div, "2", two},
+        {"-3e-128", Op::Div, "2", "-" + two},
+        {"1e-128", Op::Div, "1e10", "0"},
+        {"1e-100", Op::Mul, "1e-100", "0"},
+        {"5e-65", Op::Mul, "1e-64", tiny},
+        {"4.9e-65", Op::Mul, "1e-64", "0"},
+        {"1.25e-64", Op::Mul, "1e-64", tiny},
+        {"1.5e-64", Op::Mul, "-1e-64", "-" + two},
+        {"1e-128", Op::Mul, "0.1", "0"},
+        {"1e-128", Op::Sub, "2e-128", "-" + tiny},
+        {"123456789e-128", Op::Div, "1e8", tiny},
+        // Exact value below the half: one rounding, at the 10^-128 place, gives zero. Rounding to
+        // 38 digits first would carry up to exactly the half.
+        {"5e-65", Op::Mul, "9." + repeat('9', 37) + "e-65", "0"},
+        {"-5e-65", Op::Mul, "9." + repeat('9', 37) + "e-65", "0"},
+        {"5e-65", Op::Mul, "2." + repeat('9', 37) + "e-64", tiny},
+        {"9." + repeat('9', 37) + "e-91", Op::Div, "2e38", "0"},
+        {"-9." + repeat('9', 37) + "e-91", Op::Div, "2e38", "0"},
+        {"2.9" + repeat('9', 36) + "e-91", Op::Div, "2e37", "0." + repeat('0', 127) + "1"},
+    });
+}
+
+TEST(DecimalArithmetic, OverflowThrows) {
+    const Decimal max = dec(kMaxText);
+    const Decimal one = Decimal(1);
+    EXPECT_THROW(max + max, std::overflow_error);
+    EXPECT_THROW(-max - max, std::overflow_error);
+    EXPECT_THROW(max * Decimal(10), std::overflow_error);
+    EXPECT_THROW(max * dec("1.0000000000000000000000000000000000001"), std::overflow_error);
+    EXPECT_THROW(max + dec("5e126"), std::overflow_error);
+    EXPECT_THROW(dec("1e127") * dec("1e127"), std::overflow_error);
+    EXPECT_THROW(dec("-1e127") * dec("1e38"), std::overflow_error);
+    EXPECT_THROW(dec("1e127") / dec("1e-38"), std::overflow_error);
+    EXPECT_THROW(dec("1e100") / dec("-1e-100"), std::overflow_error);
+    EXPECT_THROW(max / dec("0." + repeat('9', 38)), std::overflow_error);
+    EXPECT_THROW(one / dec("1e-128") / dec("1e-128"), std::overflow_error);
+    Decimal acc = max;
+    EXPECT_THROW(acc *= Decimal(2), std::overflow_error);
+    EXPECT_EQ(acc, max);
+}
+
+TEST(DecimalArithmetic, DivisionByZeroThrows) {
+    EXPECT_THROW(Decimal(1) / Decimal(0), std::domain_error);
+    EXPECT_THROW(Decimal(-1) / Decimal{}, std::domain_error);
+    EXPECT_THROW(Decimal(0) / Decimal(0), std::domain_error);
+    EXPECT_THROW(dec("1e-128") / dec("-0.000"), std::domain_error);
+    Decimal x = dec("2.5");
+    EXPECT_THROW(x /= Decimal{}, std::domain_error);
+    EXPECT_EQ(x, dec("2.5"));
+}
+
+TEST(DecimalArithmetic, IntegerConstruction) {
+    struct Case {
+        Decimal value;
+        std::string printed;
+        Fields fields;
+    };
+    const std::vector<Case> cases = {
+        {Decimal(0), "0", {false, "0", 0}},
+        {Decimal(-0), "0", {false, "0", 0}},
+        {Decimal(1), "1", {false, "1", 0}},
+        {Decimal(-1), "-1", {true, "1", 0}},
+        {Decimal(1000), "1000", {false, "1", 3}},
+        {Decimal(-120), "-120", {true, "12", 1}},
+        {Decimal(std::numeric_limits<std::int64_t>::min()),
+         "-9223372036854775808",
+         {true, "9223372036854775808", 0}},
+        {Decimal(std::numeric_limits<std::int64_t>::max()),
+         "9223372036854775807",
+         {false, "9223372036854775807", 0}},
+        {Decimal(std::numeric_limits<std::uint64_t>::max()),
+         "18446744073709551615",
+         {false, "18446744073709551615", 0}},
+        {Decimal(10'000'000'000'000'000'000ULL), "10000000000000000000", {false, "1", 19}},
+        {Decimal(std::numeric_limits<std::int32_t>::min()), "-2147483648", {true, "2147483648", 0}},
+        {Decimal(std::numeric_limits<std::int8_t>::min()), "-128", {true, "128", 0}},
+        {Decimal(std::numeric_limits<std::uint8_t>::max()), "255", {false, "255", 0}},
+        {Decimal(std::numeric_limits<std::int16_t>::min()), "-32768", {true, "32768", 0}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.printed);
+        EXPECT_EQ(c.value.toString(), c.printed);
+        expectFields(c.value, c.fields);
+        EXPECT_EQ(c.value, dec(c.printed));
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Differential test against an unbounded integer oracle
+
+namespace mp = boost::multiprecision;
+using Big = mp::cpp_int;
+
+Big pow10(std::int64_t k) {
+    return mp::pow(Big(10), static_cast<unsigned>(k));
+}
+
+std::int64_t digitsOf(const Big& v) {
+    return static_cast<std::int64_t>(v.str().size());
+}
+
+struct Outcome {
+    bool overflow = false;
+    bool negative = false;
+    std::string mantissa = "0";
+    std::int64_t exponent = 0;
+
+    bool operator==(const Outcome&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& os, const Outcome& o) {
+    if (o.overflow) {
+        return os << "overflow";
+    }
+    return os << (o.negative ? "-" : "+") << o.mantissa << "e" << o.exponent;
+}
+
+// Rounds (num / den) * 10^e, num and den positive, the long way: find the leading digit's place,
+// keep 38 digits or stop at the 10^-128 place, whichever is coarser, and decide by the exact
+// remainder.
+Outcome roundExact(bool negative, const Big& num, const Big& den, std::int64_t e) {
+    if (num == 0) {
+        return {};
+    }
+    auto atLeastPow10 = [&](std::int64_t p) {
+        const std::int64_t k = e - p;
+        return k >= 0 ? num * pow10(k) >= den : num >= den * pow10(-k);
+    };
+    std::int64_t lead = e + digitsOf(num) - digitsOf(den);
+    if (!atLeastPow10(lead)) {
+        --lead;
+    }
+    std::int64_t place =
+        std::max<std::int64_t>(lead - (Decimal::kMaxDigits - 1), Decimal::kMinExponent);
+    Big n = num;
+    Big d = den;
+    if (e >= place) {
+        n *= pow10(e - place);
+    } else {
+        d *= pow10(place - e);
+    }
+    Big q = n / d;
+    const Big r = n - q * d;
+    if (2 * r >= d) {
+        ++q;
+    }
+    if (q == 0) {
+        return {};
+    }
+    while (place < Decimal::kMaxExponent && q % 10 == 0) {
+        q /= 10;
+        ++place;
+    }
+    while (place > Decimal::kMaxExponent) {
+        q *= 10;
+        --place;
+    }
+    if (q >= pow10(Decimal::kMaxDigits)) {
+        return {.overflow = true};
+    }
+    return {false, negative, q.str(), place};
+}
+
+Outcome oracle(Op op, const Decimal& a, const Decimal& b) {
+    const Big ma(a.mantissaString());
+    const Big mb(b.mantissaString());
+    const std::int64_t ea = a.exponent();
+    const std::int64_t eb = b.exponent();
+    switch (op) {
+        case Op::Add:
+        case Op::Sub: {
+            const std::int64_t low = std::min(ea, eb);
+            Big x = ma * pow10(ea - low);
+            Big y = mb * pow10(eb - low);
+            if (a.isNegative()) {
+                x = -x;
+            }
+            if (b.isNegative() != (op == Op::Sub)) {
+                y = -y;
+            }
+            const Big sum = x + y;
+            return roundExact(sum < 0, abs(sum), Big(1), low);
+        }
+        case Op::Mul:
+            return roundExact(a.isNegative() != b.isNegative(), ma * mb, Big(1), ea + eb);
+        case Op::Div:
+            return roundExact(a.isNegative() != b.isNegative(), ma, mb, ea - eb);
+    }
+    return {};
+}
+
+Outcome observe(Op op, const Decimal& a, const Decimal& b) {
+    try {
+        const Decimal r = apply(op, a, b);
+        return {false, r.isNegative(), r.mantissaString(), r.exponent()};
+    } catch (const std::overflow_error&) {
+        return {.overflow = true};
+    }
+}
+
+class RandomDecimals {
+public:
+    explicit RandomDecimals(std::uint64_t seed) : m_rng(seed) {}
+
+    int uniform(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(m_rng); }
+
+    // Besides uniform digits, shapes like d999..9, d00..0d, one or two digits and runs of 4, 5
+    // and 9: their products and quotients carry, end in exact halves or stop just short of them.
+    std::string mantissa(int shape) {
+        std::string s(1, static_cast<char>('1' + uniform(0, 8)));
+        auto fill = [&](int n, std::string_view alphabet) {
+            while (static_cast<int>(s.size()) < n) {
+                s.push_back(alphabet[static_cast<std::size_t>(
+                    uniform(0, static_cast<int>(alphabet.size()) - 1))]);
+            }
+        };
+        switch (shape < 0 ? uniform(0, 5) : shape) {
+            case 0:
+            case 1:
+                fill(uniform(1, Decimal::kMaxDigits), "0123456789");
+                break;
+            case 2:
+                fill(uniform(0, 3) ? Decimal::kMaxDigits : uniform(2, 37), "9");
+                break;
+            case 3:
+                fill(uniform(1, 2), "0123456789");
+                break;
+            case 4:
+                fill(uniform(2, Decimal::kMaxDigits) - 1, "0");
+                fill(static_cast<int>(s.size()) + 1, "123456789");
+                break;
+            default:
+                fill(uniform(1, Decimal::kMaxDigits), "459");
+                break;
+        }
+        return s;
+    }
+
+    // A value whose leading digit sits at 10^lead.
+    Decimal make(int lead, int shape = -1) {
+        if (uniform(0, 60) == 0) {
+            return Decimal{};
+        }
+        const std::string digits = mantissa(shape);
+        const int exponent = lead - static_cast<int>(digits.size()) + 1;
+        return dec((uniform(0, 1) ? "-" : "") + digits + "e" + std::to_string(exponent));
+    }
+
+    std::pair<Decimal, Decimal> pair() {
+        const int lead = uniform(-90, -40);
+        // Near the exponent limits, often d99..9 against one or two digits.
+        const bool nines = uniform(0, 1) == 1;
+        const int first = nines ? kNines : -1;
+        const int second = nines ? kShort : -1;
+        switch (uniform(0, 6)) {
+            case 0:  // price-like magnitudes
+                return {make(uniform(-8, 6)), make(uniform(-8, 6))};
+            case 1: {  // exponents any distance apart
+                const int la = uniform(-91, 164);
+                const int lb = std::max(la - uniform(0, 255), -91);
+                return uniform(0, 1) ? std::pair{make(la), make(lb)}
+                                     : std::pair{make(lb), make(la)};
+            }
+            case 2:  // product around the 10^-128 place
+                return {make(lead, first), make(-128 - lead + uniform(-2, 0), second)};
+            case 3:  // quotient around the 10^-128 place
+                return {make(lead, first), make(lead + 128 + uniform(0, 2), second)};
+            case 4:  // product around the largest value
+                return {make(lead + 170, first), make(164 - lead - 170 + uniform(-1, 0), second)};
+            case 5:  // quotient around the largest value
+                return {make(lead + 150, first), make(lead - 14 + uniform(-1, 0), second)};
+            default:
+                return {make(uniform(-91, 164)), make(uniform(-91, 164))};
+        }
+    }
+
+private:
+    static constexpr int kNines = 2;
+    static constexpr int kShort = 3;
+    std::mt19937_64 m_rng;
+};
+
+TEST(DecimalDifferential, MatchesUnboundedOracle) {
+    RandomDecimals gen(0x6d696e746c7578ULL);
+    int failures = 0;
+    for (int i = 0; i < 2500 && failures < 10; ++i) {
+        const auto [a, b] = gen.pair();
+        for (Op op : {Op::Add, Op::Sub, Op::Mul, Op::Div}) {
+            if (op == Op::Div && b.isZero()) {
+                continue;
+            }
+            const Outcome expected = oracle(op, a, b);
+            const Outcome actual = observe(op, a, b);
+            if (expected != actual) {
+                ++failures;
+                ADD_FAILURE() << a.toString() << opName(op) << b.toString() << "\n  expected "
+                              << expected << "\n  actual   " << actual;
+            }
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Conversions to and from double
+
+TEST(DecimalDouble, ToDoubleIsNearest) {
+    struct Case {
+        std::string text;
+        double value;
+    };
+    const std::vector<Case> cases = {
+        {"0", 0.0},
+        {"0.1", 0.1},
+        {"2034.56", 2034.56},
+        {"-0.375", -0.375},
+        {"1e-128", 1e-128},
+        {"-1e127", -1e127},
+        {kMaxText, 1e165},
+        {"123456789012345678901234567890.12345678", 123456789012345678901234567890.12345678},
+        {"0.30000000000000000000000000000000000001", 0.3},
+        {"9007199254740993", 9007199254740992.0},  // halfway between doubles: ties to even
+        {"9007199254740995", 9007199254740996.0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        const double d = dec(c.text).toDouble();
+        EXPECT_EQ(d, c.value);
+        EXPECT_EQ(std::signbit(d), std::signbit(c.value));
+    }
+}
+
+TEST(DecimalDouble, FromDoubleIsShortest) {
+    struct Case {
+        double value;
+        std::optional<std::string> printed;
+    };
+    const std::vector<Case> cases = {
+        {0.1, "0.1"},
+        {1e-7, "0.0000001"},
+        {-2034.56, "-2034.56"},
+        {31.1034768, "31.1034768"},
+        {0.0, "0"},
+        {-0.0, "0"},
+        {1.0 / 3.0, "0.3333333333333333"},
+        {1e22, "1" + repeat('0', 22)},
+        {123456789.0, "123456789"},
+        // Shortest digits, not the binary value's exact expansion.
+        {18446744073709551616.0, "18446744073709552000"},
+        {0x1p70, "1180591620717411300000"},
+        {5e-324, "0"},
+        {1e300, std::nullopt},
+        {std::numeric_limits<double>::quiet_NaN(), std::nullopt},
+        {std::numeric_limits<double>::infinity(), std::nullopt},
+        {-std::numeric_limits<double>::infinity(), std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.value);
+        const auto d = Decimal::fromDouble(c.value);
+        ASSERT_EQ(d.has_value(), c.printed.has_value());
+        if (d) {
+            EXPECT_EQ(d->toString(), *c.printed);
+            EXPECT_FALSE(d->isZero() && d->isNegative());
+        }
+    }
+}
+
+TEST(DecimalDouble, RoundTripsThroughDouble) {
+    std::mt19937_64 rng(42);
+    std::uniform_real_distribution<double> mantissa(1.0, 10.0);
+    // Far enough above 10^-128 that the grid there cannot cost a double's digits.
+    std::uniform_int_distribution<int> exponent(-90, 120);
+    for (int i = 0; i < 500; ++i) {
+        const double v = (i % 2 ? -1 : 1) * mantissa(rng) * std::pow(10.0, exponent(rng));
+        SCOPED_TRACE(v);
+        const auto d = Decimal::fromDouble(v);
+        ASSERT_TRUE(d.has_value());
+        EXPECT_EQ(d->toDouble(), v);
+        EXPECT_LE(d->significantDigits(), 17);
+    }
+}
+
+}  // namespace
