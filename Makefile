@@ -26,11 +26,13 @@ bench: deps
 	cmake --build --preset release -j $(JOBS)
 	@for b in build/release/bench/bench_*; do echo "== $$b"; $$b; done
 
-fuzz: deps
-	@command -v clang++ >/dev/null || { echo "the fuzz targets need clang++ (apt-get install clang)"; exit 1; }
+fuzz:
+	@scripts/install-deps.sh fuzz
 	cmake --preset fuzz
 	cmake --build --preset fuzz -j $(JOBS)
-	@echo "Run e.g.: build/fuzz/fuzz/fuzz_wire_decoder -max_total_time=600 fuzz/corpus/wire"
+	@mkdir -p build/fuzz/corpus/wire
+	@echo "Run e.g.: build/fuzz/fuzz/fuzz_wire_decoder -max_total_time=600 build/fuzz/corpus/wire fuzz/corpus/wire"
+	@echo "(new inputs go to the first directory, so the checked-in seeds stay as they are)"
 
 format:
 	@git ls-files '*.h' '*.cpp' | xargs clang-format -i

@@ -11,6 +11,10 @@ packages=(
   # tests and benchmarks
   libgtest-dev libgmock-dev googletest libbenchmark-dev
 )
+# `install-deps.sh fuzz`: the libFuzzer toolchain too, needed only by `make fuzz`.
+if [ "${1:-}" = "fuzz" ]; then
+  packages+=(clang libclang-rt-14-dev)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -10,35 +10,41 @@ namespace {
 
 using namespace std::chrono;
 
-bool digitsAt(std::string_view s, std::size_t pos, std::size_t count, int& out) {
-    if (pos + count > s.size()) {
+// Every decoded timestamp comes through here, so the fixed fields are read pairwise with no
+// bounds checks: the caller has checked the length.
+bool twoDigits(const char* p, int& out) {
+    const unsigned hi = static_cast<unsigned char>(p[0]) - unsigned{'0'};
+    const unsigned lo = static_cast<unsigned char>(p[1]) - unsigned{'0'};
+    if (hi > 9 || lo > 9) {
         return false;
     }
-    int v = 0;
-    for (std::size_t i = pos; i < pos + count; ++i) {
-        if (s[i] < '0' || s[i] > '9') {
-            return false;
-        }
-        v = v * 10 + (s[i] - '0');
-    }
-    out = v;
+    out = static_cast<int>(hi * 10 + lo);
     return true;
 }
 
 // Parses "YYYY-MM-DDTHH:MM:SS", then an optional fraction (required or forbidden), then the zone.
-std::optional<Instant> parseInternetDateTime(std::string_view s, bool withFraction) {
-    int year, month, day, hour, minute, second;
-    if (!digitsAt(s, 0, 4, year) || s.size() < 19 || s[4] != '-' || !digitsAt(s, 5, 2, month) ||
-        s[7] != '-' || !digitsAt(s, 8, 2, day) || s[10] != 'T' || !digitsAt(s, 11, 2, hour) ||
-        s[13] != ':' || !digitsAt(s, 14, 2, minute) || s[16] != ':' ||
-        !digitsAt(s, 17, 2, second)) {
-        return std::nullopt;
+// The instant comes back through `out`: built here as a std::optional, its flag byte was stored
+// and then reloaded as part of a wider word, a store-forwarding stall on every timestamp.
+bool parseInternetDateTime(std::string_view s, bool withFraction, Instant& out) {
+    // Whole-second texts are the common case and reach this parser first: turn them away before
+    // reading any digits. The shortest acceptable text is "YYYY-MM-DDTHH:MM:SSZ".
+    if (s.size() < 20 || (withFraction && s[19] != '.')) {
+        return false;
     }
+    const char* const p = s.data();
+    int century, yearOfCentury, month, day, hour, minute, second;
+    if (!twoDigits(p, century) || !twoDigits(p + 2, yearOfCentury) || p[4] != '-' ||
+        !twoDigits(p + 5, month) || p[7] != '-' || !twoDigits(p + 8, day) || p[10] != 'T' ||
+        !twoDigits(p + 11, hour) || p[13] != ':' || !twoDigits(p + 14, minute) || p[16] != ':' ||
+        !twoDigits(p + 17, second)) {
+        return false;
+    }
+    const int year = century * 100 + yearOfCentury;
     std::size_t pos = 19;
     std::int64_t nanos = 0;
     if (withFraction) {
         if (pos >= s.size() || s[pos] != '.') {
-            return std::nullopt;
+            return false;
         }
         ++pos;
         const std::size_t start = pos;
@@ -50,60 +56,74 @@ std::optional<Instant> parseInternetDateTime(std::string_view s, bool withFracti
             ++pos;
         }
         if (pos == start) {
-            return std::nullopt;
+            return false;
         }
     }
     if (pos >= s.size()) {
-        return std::nullopt;
+        return false;
     }
     int offsetMinutes = 0;
     if (s[pos] == 'Z') {
         ++pos;
     } else if (s[pos] == '+' || s[pos] == '-') {
         int oh, om;
-        if (!digitsAt(s, pos + 1, 2, oh) || pos + 3 >= s.size() || s[pos + 3] != ':' ||
-            !digitsAt(s, pos + 4, 2, om) || oh > 23 || om > 59) {
-            return std::nullopt;
+        if (s.size() - pos != 6 || !twoDigits(p + pos + 1, oh) || p[pos + 3] != ':' ||
+            !twoDigits(p + pos + 4, om) || oh > 23 || om > 59) {
+            return false;
         }
         offsetMinutes = (oh * 60 + om) * (s[pos] == '-' ? -1 : 1);
         pos += 6;
     } else {
-        return std::nullopt;
+        return false;
     }
     if (pos != s.size()) {
-        return std::nullopt;
+        return false;
     }
 
     const year_month_day date{std::chrono::year{year},
                               std::chrono::month{static_cast<unsigned>(month)},
                               std::chrono::day{static_cast<unsigned>(day)}};
     if (!date.ok() || hour > 23 || minute > 59 || second > 59) {
-        return std::nullopt;
+        return false;
     }
     // Whole seconds in 64 bits first; only then is it safe to go to the clock's nanoseconds.
     const std::int64_t secs = std::int64_t(sys_days{date}.time_since_epoch().count()) * 86400 +
                               hour * 3600 + minute * 60 + second - offsetMinutes * 60;
     constexpr std::int64_t limit = std::numeric_limits<std::int64_t>::max() / 1'000'000'000 - 1;
     if (secs > limit || secs < -limit) {
-        return std::nullopt;
+        return false;
     }
-    return Instant{duration_cast<Instant::duration>(seconds{secs} + nanoseconds{nanos})};
+    out = Instant{duration_cast<Instant::duration>(seconds{secs} + nanoseconds{nanos})};
+    return true;
 }
 
 }  // namespace
 
 std::optional<Instant> parseWithFractionalSeconds(std::string_view text) noexcept {
-    return parseInternetDateTime(text, true);
+    Instant instant;
+    if (parseInternetDateTime(text, true, instant)) {
+        return instant;
+    }
+    return std::nullopt;
 }
 
 std::optional<Instant> parseWithoutFractionalSeconds(std::string_view text) noexcept {
-    return parseInternetDateTime(text, false);
+    Instant instant;
+    if (parseInternetDateTime(text, false, instant)) {
+        return instant;
+    }
+    return std::nullopt;
 }
 
 const std::array<DateParser, 2>& dateParsers() noexcept {
     static constexpr std::array<DateParser, 2> parsers{&parseWithFractionalSeconds,
                                                        &parseWithoutFractionalSeconds};
     return parsers;
+}
+
+bool parse(std::string_view text, Instant& out) noexcept {
+    // The order of dateParsers().
+    return parseInternetDateTime(text, true, out) || parseInternetDateTime(text, false, out);
 }
 
 std::optional<Instant> parse(std::string_view text) noexcept {

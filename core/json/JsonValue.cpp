@@ -7,6 +7,8 @@
 #include <charconv>
 #include <vector>
 
+#include <QStringDecoder>
+
 namespace mintlux {
 
 namespace {
@@ -118,6 +120,10 @@ bool JsonValue::readNull() {
     if (type() != Type::null) {
         return false;
     }
+    if (m_document && documentToken() != "null") {
+        // simdjson reads a root "null" followed by one more character (e.g. "null-") as null.
+        fail(Kind::dataCorrupted, "Invalid literal");
+    }
     bool isNull = false;
     check(visitRaw([&](auto& v) { return v.is_null().get(isNull); }));
     if (!isNull) {
@@ -127,26 +133,51 @@ bool JsonValue::readNull() {
 }
 
 std::string_view JsonValue::string() {
+    if (!m_document) {
+        const char* const start = m_value.raw_json_token().data();
+        std::string_view text;
+        if (*start == '"' && escapeFree(start + 1, text)) {
+            // Still consumed: skipping an unread string lets the parser take it for a key, so
+            // `"a":{...}` in a value's place would pass unchecked.
+            simdjson::ondemand::raw_json_string raw;
+            check(m_value.get_raw_json_string().get(raw));
+            return text;
+        }
+    }
     std::string_view s;
     readTyped(Type::string, [&](auto& v) { return v.get_string().get(s); });
     return s;
 }
 
+QString qstringFromUtf8(std::string_view utf8) {
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless |
+                                                     QStringDecoder::Flag::ConvertInitialBom);
+    return decoder.decode(QByteArrayView(utf8.data(), static_cast<qsizetype>(utf8.size())));
+}
+
 QString JsonValue::qstring() {
-    const std::string_view s = string();
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+    return qstringFromUtf8(string());
+}
+
+std::string_view JsonValue::documentToken() {
+    std::string_view token;
+    check(m_document->raw_json_token().get(token));
+    return trimTrailingBlanks(token);
 }
 
 std::string_view JsonValue::numberToken() {
-    if (type() != Type::number) {
+    if (m_document) {
+        if (type() != Type::number) {
+            failType(Type::number);
+        }
+        return documentToken();
+    }
+    // The parser types a value by its first character; checking that here saves a second peek.
+    const std::string_view token = m_value.raw_json_token();
+    if (token.empty() || (token.front() != '-' && (token.front() < '0' || token.front() > '9'))) {
         failType(Type::number);
     }
-    if (m_document) {
-        std::string_view token;
-        check(m_document->raw_json_token().get(token));
-        return trimTrailingBlanks(token);
-    }
-    return trimTrailingBlanks(m_value.raw_json_token());
+    return trimTrailingBlanks(token);
 }
 
 Decimal JsonValue::decimal() {
@@ -168,6 +199,13 @@ std::optional<Decimal> JsonValue::optionalDecimal() {
 }
 
 bool JsonValue::boolean() {
+    if (m_document) {
+        // simdjson reads a root "false" followed by one more character (e.g. "falsey") as false.
+        const std::string_view token = documentToken();
+        if (token != "true" && token != "false") {
+            failType(Type::boolean);
+        }
+    }
     bool b = false;
     readTyped(Type::boolean, [&](auto& v) { return v.get_bool().get(b); });
     return b;
@@ -189,8 +227,9 @@ std::int64_t JsonValue::integer() {
 
 Instant JsonValue::date() {
     const std::string_view text = string();
-    if (auto instant = Iso8601::parse(text)) {
-        return *instant;
+    Instant instant;
+    if (Iso8601::parse(text, instant)) {
+        return instant;
     }
     failVerbatim(Kind::dataCorrupted, "Invalid ISO-8601 date: " + std::string(text));
 }
@@ -292,16 +331,12 @@ JsonParser::~JsonParser() = default;
 JsonParser::JsonParser(JsonParser&&) noexcept = default;
 JsonParser& JsonParser::operator=(JsonParser&&) noexcept = default;
 
-void JsonParser::parse(QByteArrayView bytes, const std::function<void(JsonValue&)>& read) {
-    std::string& buffer = m_impl->buffer;
-    const auto size = static_cast<std::size_t>(bytes.size());
-    // The parser reads ahead past the end; the padding only has to be there, not be anything.
-    buffer.reserve(size + simdjson::SIMDJSON_PADDING);
-    buffer.assign(bytes.data(), size);
-    const simdjson::padded_string_view input(buffer.data(), size, buffer.capacity());
+namespace {
 
+void readDocument(simdjson::ondemand::parser& parser, const simdjson::padded_string_view& input,
+                  const std::function<void(JsonValue&)>& read) {
     simdjson::ondemand::document document;
-    if (auto error = m_impl->parser.iterate(input).get(document)) {
+    if (auto error = parser.iterate(input).get(document)) {
         failDocument(invalidJson(error));
     }
     bool scalar = false;
@@ -320,10 +355,33 @@ void JsonParser::parse(QByteArrayView bytes, const std::function<void(JsonValue&
 
     // A scalar root's token runs (with its trailing blanks) to the end of a clean document;
     // after a container root the iterator must have nothing left.
-    const bool trailing = scalar ? scalarToken.data() + scalarToken.size() != buffer.data() + size
-                                 : !document.current_location().error();
+    const bool trailing =
+        scalar ? scalarToken.data() + scalarToken.size() != input.data() + input.size()
+               : !document.current_location().error();
     if (trailing) {
         failDocument("Invalid JSON: unexpected content after the document");
+    }
+}
+
+}  // namespace
+
+void JsonParser::parse(QByteArrayView bytes, const std::function<void(JsonValue&)>& read) {
+    std::string& buffer = m_impl->buffer;
+    const auto size = static_cast<std::size_t>(bytes.size());
+    // The parser reads ahead past the end; the padding only has to be there, not be anything.
+    buffer.reserve(size + simdjson::SIMDJSON_PADDING);
+    buffer.assign(bytes.data(), size);
+    const simdjson::padded_string_view input(buffer.data(), size, buffer.capacity());
+
+    try {
+        readDocument(m_impl->parser, input, read);
+    } catch (const DecodingError& e) {
+        // Reading stops at the first problem, but a document that is not JSON at all is corrupt
+        // data wherever its first type or key problem happens to sit (e.g. `[` + a valid record).
+        if (e.kind() != Kind::dataCorrupted) {
+            readDocument(m_impl->parser, input, [](JsonValue& root) { root.skip(); });
+        }
+        throw;
     }
 }
 

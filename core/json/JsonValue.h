@@ -18,6 +18,10 @@
 
 namespace mintlux {
 
+// Decoded JSON text (keys and strings) as a QString, every character kept: QString::fromUtf8 would
+// take a leading U+FEFF for a byte order mark and drop it.
+QString qstringFromUtf8(std::string_view utf8);
+
 // One value of a document being decoded, with the path that leads to it for error messages.
 // Every read validates what it consumes; unknown members go through skip(), which validates
 // them too, so a document is accepted only if all of it is well-formed JSON.
@@ -57,7 +61,9 @@ public:
             simdjson::ondemand::field field;
             check(std::move(member).get(field));
             std::string_view key;
-            check(field.unescaped_key().get(key));
+            if (!escapeFree(reinterpret_cast<const char*>(field.key().raw()), key)) {
+                check(field.unescaped_key().get(key));
+            }
             JsonValue child(field.value(), *this, key);
             visit(key, child);
         }
@@ -102,6 +108,20 @@ public:
     [[noreturn]] void failMissingKey(std::string_view key) const;
 
 private:
+    // Text with no escapes is its raw bytes, so keys and strings skip a copy through the
+    // parser's string buffer. `start` follows an opening quote; the parser has already checked
+    // that the string is closed.
+    static bool escapeFree(const char* start, std::string_view& text) {
+        for (const char* p = start;; ++p) {
+            if (*p == '"') {
+                text = std::string_view(start, static_cast<std::size_t>(p - start));
+                return true;
+            }
+            if (*p == '\\') {
+                return false;
+            }
+        }
+    }
     template <class F>
     auto visitRaw(F&& f) {
         return m_document ? f(*m_document) : f(m_value);
@@ -122,6 +142,8 @@ private:
         check(error);
     }
     std::string_view numberToken();
+    // The root scalar's text, trailing blanks cut.
+    std::string_view documentToken();
     void check(simdjson::error_code error) const;
     [[noreturn]] void failType(Type expected);
 

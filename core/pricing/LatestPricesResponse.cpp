@@ -74,9 +74,8 @@ LatestPricesResponse LatestPricesResponse::readJson(JsonValue& v) {
             field.readOnce(prices, [](JsonValue& map) {
                 std::map<QString, PriceEntry> entries;
                 map.forEachField([&](std::string_view code, JsonValue& entry) {
-                    const auto [it, inserted] = entries.try_emplace(
-                        QString::fromUtf8(code.data(), static_cast<qsizetype>(code.size())),
-                        PriceEntry{});
+                    const auto [it, inserted] =
+                        entries.try_emplace(qstringFromUtf8(code), PriceEntry{});
                     if (!inserted) {
                         entry.fail(DecodingError::Kind::dataCorrupted, "Duplicate key");
                     }
