@@ -77,6 +77,7 @@ public:
     void route(const QByteArray& path, Handler handler);
 
     const std::vector<Request>& requests() const { return m_requests; }
+    void forgetRequests() { m_requests.clear(); }
     int count(const QByteArray& path) const;
     // Answers every held request.
     void release();
