@@ -10,6 +10,8 @@ packages=(
   qt6-base-dev libsimdjson-dev libboost-dev libicu-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev googletest libbenchmark-dev
+  # the TLS tests make a throw-away certificate with it
+  openssl
 )
 
 missing=()
