@@ -41,8 +41,9 @@ StyledTitle attributedTitle(const MetalPriceTick& tick, MetalSeries primaryMetal
             break;
     }
     const Decimal amount = vault ? vaultEntry.value(primaryMetal, tick) : tick.value();
-    StyledTitle title(primaryMetal.symbolForUI() + QLatin1Char(' ') +
-                      PriceFormatter::compact(amount, tick.currency(), locale));
+    StyledTitle title{primaryMetal.symbolForUI() + QLatin1Char(' ') +
+                          PriceFormatter::compact(amount, tick.currency(), locale),
+                      {}};
     if (delta) {
         appendColoredDelta(title, tick.significantChangePercent(), locale);
     }

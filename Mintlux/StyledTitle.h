@@ -6,34 +6,33 @@
 
 namespace mintlux {
 
-// The status item's title: text, some of it coloured by what it means. The view picks the actual
-// colours (the desktop's green and red); text outside every run keeps the default colour.
-class StyledTitle {
-public:
+// The status item's title: plain text plus foreground-colour runs, coloured by role so that
+// each surface picks its own shade of green and red. Text outside every run keeps the default
+// colour.
+struct StyledTitle {
     enum class Role { positive, negative };
 
     struct Run {
         qsizetype start = 0;
         qsizetype length = 0;
         Role role = Role::positive;
+
         friend bool operator==(const Run&, const Run&) = default;
     };
 
-    StyledTitle() = default;
-    explicit StyledTitle(QString text) : m_text(std::move(text)) {}
+    QString text;
+    QList<Run> runs;  // in text order, never overlapping
 
-    const QString& text() const noexcept { return m_text; }
-    // In text order, never overlapping.
-    const QList<Run>& runs() const noexcept { return m_runs; }
-
-    void append(QStringView text);
-    void append(QStringView text, Role role);
+    void append(QStringView more) { text += more; }
+    void append(QStringView more, Role role) {
+        if (more.isEmpty()) {
+            return;
+        }
+        runs.append(Run{text.size(), more.size(), role});
+        text += more;
+    }
 
     friend bool operator==(const StyledTitle&, const StyledTitle&) = default;
-
-private:
-    QString m_text;
-    QList<Run> m_runs;
 };
 
 }  // namespace mintlux

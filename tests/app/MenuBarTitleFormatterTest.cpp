@@ -45,13 +45,13 @@ TEST(MenuBarTitleFormatter, TitleByModeWithTheChangeAsColouredArrowAndMagnitude)
         const StyledTitle title =
             MenuBarTitleFormatter::attributedTitle(tick, c.metal, c.mode, ounce, c.locale);
         const QString text = QString::fromUtf16(c.text);
-        EXPECT_EQ(title.text(), text);
+        EXPECT_EQ(title.text, text);
         const qsizetype tail = text.indexOf(u' ', 3);
         QList<StyledTitle::Run> runs;
         if (c.role) {
             runs.append({tail, text.size() - tail, *c.role});
         }
-        EXPECT_EQ(title.runs(), runs);
+        EXPECT_EQ(title.runs, runs);
     }
 }
 
@@ -60,7 +60,7 @@ TEST(MenuBarTitleFormatter, NoPreviousCloseNoChangeAndAnEmptyVaultShowsCents) {
                               Instant{}, std::nullopt);
     EXPECT_EQ(MenuBarTitleFormatter::attributedTitle(tick, MetalSeries::gold, D::vaultValueAndDelta,
                                                      VaultEntry::defaultEntry(), u"en_US"_s),
-              StyledTitle(u"Au $0.00"_s));
+              (StyledTitle{u"Au $0.00"_s, {}}));
 }
 
 }  // namespace
