@@ -11,21 +11,21 @@
 
 namespace mintlux {
 
-void configureWindow(QWidget& window, const WindowSpec& spec) {
+void configureWindow(QWidget& window, const WindowStyle& style) {
     Qt::WindowFlags flags = Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                             Qt::WindowMinimizeButtonHint | Qt::CustomizeWindowHint;
-    if (spec.resizable) {
+    if (style.resizable) {
         flags |= Qt::WindowMaximizeButtonHint;
     }
     window.setWindowFlags(flags);
-    window.setWindowTitle(spec.title);
+    window.setWindowTitle(style.title);
     window.setAttribute(Qt::WA_DeleteOnClose, false);
     window.setAttribute(Qt::WA_QuitOnClose, false);
-    if (spec.resizable) {
-        window.setMinimumSize(spec.minimumSize);
-        window.resize(spec.contentSize.expandedTo(spec.minimumSize));
+    if (style.resizable) {
+        window.setMinimumSize(style.minimumSize);
+        window.resize(style.contentSize.expandedTo(style.minimumSize));
     } else {
-        window.setFixedSize(spec.contentSize);
+        window.setFixedSize(style.contentSize);
     }
     centreWindow(window);
 }
