@@ -8,8 +8,15 @@ packages=(
   build-essential cmake ninja-build pkg-config git clang-format
   # libraries
   qt6-base-dev libsimdjson-dev libboost-dev libicu-dev
+  # desktop shell: X11 tray protocol headers, a font with the arrows the title uses
+  libxcb1-dev fonts-dejavu-core
   # tests and benchmarks
   libgtest-dev libgmock-dev googletest libbenchmark-dev
+  # the TLS tests make a throw-away certificate with it
+  openssl
+  # desktop tests: private session bus, virtual X server, system trays (XEmbed and SNI hosts),
+  # pointer clicks through XTEST
+  dbus-daemon xvfb trayer xfce4-panel xdotool
 )
 # `install-deps.sh fuzz`: the libFuzzer toolchain too, needed only by `make fuzz`.
 if [ "${1:-}" = "fuzz" ]; then

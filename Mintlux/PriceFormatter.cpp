@@ -1,0 +1,91 @@
+#include "PriceFormatter.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include <QByteArray>
+#include <QLocale>
+
+#include <unicode/locid.h>
+#include <unicode/numberformatter.h>
+#include <unicode/unistr.h>
+
+namespace mintlux::PriceFormatter {
+
+namespace {
+
+using icu::number::LocalizedNumberFormatter;
+using icu::number::NumberFormatter;
+using icu::number::Precision;
+
+icu::Locale icuLocale(const QString& id) {
+    const QByteArray name = id.toUtf8();
+    if (id.contains(QLatin1Char('-'))) {
+        UErrorCode status = U_ZERO_ERROR;
+        icu::Locale tagged = icu::Locale::forLanguageTag(name.constData(), status);
+        if (U_SUCCESS(status)) {
+            return tagged;
+        }
+    }
+    return icu::Locale(name.constData());
+}
+
+std::optional<QString> format(const LocalizedNumberFormatter& formatter, const Decimal& value) {
+    const std::string digits = value.toString();
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::number::FormattedNumber formatted = formatter.formatDecimal(
+        icu::StringPiece(digits.data(), static_cast<std::int32_t>(digits.size())), status);
+    const icu::UnicodeString text = formatted.toString(status);
+    if (U_FAILURE(status) || text.isEmpty()) {
+        return std::nullopt;
+    }
+    return QString(reinterpret_cast<const QChar*>(text.getBuffer()), text.length());
+}
+
+QString money(const Decimal& value, Currency currency, int fractionDigits, const QString& locale) {
+    const QByteArray code = currency.rawValue().toLatin1();
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::CurrencyUnit unit(icu::StringPiece(code.constData(), 3), status);
+    if (U_SUCCESS(status)) {
+        const LocalizedNumberFormatter formatter =
+            NumberFormatter::withLocale(icuLocale(locale))
+                .unit(unit)
+                .precision(Precision::fixedFraction(fractionDigits))
+                .roundingMode(UNUM_ROUND_HALFEVEN);
+        if (auto text = format(formatter, value)) {
+            return *text;
+        }
+    }
+    return currency.symbol() + value.toQString();
+}
+
+}  // namespace
+
+QString userLocale() {
+    const QLocale system = QLocale::system();
+    // What ICU itself makes of the POSIX locale; Qt calls it "C", which ICU does not know.
+    if (system.language() == QLocale::C) {
+        return QStringLiteral("en_US_POSIX");
+    }
+    return system.bcp47Name();
+}
+
+QString compact(const Decimal& value, Currency currency, const QString& locale) {
+    static const Decimal hundred(100);
+    return money(value, currency, value < hundred ? 2 : 0, locale);
+}
+
+QString full(const Decimal& value, Currency currency, const QString& locale) {
+    return money(value, currency, 2, locale);
+}
+
+QString percent(const Decimal& value, const QString& locale) {
+    const LocalizedNumberFormatter formatter = NumberFormatter::withLocale(icuLocale(locale))
+                                                   .precision(Precision::fixedFraction(2))
+                                                   .grouping(UNUM_GROUPING_OFF)
+                                                   .roundingMode(UNUM_ROUND_HALFEVEN);
+    return format(formatter, value).value_or(value.toQString()) + QLatin1Char('%');
+}
+
+}  // namespace mintlux::PriceFormatter

@@ -1,0 +1,73 @@
+#include "platform/NoTrayNotice.h"
+
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QStyle>
+#include <QVBoxLayout>
+
+namespace mintlux {
+
+QString NoTrayNotice::advice(const QString& desktop) {
+    const QString upper = desktop.toUpper();
+    QString how;
+    if (upper.contains(QLatin1String("GNOME")) || upper.contains(QLatin1String("UNITY"))) {
+        how = QObject::tr(
+            "Install and enable the GNOME Shell extension “AppIndicator and KStatusNotifierItem "
+            "Support” (Debian and Ubuntu package gnome-shell-extension-appindicator), then log "
+            "out and back in.");
+    } else if (upper.contains(QLatin1String("XFCE"))) {
+        how = QObject::tr("Add the “Status Tray Plugin” to a panel (Panel → Add New Items).");
+    } else if (upper.contains(QLatin1String("KDE"))) {
+        how = QObject::tr("Add the “System Tray” widget to a panel.");
+    } else if (upper.contains(QLatin1String("LXQT"))) {
+        how = QObject::tr("Add the “Status Notifier” plugin to a panel.");
+    } else {
+        how = QObject::tr(
+            "Add a system tray or status-notifier applet to your panel, or install an "
+            "AppIndicator / StatusNotifierItem extension for your desktop.");
+    }
+    return QObject::tr(
+               "Mintlux shows its prices in the status area of a panel, but this desktop has "
+               "none that Mintlux can use.") +
+           QStringLiteral("\n\n") + how + QStringLiteral("\n\n") +
+           QObject::tr(
+               "Mintlux keeps running and its item appears as soon as a status area "
+               "does.");
+}
+
+NoTrayNotice::NoTrayNotice(const QString& desktop, std::function<void()> onQuit)
+    : QWidget(nullptr, Qt::Dialog) {
+    setObjectName(QStringLiteral("MintluxNoStatusArea"));
+    setWindowTitle(tr("Mintlux: no status area"));
+    setAttribute(Qt::WA_QuitOnClose, false);
+
+    auto* text = new QLabel(advice(desktop));
+    text->setWordWrap(true);
+    text->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto* icon = new QLabel;
+    icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxInformation).pixmap(32));
+    icon->setAlignment(Qt::AlignTop);
+
+    auto* buttons = new QDialogButtonBox;
+    QPushButton* ok = buttons->addButton(QDialogButtonBox::Ok);
+    QPushButton* quit = buttons->addButton(tr("Quit Mintlux"), QDialogButtonBox::RejectRole);
+    connect(ok, &QPushButton::clicked, this, &QWidget::close);
+    connect(quit, &QPushButton::clicked, this, [this, onQuit = std::move(onQuit)] {
+        close();
+        if (onQuit) {
+            onQuit();
+        }
+    });
+
+    auto* row = new QHBoxLayout;
+    row->addWidget(icon);
+    row->addWidget(text, 1);
+    auto* column = new QVBoxLayout(this);
+    column->addLayout(row);
+    column->addWidget(buttons);
+    setFixedWidth(420);
+    ok->setDefault(true);
+}
+
+}  // namespace mintlux

@@ -1,0 +1,95 @@
+#pragma once
+
+#include "platform/DBusTypes.h"
+#include "platform/StatusItem.h"
+#include "platform/TitleRenderer.h"
+
+#include <QDBusConnection>
+#include <QPointer>
+
+class QDBusServiceWatcher;
+
+namespace mintlux {
+
+class DBusMenuExporter;
+
+// The status item as a StatusNotifierItem on the session bus, with its own menu. It registers
+// with the StatusNotifierWatcher whenever one owns its name: at start, when a panel starts
+// after us, and again after a panel restart.
+class SniStatusItem : public StatusItem {
+    Q_OBJECT
+
+public:
+    enum class IconStyle {
+        title,    // the whole styled title, for hosts that keep the icon's aspect ratio
+        compact,  // metal symbol and direction in a square, for hosts that force squares
+    };
+
+    static constexpr const char* kWatcherService = "org.kde.StatusNotifierWatcher";
+    static constexpr const char* kWatcherPath = "/StatusNotifierWatcher";
+    static constexpr const char* kItemPath = "/StatusNotifierItem";
+    static constexpr const char* kMenuPath = "/MenuBar";
+    static constexpr int kIconHeights[] = {22, 44};
+
+    // The icon style suiting a desktop named as in $XDG_CURRENT_DESKTOP (colon-separated).
+    static IconStyle iconStyleForDesktop(QStringView desktops);
+
+    // Throws std::runtime_error when the bus is unusable or already carries an item.
+    explicit SniStatusItem(QDBusConnection bus, IconStyle style = IconStyle::title,
+                           QObject* parent = nullptr);
+    ~SniStatusItem() override;
+
+    void setStyledTitle(const StyledTitle& title) override;
+    StyledTitle title() const override { return m_title; }
+    QRect anchorRect() const override { return m_anchor; }
+    Presence presence() const override;
+
+    void setIconStyle(IconStyle style);
+    IconStyle iconStyle() const { return m_style; }
+
+    QString serviceName() const { return m_serviceName; }
+
+    // Property values as the bus sees them.
+    QString plainTitle() const { return m_title.text; }
+    QString label() const { return m_title.text; }
+    QString labelGuide() const { return TitleRenderer::widthGuide(m_title.text); }
+    const SniIconPixmapList& iconPixmaps() const { return m_pixmaps; }
+    SniToolTip toolTip() const;
+
+    // Entry points of the item's D-Bus methods.
+    void activateFromHost(int x, int y);
+    void openMenuFromHost(int x, int y);
+
+signals:
+    // Each registration attempt has its answer, successful or not.
+    void registrationSettled();
+
+private slots:
+    void onHostRegistered();
+    void onHostUnregistered();
+
+private:
+    void onWatcherOwnerChanged(const QString& newOwner);
+    void registerWithWatcher();
+    void queryHost(quint64 attempt);
+    void setState(bool registered, bool hostPresent);
+    void renderIcons();
+    QRect anchorFor(int x, int y) const;
+
+    QDBusConnection m_bus;
+    QString m_serviceName;
+    IconStyle m_style;
+    TitleRenderer m_renderer;
+    StyledTitle m_title;
+    SniIconPixmapList m_pixmaps;
+    QRect m_anchor;
+    QObject* m_exported = nullptr;
+    class StatusNotifierItemAdaptor* m_adaptor = nullptr;
+    DBusMenuExporter* m_menu = nullptr;
+    QDBusServiceWatcher* m_watcher = nullptr;
+    quint64 m_attempt = 0;
+    bool m_registered = false;
+    bool m_hostPresent = false;
+};
+
+}  // namespace mintlux

@@ -1,0 +1,82 @@
+#pragma once
+
+#include "StyledTitle.h"
+
+#include <functional>
+
+#include <QObject>
+#include <QPoint>
+#include <QRect>
+#include <QString>
+
+namespace mintlux {
+
+// The item in the desktop's status area. It is as wide as its title where the host allows,
+// tells its owner when the user clicks it, and says where it is so a popup can open next to it.
+class StatusItem : public QObject {
+    Q_OBJECT
+
+public:
+    enum class Presence {
+        shown,    // a status area hosts the item
+        waiting,  // no host yet; one may still appear (a panel starting after us)
+        absent,   // nothing can host the item; the user has been told
+    };
+    Q_ENUM(Presence)
+
+    using ActivationHandler = std::function<void(QPoint globalPos)>;
+    using Handler = std::function<void()>;
+
+    ~StatusItem() override = default;
+
+    void setTitle(const QString& text) { setStyledTitle(StyledTitle{text, {}}); }
+    virtual void setStyledTitle(const StyledTitle& title) = 0;
+    virtual StyledTitle title() const = 0;
+
+    // Global rectangle to open a popup against; null when the host reveals nothing.
+    virtual QRect anchorRect() const = 0;
+    virtual Presence presence() const = 0;
+
+    // A click on the item, with the global point of the click where the host reports one.
+    void setActivationHandler(ActivationHandler handler) { m_onActivate = std::move(handler); }
+    // The two entries of the item's menu, for hosts that open a menu instead of activating.
+    void setMenuHandlers(Handler showPrices, Handler quit) {
+        m_onShowPrices = std::move(showPrices);
+        m_onQuit = std::move(quit);
+    }
+
+signals:
+    void presenceChanged(mintlux::StatusItem::Presence presence);
+
+protected:
+    explicit StatusItem(QObject* parent = nullptr) : QObject(parent) {}
+
+    void activate(QPoint globalPos) {
+        if (m_onActivate) {
+            m_onActivate(globalPos);
+        }
+    }
+    void requestShowPrices() {
+        if (m_onShowPrices) {
+            m_onShowPrices();
+        }
+    }
+    void requestQuit() {
+        if (m_onQuit) {
+            m_onQuit();
+        }
+    }
+
+    // Lets a composite item pass its handlers on to the item that does the work.
+    void forwardHandlersTo(StatusItem& inner) {
+        inner.setActivationHandler([this](QPoint p) { activate(p); });
+        inner.setMenuHandlers([this] { requestShowPrices(); }, [this] { requestQuit(); });
+    }
+
+private:
+    ActivationHandler m_onActivate;
+    Handler m_onShowPrices;
+    Handler m_onQuit;
+};
+
+}  // namespace mintlux

@@ -1,0 +1,217 @@
+#include "platform/TitleRenderer.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPolygonF>
+
+namespace mintlux {
+
+namespace {
+
+struct Segment {
+    qsizetype start;
+    qsizetype length;
+    std::optional<StyledTitle::Role> role;
+};
+
+// Splits the text at run boundaries; runs reaching outside the text are clipped, and where
+// runs overlap the later one wins, as with attributes applied in order.
+QList<Segment> segmentsOf(const StyledTitle& title) {
+    const qsizetype n = title.text.size();
+    QList<std::optional<StyledTitle::Role>> roles(n);
+    for (const StyledTitle::Run& run : title.runs) {
+        const qsizetype from = std::clamp<qsizetype>(run.start, 0, n);
+        const qsizetype to = std::clamp<qsizetype>(run.start + run.length, from, n);
+        for (qsizetype i = from; i < to; ++i) {
+            roles[i] = run.role;
+        }
+    }
+    QList<Segment> out;
+    for (qsizetype i = 0; i < n;) {
+        qsizetype j = i + 1;
+        while (j < n && roles[j] == roles[i]) {
+            ++j;
+        }
+        out.append({i, j - i, roles[i]});
+        i = j;
+    }
+    return out;
+}
+
+QColor colorFor(std::optional<StyledTitle::Role> role, const TitleColors& colors) {
+    if (!role) {
+        return colors.foreground;
+    }
+    return *role == StyledTitle::Role::negative ? colors.negative : colors.positive;
+}
+
+int paddingFor(int height) {
+    return std::max(2, height / 5);
+}
+
+qreal haloWidthFor(int height) {
+    return std::max(1.0, height / 11.0);
+}
+
+void drawHalo(QPainter& painter, const QPainterPath& path, const TitleColors& colors, int height) {
+    if (colors.halo.alpha() == 0) {
+        return;
+    }
+    QPen pen(colors.halo, haloWidthFor(height), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    painter.strokePath(path, pen);
+}
+
+}  // namespace
+
+TitleColors TitleColors::forUnknownBackground() {
+    return {QColor(0xF4, 0xF4, 0xF4), QColor(0x34, 0xD0, 0x59), QColor(0xFF, 0x55, 0x4A),
+            QColor(0, 0, 0, 150)};
+}
+
+TitleColors TitleColors::forBackground(const QColor& background, const QColor& text) {
+    // Darker shades on light backgrounds keep the coloured tail legible.
+    const bool dark = background.lightnessF() < 0.5;
+    return {text, dark ? QColor(0x34, 0xD0, 0x59) : QColor(0x1E, 0x8E, 0x3E),
+            dark ? QColor(0xFF, 0x55, 0x4A) : QColor(0xD0, 0x21, 0x1B), QColor(0, 0, 0, 0)};
+}
+
+TitleRenderer::TitleRenderer(QFont baseFont) : m_baseFont(std::move(baseFont)) {}
+
+QFont TitleRenderer::fontFor(int height) const {
+    QFont font = m_baseFont;
+    font.setPixelSize(std::max(8, static_cast<int>(std::lround(height * 0.6))));
+    return font;
+}
+
+int TitleRenderer::titleWidth(const StyledTitle& title, int height) const {
+    const QFontMetricsF metrics(fontFor(height));
+    return static_cast<int>(std::ceil(metrics.horizontalAdvance(title.text))) +
+           2 * paddingFor(height);
+}
+
+void TitleRenderer::paintTitle(QPainter& painter, const QRect& area, const StyledTitle& title,
+                               const TitleColors& colors) const {
+    const int height = area.height();
+    const QFont font = fontFor(height);
+    const QFontMetricsF metrics(font);
+    const qreal baseline =
+        area.top() + (height - (metrics.ascent() + metrics.descent())) / 2.0 + metrics.ascent();
+    const qreal left = area.left() + paddingFor(height);
+
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    painter.setFont(font);
+    const QList<Segment> segments = segmentsOf(title);
+    // Each segment starts where the prefix ends, so kerning matches the unsplit text.
+    auto originOf = [&](const Segment& s) {
+        return QPointF(left + metrics.horizontalAdvance(title.text.left(s.start)), baseline);
+    };
+    if (colors.halo.alpha() != 0) {
+        QPainterPath path;
+        for (const Segment& s : segments) {
+            path.addText(originOf(s), font, title.text.mid(s.start, s.length));
+        }
+        drawHalo(painter, path, colors, height);
+    }
+    for (const Segment& s : segments) {
+        painter.setPen(colorFor(s.role, colors));
+        painter.drawText(originOf(s), title.text.mid(s.start, s.length));
+    }
+    painter.restore();
+}
+
+QImage TitleRenderer::renderTitle(const StyledTitle& title, int height,
+                                  const TitleColors& colors) const {
+    QImage image(titleWidth(title, height), height, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    paintTitle(painter, image.rect(), title, colors);
+    return image;
+}
+
+QImage TitleRenderer::renderCompactIcon(const StyledTitle& title, int size,
+                                        const TitleColors& colors) const {
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+
+    const std::optional<StyledTitle::Role> direction = directionOf(title);
+    const qreal symbolHeight = direction ? size * 0.66 : size;
+
+    QFont font = m_baseFont;
+    font.setBold(true);
+    int pixelSize = std::max(6, static_cast<int>(std::lround(size * (direction ? 0.5 : 0.56))));
+    const QString symbol = symbolOf(title);
+    for (;; --pixelSize) {
+        font.setPixelSize(pixelSize);
+        if (pixelSize <= 6 || QFontMetricsF(font).horizontalAdvance(symbol) <= size * 0.96) {
+            break;
+        }
+    }
+    const QFontMetricsF metrics(font);
+    const QPointF origin((size - metrics.horizontalAdvance(symbol)) / 2.0,
+                         (symbolHeight - (metrics.ascent() + metrics.descent())) / 2.0 +
+                             metrics.ascent() + (direction ? size * 0.02 : 0.0));
+    QPainterPath path;
+    path.addText(origin, font, symbol);
+
+    QPolygonF triangle;
+    if (direction) {
+        const qreal w = size * 0.44;
+        const qreal h = size * 0.26;
+        const qreal x = (size - w) / 2.0;
+        const qreal bottom = size - size * 0.05;
+        const qreal top = bottom - h;
+        if (*direction == StyledTitle::Role::negative) {
+            triangle << QPointF(x, top) << QPointF(x + w, top) << QPointF(x + w / 2.0, bottom);
+        } else {
+            triangle << QPointF(x, bottom) << QPointF(x + w, bottom) << QPointF(x + w / 2.0, top);
+        }
+        QPainterPath trianglePath;
+        trianglePath.addPolygon(triangle);
+        trianglePath.closeSubpath();
+        path.addPath(trianglePath);
+    }
+    drawHalo(painter, path, colors, size);
+
+    painter.setPen(colors.foreground);
+    painter.setFont(font);
+    painter.drawText(origin, symbol);
+    if (direction) {
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(colorFor(direction, colors));
+        painter.drawPolygon(triangle);
+    }
+    return image;
+}
+
+QString TitleRenderer::symbolOf(const StyledTitle& title) {
+    return title.text.section(QLatin1Char(' '), 0, 0, QString::SectionSkipEmpty);
+}
+
+std::optional<StyledTitle::Role> TitleRenderer::directionOf(const StyledTitle& title) {
+    for (auto it = title.runs.crbegin(); it != title.runs.crend(); ++it) {
+        if (it->length > 0 && it->start < title.text.size()) {
+            return it->role;
+        }
+    }
+    return std::nullopt;
+}
+
+QString TitleRenderer::widthGuide(const QString& text) {
+    QString guide = text;
+    for (QChar& c : guide) {
+        if (c.isDigit()) {
+            c = QLatin1Char('0');
+        }
+    }
+    return guide;
+}
+
+}  // namespace mintlux

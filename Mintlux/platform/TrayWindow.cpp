@@ -1,0 +1,81 @@
+#include "platform/TrayWindow.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+namespace mintlux {
+
+namespace {
+// The usual tray slot height, until the tray tells us its own.
+constexpr int kInitialHeight = 22;
+}  // namespace
+
+TrayWindow::TrayWindow(std::function<void(QPoint)> onPress)
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::BypassWindowManagerHint),
+      m_onPress(std::move(onPress)),
+      m_renderer(font()) {
+    setAttribute(Qt::WA_QuitOnClose, false);
+    setAttribute(Qt::WA_AlwaysShowToolTips);
+    setWindowTitle(QStringLiteral("Mintlux"));
+    resize(m_renderer.titleWidth(m_title, kInitialHeight), kInitialHeight);
+}
+
+void TrayWindow::setTitle(const StyledTitle& title) {
+    if (title == m_title) {
+        return;
+    }
+    m_title = title;
+    setToolTip(title.text);
+    requestWidth();
+    update();
+}
+
+bool TrayWindow::showsWholeTitle() const {
+    return width() >= m_renderer.titleWidth(m_title, height());
+}
+
+void TrayWindow::requestWidth() {
+    const QSize wanted(m_renderer.titleWidth(m_title, height()), height());
+    // The size hints are what XEmbed trays read to size the slot.
+    setMinimumSize(wanted);
+    if (size() != wanted) {
+        resize(wanted);
+    }
+}
+
+void TrayWindow::resizeEvent(QResizeEvent* event) {
+    // Only a new height changes the width the title needs; answering a changed width would
+    // fight a tray that keeps its slots square.
+    if (event->oldSize().height() != event->size().height()) {
+        requestWidth();
+    }
+    QWidget::resizeEvent(event);
+}
+
+void TrayWindow::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    const QColor background = palette().color(QPalette::Window);
+    painter.fillRect(rect(), background);
+    const TitleColors colors =
+        TitleColors::forBackground(background, palette().color(QPalette::WindowText));
+    if (showsWholeTitle()) {
+        m_renderer.paintTitle(painter, rect(), m_title, colors);
+        return;
+    }
+    const int side = std::min(width(), height());
+    const qreal ratio = devicePixelRatioF();
+    QImage icon = m_renderer.renderCompactIcon(m_title, qRound(side * ratio), colors);
+    icon.setDevicePixelRatio(ratio);
+    painter.drawImage(QPoint((width() - side) / 2, (height() - side) / 2), icon);
+}
+
+void TrayWindow::mousePressEvent(QMouseEvent* event) {
+    // On press, not release: a press that closes our open popup is swallowed by the popup's
+    // grab, and the release that follows must not open it again.
+    event->accept();
+    if (m_onPress) {
+        m_onPress(event->globalPosition().toPoint());
+    }
+}
+
+}  // namespace mintlux

@@ -1,0 +1,247 @@
+#include "platform/XEmbedStatusItem.h"
+
+#include "platform/TrayWindow.h"
+
+#include <cstdlib>
+#include <stdexcept>
+#include <xcb/xcb.h>
+
+#include <QGuiApplication>
+#include <QtGui/qguiapplication_platform.h>
+
+namespace mintlux {
+
+namespace {
+
+constexpr uint32_t kSystemTrayRequestDock = 0;
+constexpr uint32_t kXEmbedVersion = 0;
+
+template <class T>
+using XReply = std::unique_ptr<T, decltype(&std::free)>;
+
+xcb_connection_t* x11Connection() {
+    if (auto* x11 =
+            qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr) {
+        return x11->connection();
+    }
+    return nullptr;
+}
+
+xcb_atom_t internAtom(xcb_connection_t* c, const QByteArray& name) {
+    XReply<xcb_intern_atom_reply_t> reply(
+        xcb_intern_atom_reply(
+            c, xcb_intern_atom(c, 0, static_cast<uint16_t>(name.size()), name.constData()),
+            nullptr),
+        &std::free);
+    return reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+}
+
+// The screen Xlib would call the default one: the number after the dot in $DISPLAY.
+int defaultScreenNumber() {
+    const QByteArray display = qgetenv("DISPLAY");
+    const qsizetype colon = display.lastIndexOf(':');
+    const qsizetype dot = display.indexOf('.', colon < 0 ? 0 : colon);
+    bool ok = false;
+    const int n = dot < 0 ? 0 : display.mid(dot + 1).toInt(&ok);
+    return ok ? n : 0;
+}
+
+xcb_screen_t* screenOf(xcb_connection_t* c, int number) {
+    xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(c));
+    for (int i = 0; it.rem; ++i, xcb_screen_next(&it)) {
+        if (i == number) {
+            return it.data;
+        }
+    }
+    return nullptr;
+}
+
+QByteArray traySelectionName(int screen) {
+    return "_NET_SYSTEM_TRAY_S" + QByteArray::number(screen);
+}
+
+xcb_window_t selectionOwner(xcb_connection_t* c, xcb_atom_t selection) {
+    XReply<xcb_get_selection_owner_reply_t> reply(
+        xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, selection), nullptr),
+        &std::free);
+    return reply ? reply->owner : xcb_window_t{XCB_WINDOW_NONE};
+}
+
+// Adds to the events this client receives from a window, keeping those it already gets.
+void addEventMask(xcb_connection_t* c, xcb_window_t window, uint32_t mask) {
+    XReply<xcb_get_window_attributes_reply_t> attributes(
+        xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, window), nullptr),
+        &std::free);
+    const uint32_t value = (attributes ? attributes->your_event_mask : 0) | mask;
+    xcb_change_window_attributes(c, window, XCB_CW_EVENT_MASK, &value);
+}
+
+}  // namespace
+
+struct XEmbedStatusItem::X11 {
+    xcb_connection_t* connection = nullptr;
+    xcb_window_t root = XCB_WINDOW_NONE;
+    xcb_atom_t traySelection = XCB_ATOM_NONE;
+    xcb_atom_t opcode = XCB_ATOM_NONE;
+    xcb_atom_t manager = XCB_ATOM_NONE;
+    xcb_atom_t xembedInfo = XCB_ATOM_NONE;
+};
+
+bool XEmbedStatusItem::trayAvailable() {
+    xcb_connection_t* c = x11Connection();
+    if (c == nullptr) {
+        return false;
+    }
+    return selectionOwner(c, internAtom(c, traySelectionName(defaultScreenNumber()))) !=
+           XCB_WINDOW_NONE;
+}
+
+XEmbedStatusItem::XEmbedStatusItem(QObject* parent)
+    : StatusItem(parent), m_x(std::make_unique<X11>()) {
+    m_x->connection = x11Connection();
+    xcb_screen_t* screen =
+        m_x->connection ? screenOf(m_x->connection, defaultScreenNumber()) : nullptr;
+    if (screen == nullptr) {
+        throw std::runtime_error("The X11 system tray needs the application to run on X11");
+    }
+    xcb_connection_t* c = m_x->connection;
+    m_x->root = screen->root;
+    m_x->traySelection = internAtom(c, traySelectionName(defaultScreenNumber()));
+    m_x->opcode = internAtom(c, "_NET_SYSTEM_TRAY_OPCODE");
+    m_x->manager = internAtom(c, "MANAGER");
+    m_x->xembedInfo = internAtom(c, "_XEMBED_INFO");
+
+    createWindow({});
+    // A new tray announces itself with a MANAGER message to the root window.
+    addEventMask(c, m_x->root, XCB_EVENT_MASK_STRUCTURE_NOTIFY);
+    QCoreApplication::instance()->installNativeEventFilter(this);
+    dock();
+}
+
+XEmbedStatusItem::~XEmbedStatusItem() {
+    QCoreApplication::instance()->removeNativeEventFilter(this);
+    delete m_window;  // destroying the window takes it out of the tray
+}
+
+void XEmbedStatusItem::setStyledTitle(const StyledTitle& title) {
+    m_window->setTitle(title);
+}
+
+StyledTitle XEmbedStatusItem::title() const {
+    return m_window->title();
+}
+
+quintptr XEmbedStatusItem::windowId() const {
+    return m_window->winId();
+}
+
+QRect XEmbedStatusItem::anchorRect() const {
+    if (!m_docked) {
+        return {};
+    }
+    xcb_connection_t* c = m_x->connection;
+    XReply<xcb_translate_coordinates_reply_t> reply(
+        xcb_translate_coordinates_reply(
+            c, xcb_translate_coordinates(c, static_cast<xcb_window_t>(windowId()), m_x->root, 0, 0),
+            nullptr),
+        &std::free);
+    if (!reply) {
+        return {};
+    }
+    // X speaks device pixels; the rest of the application speaks logical ones.
+    const qreal ratio = m_window->devicePixelRatioF();
+    return QRect(QPoint(qRound(reply->dst_x / ratio), qRound(reply->dst_y / ratio)),
+                 m_window->size());
+}
+
+void XEmbedStatusItem::createWindow(const StyledTitle& title) {
+    m_window = new TrayWindow([this](QPoint p) { activate(p); });
+    m_window->setTitle(title);
+    m_window->winId();
+    // Unmapped until docked: we map it once the tray has taken it into its slot, so it never
+    // shows loose on the desktop while the tray is away.
+    const uint32_t info[] = {kXEmbedVersion, 0};
+    xcb_change_property(m_x->connection, XCB_PROP_MODE_REPLACE,
+                        static_cast<xcb_window_t>(windowId()), m_x->xembedInfo, m_x->xembedInfo, 32,
+                        2, info);
+}
+
+void XEmbedStatusItem::recreateWindow() {
+    const StyledTitle title = m_window->title();
+    m_window->deleteLater();
+    m_docked = false;
+    createWindow(title);
+    emit presenceChanged(presence());
+    dock();
+}
+
+void XEmbedStatusItem::dock() {
+    xcb_connection_t* c = m_x->connection;
+    const xcb_window_t owner = selectionOwner(c, m_x->traySelection);
+    if (owner == XCB_WINDOW_NONE) {
+        return;
+    }
+    xcb_client_message_event_t request{};
+    request.response_type = XCB_CLIENT_MESSAGE;
+    request.format = 32;
+    request.window = owner;
+    request.type = m_x->opcode;
+    request.data.data32[0] = XCB_CURRENT_TIME;
+    request.data.data32[1] = kSystemTrayRequestDock;
+    request.data.data32[2] = static_cast<uint32_t>(windowId());
+    xcb_send_event(c, 0, owner, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&request));
+    xcb_flush(c);
+}
+
+void XEmbedStatusItem::setDocked(bool docked) {
+    if (docked == m_docked) {
+        return;
+    }
+    m_docked = docked;
+    if (docked) {
+        m_window->show();
+    } else {
+        m_window->hide();
+    }
+    emit presenceChanged(presence());
+}
+
+bool XEmbedStatusItem::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
+    if (eventType != "xcb_generic_event_t") {
+        return false;
+    }
+    const auto* event = static_cast<const xcb_generic_event_t*>(message);
+    const auto window = static_cast<xcb_window_t>(windowId());
+    switch (event->response_type & 0x7f) {
+        case XCB_CLIENT_MESSAGE: {
+            const auto* cm = reinterpret_cast<const xcb_client_message_event_t*>(event);
+            if (cm->type == m_x->manager && cm->data.data32[1] == m_x->traySelection && !m_docked) {
+                dock();
+            }
+            break;
+        }
+        case XCB_REPARENT_NOTIFY: {
+            const auto* rn = reinterpret_cast<const xcb_reparent_notify_event_t*>(event);
+            if (rn->window == window) {
+                // Back on the root window: the tray went away and the server handed us back.
+                setDocked(rn->parent != m_x->root);
+            }
+            break;
+        }
+        case XCB_DESTROY_NOTIFY: {
+            const auto* dn = reinterpret_cast<const xcb_destroy_notify_event_t*>(event);
+            if (dn->window == window) {
+                // A tray that did not keep its icons in its save-set took our window down with
+                // it; start over with a fresh one once this event is handled.
+                QMetaObject::invokeMethod(this, &XEmbedStatusItem::recreateWindow,
+                                          Qt::QueuedConnection);
+            }
+            break;
+        }
+        default:
+            break;
+    }
+    return false;
+}
+
+}  // namespace mintlux

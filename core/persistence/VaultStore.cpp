@@ -1,0 +1,54 @@
+#include "persistence/VaultStore.h"
+
+#include "persistence/DecimalLimits.h"
+#include "persistence/PreferencesStore.h"
+#include "persistence/VaultKey.h"
+
+#include <stdexcept>
+
+namespace mintlux {
+
+VaultEntry VaultStore::entry(MetalSeries series) const {
+    const auto bytes = m_defaults.data(VaultKey::entry(series));
+    if (!bytes) {
+        return VaultEntry::defaultEntry();
+    }
+    try {
+        return Json::decode<VaultEntry>(*bytes, m_decoder);
+    } catch (const DecodingError&) {
+        return VaultEntry::defaultEntry();
+    }
+}
+
+void VaultStore::setEntry(const VaultEntry& entry, MetalSeries series) {
+    entry.writeJson(m_encoder);
+    m_defaults.set(PreferenceValue(m_encoder.take()), VaultKey::entry(series));
+}
+
+std::unordered_map<MetalSeries, VaultEntry> VaultStore::snapshot() const {
+    std::unordered_map<MetalSeries, VaultEntry> entries;
+    for (const MetalSeries series : MetalSeries::allCases()) {
+        entries.emplace(series, entry(series));
+    }
+    return entries;
+}
+
+Decimal VaultStore::totalValue(const std::unordered_map<MetalSeries, MetalPriceTick>& ticks) const {
+    Decimal total;
+    for (const MetalSeries series : MetalSeries::allCases()) {
+        const auto tick = ticks.find(series);
+        if (tick == ticks.end()) {
+            continue;
+        }
+        const Decimal value = entry(series).value(series, tick->second);
+        try {
+            total += value;
+        } catch (const std::overflow_error&) {
+            // Both had the same sign to overflow, and that is the direction of the sum.
+            total = saturatedDecimal(value.isNegative());
+        }
+    }
+    return total;
+}
+
+}  // namespace mintlux

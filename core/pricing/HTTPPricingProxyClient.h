@@ -1,0 +1,76 @@
+#pragma once
+
+#include "pricing/PricingProxyClient.h"
+#include "pricing/WireDecoder.h"
+
+#include <chrono>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <unordered_map>
+
+#include <QByteArray>
+#include <QNetworkAccessManager>
+#include <QUrl>
+
+class QNetworkReply;
+
+namespace mintlux {
+
+// The pricing API over HTTP(S): one GET per operation, the answer decoded as a wire record.
+// No retries, no cache, no status handling: whatever body arrives is decoded, and every
+// failure, transport or decoding, reaches the caller as it was raised.
+class HTTPPricingProxyClient final : public PricingProxyClient {
+public:
+    struct Configuration {
+        QUrl baseURL;  // absolute; a path in it stays in front of the API's paths
+    };
+
+    static constexpr std::chrono::milliseconds kDefaultTimeout{60'000};
+    // Above any real document (100,000 history points are about 5 MB), low enough that a
+    // runaway or hostile body cannot exhaust memory.
+    static constexpr qint64 kDefaultMaxBodyBytes = 8 * 1024 * 1024;
+
+    // The pricing service shipped with the application.
+    static QUrl builtInBaseURL() { return QUrl(QStringLiteral("http://127.0.0.1:47190/")); }
+
+    // Without a session the client makes its own. The time-out is the longest silence the
+    // transfer tolerates.
+    explicit HTTPPricingProxyClient(Configuration config,
+                                    std::shared_ptr<QNetworkAccessManager> session = nullptr,
+                                    std::chrono::milliseconds timeout = kDefaultTimeout,
+                                    qint64 maxBodyBytes = kDefaultMaxBodyBytes);
+    // Requests still running fail with a cancelled TransportError.
+    ~HTTPPricingProxyClient() override;
+
+    QFuture<LatestPricesResponse> fetchLatest(Currency currency) override;
+    QFuture<HistoryResponse> fetchHistory(MetalSeries series, TimeRange range, Currency currency,
+                                          MetalUnit unit) override;
+
+private:
+    struct Pending {
+        QUrl url;
+        QByteArray body;
+        std::function<void(const QByteArray&)> onBody;
+        std::function<void(std::exception_ptr)> onError;
+    };
+
+    QUrl endpoint(const QString& path, const QList<std::pair<QString, QString>>& query) const;
+    QNetworkRequest makeRequest(const QUrl& url) const;
+    template <WireRecord T>
+    QFuture<T> get(const QUrl& url);
+    void send(const QUrl& url, std::function<void(const QByteArray&)> onBody,
+              std::function<void(std::exception_ptr)> onError);
+    void readAvailable(QNetworkReply* reply);
+    void finished(QNetworkReply* reply);
+    void abandon(QNetworkReply* reply, std::exception_ptr error);
+
+    Configuration m_config;
+    std::shared_ptr<QNetworkAccessManager> m_session;
+    std::chrono::milliseconds m_timeout;
+    qint64 m_maxBodyBytes;
+    WireDecoder m_decoder;
+    std::unordered_map<QNetworkReply*, Pending> m_pending;
+};
+
+}  // namespace mintlux

@@ -1,0 +1,71 @@
+#include "persistence/PreferencesStore.h"
+#include "persistence/VaultKey.h"
+#include "persistence/VaultStore.h"
+#include "support/Printers.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace mintlux;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+class VaultStoreTest : public ::testing::Test {
+protected:
+    QTemporaryDir m_dir;
+    QString m_path = m_dir.filePath(u"preferences.json"_s);
+    PreferencesStore m_prefs{m_path};
+    VaultStore m_vault{m_prefs};
+};
+
+TEST_F(VaultStoreTest, StoresCompactJsonDataThatSurvivesARestart) {
+    const auto all = m_vault.snapshot();
+    EXPECT_EQ(all.size(), 4u);
+    EXPECT_EQ(all.at(MetalSeries::gold), (VaultEntry{0, MetalUnit::gram, KaratGrade::k24}));
+
+    const VaultEntry silver{*Decimal::parse("1.25"), MetalUnit::troyOunce, KaratGrade::k18};
+    m_vault.setEntry(silver, MetalSeries::silver);
+    EXPECT_EQ(m_prefs.data(u"mintlux.vault.XAG"_s),
+              R"({"quantity":1.25,"unit":"troyOunce","karat":18})"_ba);
+    PreferencesStore restarted(m_path);
+    EXPECT_EQ(VaultStore(restarted).entry(MetalSeries::silver), silver);
+}
+
+TEST_F(VaultStoreTest, UnreadableHoldingReadsAsDefaultAndIsLeftAsItIs) {
+    for (const PreferenceValue& stored :
+         {PreferenceValue(R"({"quantity":2.5,"unit":"troyOunce"})"_ba),
+          PreferenceValue(uR"({"quantity":2.5,"unit":"gram","karat":22})"_s)}) {
+        m_prefs.set(stored, VaultKey::entry(MetalSeries::gold));
+        QFile file(m_path);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QByteArray before = file.readAll();
+        EXPECT_EQ(m_vault.entry(MetalSeries::gold), VaultEntry::defaultEntry());
+        file.seek(0);
+        EXPECT_EQ(file.readAll(), before);
+    }
+}
+
+TEST_F(VaultStoreTest, TotalCountsOnlyMetalsThatHaveATick) {
+    m_vault.setEntry({1, MetalUnit::troyOunce, KaratGrade::k24}, MetalSeries::gold);
+    m_vault.setEntry({10, MetalUnit::gram, KaratGrade::k10}, MetalSeries::silver);
+    m_vault.setEntry({5, MetalUnit::gram, KaratGrade::k24}, MetalSeries::platinum);
+    const auto tick = [](MetalSeries s, int value, MetalUnit unit) {
+        return std::pair{s, MetalPriceTick(s, value, unit, Currency::usd, Instant{}, std::nullopt)};
+    };
+    EXPECT_EQ(m_vault.totalValue({tick(MetalSeries::gold, 2000, MetalUnit::troyOunce),
+                                  tick(MetalSeries::silver, 2, MetalUnit::gram)}),
+              *Decimal::parse("2019.8"));
+    EXPECT_EQ(m_vault.totalValue({}), Decimal(0));
+}
+
+TEST(VaultKey, OneKeyPerMetalUnderTheCaseSensitivePrefix) {
+    EXPECT_EQ(VaultKey::entry(MetalSeries::palladium), u"mintlux.vault.XPD"_s);
+    EXPECT_TRUE(VaultKey::matches(u"mintlux.vault.XAU"));
+    EXPECT_FALSE(VaultKey::matches(u"mintlux.displayMode"));
+    EXPECT_FALSE(VaultKey::matches(u"Mintlux.vault.XAU"));
+}
+
+}  // namespace

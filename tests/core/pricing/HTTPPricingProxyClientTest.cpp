@@ -1,0 +1,266 @@
+#include "EventLoop.h"
+#include "LoopbackHttpServer.h"
+#include "PricingDocuments.h"
+#include "TestCertificate.h"
+#include "json/DecodingError.h"
+#include "pricing/HTTPPricingProxyClient.h"
+#include "pricing/TransportError.h"
+
+#include <QElapsedTimer>
+#include <QNetworkRequest>
+#include <QSslConfiguration>
+
+#include <gtest/gtest.h>
+
+namespace mintlux {
+namespace {
+
+using namespace std::chrono_literals;
+using Server = test::LoopbackHttpServer;
+using Mode = Server::Mode;
+using test::await;
+using test::awaitFailure;
+
+const QByteArray kGold = test::latestDocument("USD", {{"XAU", "2890.50", "troyOunce", "2880"}},
+                                              "2025-01-31T14:05:09.250Z");
+
+template <class E>
+const E& errorAs(const std::exception_ptr& error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const E& e) {
+        return e;
+    } catch (const std::exception& e) {
+        ADD_FAILURE() << "unexpected error: " << e.what();
+    } catch (...) {
+        ADD_FAILURE() << "not a std::exception";
+    }
+    throw std::logic_error("no such error");
+}
+
+HTTPPricingProxyClient clientFor(const QUrl& base, std::chrono::milliseconds timeout = 2s,
+                                 qint64 maxBody = HTTPPricingProxyClient::kDefaultMaxBodyBytes) {
+    return HTTPPricingProxyClient({base}, nullptr, timeout, maxBody);
+}
+
+TEST(HTTPPricingProxyClient, LatestDecodesTheBodyExactly) {
+    Server server;
+    server.route("/v1/prices", Server::Response{200, kGold});
+    auto client = clientFor(server.baseUrl());
+    const LatestPricesResponse r = await(client.fetchLatest(Currency::usd));
+    EXPECT_EQ(r.currency, "USD");
+    EXPECT_EQ(r.prices.at("XAU").value, *Decimal::parse("2890.5"));
+    EXPECT_EQ(r.prices.at("XAU").prevClose, Decimal(2880));
+    EXPECT_EQ(r.asOf.time_since_epoch(), std::chrono::milliseconds(1'738'332'309'250));
+    ASSERT_EQ(server.requests().size(), 1u);
+    EXPECT_EQ(server.requests()[0].method, "GET");
+}
+
+TEST(HTTPPricingProxyClient, RequestTargetKeepsTheBasePathAndQueryOrder) {
+    struct Row {
+        QString basePath;  // appended to http://127.0.0.1:<port>
+        QByteArray expectedPath;
+    };
+    for (const Row& row :
+         {Row{"", "/v1/prices"}, Row{"/", "/v1/prices"}, Row{"/api", "/api/v1/prices"},
+          Row{"/api/", "/api/v1/prices"}, Row{"/my%20api/v2", "/my%20api/v2/v1/prices"}}) {
+        SCOPED_TRACE(row.basePath.toStdString());
+        Server server;
+        server.route(row.expectedPath, Server::Response{200, kGold});
+        QUrl base = server.baseUrl();
+        base.setPath(row.basePath, QUrl::TolerantMode);
+        auto client = clientFor(base);
+        await(client.fetchLatest(Currency::gbp));
+        ASSERT_EQ(server.requests().size(), 1u);
+        EXPECT_EQ(server.requests()[0].target, row.expectedPath + "?currency=GBP");
+    }
+
+    Server server;
+    server.route("/v1/history", Server::Response{200, test::historyDocument(2)});
+    auto client = clientFor(server.baseUrl());
+    await(
+        client.fetchHistory(MetalSeries::gold, TimeRange::oneWeek, Currency::usd, MetalUnit::gram));
+    await(client.fetchHistory(MetalSeries::palladium, TimeRange::all, Currency::aed,
+                              MetalUnit::tola));
+    ASSERT_EQ(server.requests().size(), 2u);
+    EXPECT_EQ(server.requests()[0].target,
+              "/v1/history?series=XAU&range=1W&currency=USD&unit=gram");
+    EXPECT_EQ(server.requests()[1].target,
+              "/v1/history?series=XPD&range=All&currency=AED&unit=tola");
+}
+
+TEST(HTTPPricingProxyClient, SendsNoHeaderOfItsOwn) {
+    Server server;
+    server.route("/v1/prices", Server::Response{200, kGold});
+    auto client = clientFor(server.baseUrl());
+    await(client.fetchLatest(Currency::usd));
+    // What Qt's transport adds by itself; anything else would be ours.
+    const std::set<QByteArray> transport{"host", "connection", "accept-encoding", "accept-language",
+                                         "user-agent"};
+    for (const auto& [name, value] : server.requests().at(0).headers) {
+        EXPECT_TRUE(transport.count(name)) << name.toStdString() << ": " << value.toStdString();
+    }
+}
+
+TEST(HTTPPricingProxyClient, StatusIsIgnoredAndTheBodyDecides) {
+    struct Row {
+        int status;
+        QByteArray body;
+        QByteArray contentType;
+        bool decodes;
+    };
+    for (const Row& row :
+         {Row{500, kGold, "application/json", true}, Row{404, kGold, "application/json", true},
+          Row{200, "<html><body>Maintenance</body></html>", "text/html", false},
+          Row{503, "Service Unavailable", "text/plain", false}}) {
+        SCOPED_TRACE(row.status);
+        Server server;
+        server.route("/v1/prices", Server::Response{row.status, row.body, row.contentType});
+        auto client = clientFor(server.baseUrl());
+        const auto error = awaitFailure(client.fetchLatest(Currency::usd));
+        if (row.decodes) {
+            EXPECT_FALSE(error);
+        } else {
+            ASSERT_TRUE(error);
+            EXPECT_EQ(errorAs<DecodingError>(error).kind(), DecodingError::Kind::dataCorrupted);
+        }
+    }
+}
+
+TEST(HTTPPricingProxyClient, FollowsARedirect) {
+    Server server;
+    server.route("/v1/prices", Server::redirect("/moved/prices"));
+    server.route("/moved/prices", Server::Response{200, kGold});
+    auto client = clientFor(server.baseUrl());
+    EXPECT_EQ(await(client.fetchLatest(Currency::usd)).prices.size(), 1u);
+    EXPECT_EQ(server.count("/moved/prices"), 1);
+}
+
+TEST(HTTPPricingProxyClient, SilenceTimesOutButASlowBodyDoesNot) {
+    Server server;
+    server.route("/v1/prices", Server::Response{200, {}, "application/json", Mode::silent});
+    // 320 ms in all, but never 150 ms without a byte.
+    Server::Response trickle{200, test::historyDocument(3), "application/json", Mode::slowBody};
+    trickle.chunks = 8;
+    trickle.chunkDelay = 40ms;
+    server.route("/v1/history", trickle);
+    auto client = clientFor(server.baseUrl(), 150ms);
+
+    QElapsedTimer elapsed;
+    elapsed.start();
+    const auto error = awaitFailure(client.fetchLatest(Currency::usd));
+    ASSERT_TRUE(error);
+    const auto& transport = errorAs<TransportError>(error);
+    EXPECT_EQ(transport.kind(), TransportError::Kind::timedOut);
+    EXPECT_NE(std::string(transport.what()).find("timed out"), std::string::npos);
+    EXPECT_LT(elapsed.elapsed(), 2000);
+
+    EXPECT_EQ(await(client.fetchHistory(MetalSeries::gold, TimeRange::oneWeek, Currency::usd,
+                                        MetalUnit::troyOunce))
+                  .points.size(),
+              3u);
+}
+
+TEST(HTTPPricingProxyClient, BrokenTransfersFailWithTransportErrors) {
+    Server server;
+    server.route("/v1/prices",
+                 Server::Response{200, kGold, "application/json", Mode::closeMidBody});
+    auto client = clientFor(server.baseUrl());
+    const auto error = awaitFailure(client.fetchLatest(Currency::usd));
+    ASSERT_TRUE(error);
+    EXPECT_EQ(errorAs<TransportError>(error).kind(), TransportError::Kind::network);
+
+    const QUrl nowhere = server.baseUrl();
+    server.close();
+    auto refused = clientFor(nowhere);
+    const auto refusal = awaitFailure(refused.fetchLatest(Currency::usd));
+    ASSERT_TRUE(refusal);
+    EXPECT_EQ(errorAs<TransportError>(refusal).networkError(),
+              QNetworkReply::ConnectionRefusedError);
+}
+
+TEST(HTTPPricingProxyClient, OversizedBodiesAreCutOff) {
+    const QByteArray garbage(10 * 1024 * 1024 + 1, 'x');
+    for (const bool declared : {true, false}) {
+        SCOPED_TRACE(declared ? "with Content-Length" : "length unknown");
+        Server server;
+        Server::Response huge{200, garbage, "application/octet-stream"};
+        huge.declareLength = declared;
+        server.route("/v1/prices", huge);
+        auto client = clientFor(server.baseUrl());
+        const auto error = awaitFailure(client.fetchLatest(Currency::usd));
+        ASSERT_TRUE(error);
+        EXPECT_EQ(errorAs<TransportError>(error).kind(), TransportError::Kind::bodyTooLarge);
+    }
+}
+
+TEST(HTTPPricingProxyClient, LargeButSaneDocumentsDecode) {
+    QByteArray manyMetals = kGold;
+    QByteArray extra;
+    for (int i = 0; i < 5000; ++i) {
+        extra += ",\"M" + QByteArray::number(i) + "\":{\"value\":1." + QByteArray::number(i) +
+                 ",\"unit\":\"gram\"}";
+    }
+    manyMetals.insert(manyMetals.indexOf("}}") + 1, extra);
+    Server server;
+    server.route("/v1/prices", Server::Response{200, manyMetals});
+    server.route("/v1/history", Server::Response{200, test::historyDocument(100'000)});
+    auto client = clientFor(server.baseUrl());
+
+    EXPECT_EQ(await(client.fetchLatest(Currency::usd)).prices.size(), 5001u);
+    const HistoryResponse h = await(client.fetchHistory(MetalSeries::gold, TimeRange::all,
+                                                        Currency::usd, MetalUnit::troyOunce));
+    ASSERT_EQ(h.points.size(), 100'000u);
+    EXPECT_EQ(h.points.back().v, Decimal(100'999));
+}
+
+TEST(HTTPPricingProxyClient, DroppingTheClientFailsItsRequests) {
+    Server server;
+    server.route("/v1/prices", Server::Response{200, {}, "application/json", Mode::silent});
+    auto client = std::make_unique<HTTPPricingProxyClient>(
+        HTTPPricingProxyClient::Configuration{server.baseUrl()});
+    auto future = client->fetchLatest(Currency::usd);
+    ASSERT_TRUE(test::waitUntil([&] { return server.requests().size() == 1; }));
+    client.reset();
+    const auto error = awaitFailure(future);
+    ASSERT_TRUE(error);
+    EXPECT_EQ(errorAs<TransportError>(error).kind(), TransportError::Kind::cancelled);
+}
+
+// A session that trusts the throw-away certificate, as a deployment would trust its own CA.
+class TrustingSession final : public QNetworkAccessManager {
+protected:
+    QNetworkReply* createRequest(Operation op, const QNetworkRequest& original,
+                                 QIODevice* data) override {
+        QNetworkRequest request(original);
+        QSslConfiguration ssl = request.sslConfiguration();
+        ssl.addCaCertificate(test::loopbackTlsIdentity().certificate);
+        request.setSslConfiguration(ssl);
+        return QNetworkAccessManager::createRequest(op, request, data);
+    }
+};
+
+TEST(HTTPPricingProxyClient, WorksOverTls) {
+    Server server(test::loopbackTlsIdentity());
+    server.route("/v1/prices", Server::Response{200, kGold});
+    server.route("/v1/history", Server::Response{500, test::historyDocument(5)});
+    ASSERT_EQ(server.baseUrl().scheme(), "https");
+
+    HTTPPricingProxyClient trusting({server.baseUrl()}, std::make_shared<TrustingSession>(), 2s);
+    EXPECT_EQ(await(trusting.fetchLatest(Currency::usd)).prices.at("XAU").value,
+              *Decimal::parse("2890.5"));
+    EXPECT_EQ(await(trusting.fetchHistory(MetalSeries::gold, TimeRange::oneDay, Currency::usd,
+                                          MetalUnit::troyOunce))
+                  .points.size(),
+              5u);
+
+    // The same server is refused when its certificate is not trusted.
+    auto untrusting = clientFor(server.baseUrl());
+    const auto error = awaitFailure(untrusting.fetchLatest(Currency::usd));
+    ASSERT_TRUE(error);
+    EXPECT_EQ(errorAs<TransportError>(error).networkError(),
+              QNetworkReply::SslHandshakeFailedError);
+}
+
+}  // namespace
+}  // namespace mintlux

@@ -1,0 +1,110 @@
+#include "EventLoop.h"
+#include "FakeClock.h"
+#include "LoopbackHttpServer.h"
+#include "PricingDocuments.h"
+#include "ScriptedRandom.h"
+#include "json/DecodingError.h"
+#include "pricing/HTTPPricingProxyClient.h"
+#include "pricing/HybridPricingProxyClient.h"
+#include "pricing/MockPricingProxyClient.h"
+#include "pricing/TransportError.h"
+
+#include <gtest/gtest.h>
+
+namespace mintlux {
+namespace {
+
+using namespace std::chrono_literals;
+using Server = test::LoopbackHttpServer;
+using test::await;
+using test::awaitFailure;
+
+const Server::Response kHtml{500, "<html>down</html>", "text/html"};
+
+// Two real back-ends on two loopback servers, so each one's calls can be counted.
+struct Fixture {
+    Fixture()
+        : primaryClient(std::make_shared<HTTPPricingProxyClient>(
+              HTTPPricingProxyClient::Configuration{primary.baseUrl()}, nullptr, 1s)),
+          fallbackClient(std::make_shared<HTTPPricingProxyClient>(
+              HTTPPricingProxyClient::Configuration{fallback.baseUrl()}, nullptr, 1s)),
+          hybrid(primaryClient, fallbackClient) {
+        primary.route("/v1/prices",
+                      Server::Response{200, test::latestDocument("USD", {{"XAU", "1"}})});
+        primary.route("/v1/history", Server::Response{200, test::historyDocument(3)});
+        fallback.route("/v1/prices",
+                       Server::Response{200, test::latestDocument("USD", {{"XAU", "2"}})});
+        fallback.route("/v1/history", Server::Response{200, test::historyDocument(7)});
+    }
+    QFuture<HistoryResponse> history() {
+        return hybrid.fetchHistory(MetalSeries::silver, TimeRange::oneMonth, Currency::inr,
+                                   MetalUnit::tola);
+    }
+    Server primary;
+    Server fallback;
+    std::shared_ptr<HTTPPricingProxyClient> primaryClient;
+    std::shared_ptr<HTTPPricingProxyClient> fallbackClient;
+    HybridPricingProxyClient hybrid;
+};
+
+TEST(HybridPricingProxyClient, WorkingPrimaryServesEverything) {
+    Fixture f;
+    EXPECT_EQ(await(f.hybrid.fetchLatest(Currency::usd)).prices.at("XAU").value, Decimal(1));
+    EXPECT_EQ(await(f.history()).points.size(), 3u);
+    EXPECT_EQ(f.fallback.requests().size(), 0u);
+}
+
+TEST(HybridPricingProxyClient, FailedHistoryFallsBackWithTheSameArguments) {
+    Fixture f;
+    f.primary.route("/v1/history", kHtml);
+    EXPECT_EQ(await(f.history()).points.size(), 7u);
+    ASSERT_EQ(f.fallback.requests().size(), 1u);
+    EXPECT_EQ(f.fallback.requests()[0].target, f.primary.requests()[0].target);
+}
+
+TEST(HybridPricingProxyClient, FallbackIsAskedOnlyAfterThePrimaryFailed) {
+    Fixture f;
+    f.primary.route("/v1/history", Server::Response{200, {}, "text/html", Server::Mode::held});
+    auto future = f.history();
+    ASSERT_TRUE(test::waitUntil([&] { return f.primary.heldCount() == 1; }));
+    test::settle();
+    EXPECT_EQ(f.fallback.requests().size(), 0u);
+    f.primary.release();  // an empty body: a decoding failure
+    EXPECT_EQ(await(future).points.size(), 7u);
+}
+
+TEST(HybridPricingProxyClient, BothFailingReportsTheFallbacksError) {
+    Fixture f;
+    f.primary.route("/v1/history", kHtml);  // a DecodingError
+    f.fallback.close();                     // a TransportError
+    const auto error = awaitFailure(f.history());
+    ASSERT_TRUE(error);
+    EXPECT_THROW(std::rethrow_exception(error), TransportError);
+}
+
+TEST(HybridPricingProxyClient, FailedLatestNeverFallsBack) {
+    Fixture f;
+    f.primary.route("/v1/prices", kHtml);
+    const auto error = awaitFailure(f.hybrid.fetchLatest(Currency::usd));
+    ASSERT_TRUE(error);
+    EXPECT_THROW(std::rethrow_exception(error), DecodingError);
+    EXPECT_EQ(f.fallback.requests().size(), 0u);
+}
+
+TEST(HybridPricingProxyClient, SyntheticFallbackFillsInForAFailingApi) {
+    Server api;
+    api.route("/v1/history", kHtml);
+    auto clock = std::make_shared<test::FakeClock>();
+    HybridPricingProxyClient hybrid(
+        std::make_shared<HTTPPricingProxyClient>(
+            HTTPPricingProxyClient::Configuration{api.baseUrl()}),
+        std::make_shared<MockPricingProxyClient>(std::make_shared<test::ScriptedRandom>(), clock));
+    const HistoryResponse h = await(hybrid.fetchHistory(MetalSeries::gold, TimeRange::all,
+                                                        Currency::usd, MetalUnit::troyOunce));
+    ASSERT_EQ(h.points.size(), 730u);
+    EXPECT_EQ(h.points.back().v, Decimal(2890));
+    EXPECT_EQ(h.points.back().t, clock->now());
+}
+
+}  // namespace
+}  // namespace mintlux

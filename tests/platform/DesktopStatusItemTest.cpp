@@ -1,0 +1,99 @@
+#include "FakeStatusNotifierWatcher.h"
+#include "HostConnection.h"
+#include "Wait.h"
+#include "platform/DesktopStatusItem.h"
+
+#include <QAbstractButton>
+#include <QLabel>
+
+#include <gtest/gtest.h>
+
+using namespace mintlux;
+using namespace mintlux::test;
+using Presence = StatusItem::Presence;
+using Backend = DesktopStatusItem::Backend;
+
+namespace {
+
+StatusItemOptions options(std::chrono::milliseconds noticeDelay) {
+    StatusItemOptions o;
+    o.bus = QDBusConnection::sessionBus();
+    o.desktop = QStringLiteral("GNOME");
+    o.noticeDelay = noticeDelay;
+    return o;
+}
+
+QAbstractButton* buttonLabelled(QWidget* window, const QString& text) {
+    for (QAbstractButton* b : window->findChildren<QAbstractButton*>()) {
+        if (b->text() == text) {
+            return b;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+TEST(DesktopStatusItem, WithAWatcherTheItemIsAStatusNotifierItem) {
+    FakeStatusNotifierWatcher watcher;
+    DesktopStatusItem item(options(std::chrono::milliseconds(1)));
+    QList<QPoint> clicks;
+    item.setActivationHandler([&](QPoint p) { clicks.append(p); });
+    item.setTitle(QString::fromUtf8("Au \u2014"));
+
+    ASSERT_TRUE(waitFor([&] { return item.presence() == Presence::shown; }));
+    EXPECT_EQ(item.activeBackend(), Backend::statusNotifier);
+    ASSERT_EQ(watcher.items().size(), 1);
+
+    const QString service = watcher.items().first().section(u'/', 0, 0);
+    HostConnection host;
+    EXPECT_EQ(host.property(service, QStringLiteral("/StatusNotifierItem"),
+                            QStringLiteral("org.kde.StatusNotifierItem"),
+                            QStringLiteral("XAyatanaLabel")),
+              QString::fromUtf8("Au \u2014"));
+    host.call(service, QStringLiteral("/StatusNotifierItem"),
+              QStringLiteral("org.kde.StatusNotifierItem"), QStringLiteral("Activate"), {30, 5});
+    ASSERT_TRUE(waitFor([&] { return clicks == QList<QPoint>{QPoint(30, 5)}; }));
+    EXPECT_EQ(item.anchorRect(), QRect(30, 5, 1, 1));
+    QTest::qWait(20);  // well past the notice delay
+    EXPECT_EQ(item.notice(), nullptr);
+}
+
+TEST(DesktopStatusItem, WithNothingToHostTheUserIsToldOnceAndALatePanelStillGetsIt) {
+    DesktopStatusItem item(options(std::chrono::milliseconds(10)));
+    item.setTitle(QStringLiteral("Pt $1,002"));
+
+    ASSERT_TRUE(waitFor([&] { return item.presence() == Presence::absent; }));
+    QWidget* notice = item.notice();
+    ASSERT_NE(notice, nullptr);
+    EXPECT_TRUE(notice->isVisible());
+    bool namesTheFix = false;
+    for (const QLabel* label : notice->findChildren<QLabel*>()) {
+        namesTheFix = namesTheFix || label->text().contains(QStringLiteral("AppIndicator"));
+    }
+    EXPECT_TRUE(namesTheFix) << "on GNOME it names the extension to install";
+
+    auto watcher = std::make_unique<FakeStatusNotifierWatcher>();
+    ASSERT_TRUE(waitFor([&] { return item.presence() == Presence::shown; }));
+    EXPECT_TRUE(waitFor([&] { return item.notice() == nullptr; })) << "the notice goes away";
+
+    watcher.reset();  // the panel leaves for good
+    ASSERT_TRUE(waitFor([&] { return item.presence() == Presence::absent; }));
+    QTest::qWait(40);  // four notice delays
+    EXPECT_EQ(item.notice(), nullptr) << "the user is told only once";
+
+    watcher = std::make_unique<FakeStatusNotifierWatcher>();
+    ASSERT_TRUE(waitFor([&] { return item.presence() == Presence::shown; }));
+    EXPECT_EQ(item.title().text, QStringLiteral("Pt $1,002"));
+}
+
+TEST(DesktopStatusItem, TheNoticeOffersToQuit) {
+    DesktopStatusItem item(options(std::chrono::milliseconds(1)));
+    int quits = 0;
+    item.setMenuHandlers({}, [&] { ++quits; });
+    ASSERT_TRUE(waitFor([&] { return item.notice() != nullptr; }));
+    QAbstractButton* quit = buttonLabelled(item.notice(), QStringLiteral("Quit Mintlux"));
+    ASSERT_NE(quit, nullptr);
+    quit->click();
+    EXPECT_EQ(quits, 1);
+}

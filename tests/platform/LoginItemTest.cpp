@@ -1,0 +1,147 @@
+#include "platform/XdgAutostartLoginItem.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace mintlux;
+
+namespace {
+
+QString readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+class LoginItemTest : public ::testing::Test {
+protected:
+    QTemporaryDir home;
+    QString autostart = home.filePath(QStringLiteral("config/autostart"));
+};
+
+}  // namespace
+
+TEST_F(LoginItemTest, RegisteringWritesAnAutostartEntryForTheRunningBinary) {
+    XdgAutostartLoginItem item(autostart);
+    EXPECT_FALSE(item.isRegistered());
+    item.registerAtLogin();
+
+    EXPECT_EQ(item.filePath(), autostart + QStringLiteral("/mintlux.desktop"));
+    EXPECT_TRUE(item.isRegistered());
+    const QStringList lines = readAll(item.filePath()).split(u'\n');
+    EXPECT_EQ(lines.first(), QStringLiteral("[Desktop Entry]"));
+    for (const char* line :
+         {"Type=Application", "Name=Mintlux", "X-GNOME-Autostart-enabled=true",
+          "X-KDE-autostart-after=panel", "X-LXQt-Need-Tray=true", "Terminal=false"}) {
+        EXPECT_TRUE(lines.contains(QLatin1String(line))) << line;
+    }
+    EXPECT_TRUE(
+        lines.contains(QStringLiteral("Exec=") +
+                       XdgAutostartLoginItem::execValue(QCoreApplication::applicationFilePath())));
+    // Written through a temporary file renamed into place: nothing else is left behind.
+    EXPECT_EQ(QDir(autostart).entryList(QDir::Files | QDir::Hidden),
+              QStringList{QStringLiteral("mintlux.desktop")});
+}
+
+TEST_F(LoginItemTest, RegisterReplacesUnregisterRemovesAndBothAreIdempotent) {
+    XdgAutostartLoginItem item(autostart, QStringLiteral("/opt/old/mintlux"));
+    item.registerAtLogin();
+    XdgAutostartLoginItem moved(autostart, QStringLiteral("/usr/bin/mintlux"));
+    moved.registerAtLogin();
+    moved.registerAtLogin();
+    EXPECT_TRUE(readAll(moved.filePath()).contains(QStringLiteral("Exec=/usr/bin/mintlux\n")));
+
+    moved.unregisterAtLogin();
+    EXPECT_FALSE(QFile::exists(moved.filePath()));
+    EXPECT_FALSE(moved.isRegistered());
+    EXPECT_NO_THROW(moved.unregisterAtLogin());
+}
+
+TEST_F(LoginItemTest, EntriesSwitchedOffByTheUserDoNotCount) {
+    XdgAutostartLoginItem item(autostart);
+    for (const char* extra : {"Hidden=true\n", "X-GNOME-Autostart-enabled=false\n"}) {
+        SCOPED_TRACE(extra);
+        QDir().mkpath(autostart);
+        writeFile(item.filePath(), QByteArray("[Desktop Entry]\nType=Application\n") + extra);
+        EXPECT_FALSE(item.isRegistered());
+    }
+    writeFile(item.filePath(), "[Other]\nHidden=true\n[Desktop Entry]\nType=Application\n");
+    EXPECT_TRUE(item.isRegistered()) << "keys of other groups do not apply";
+}
+
+TEST_F(LoginItemTest, FailuresCarryAReadableDescription) {
+    // Permission bits do not stop root, which CI runs as; these obstacles stop everyone.
+    const QString aFile = home.filePath(QStringLiteral("not-a-folder"));
+    writeFile(aFile, "x");
+    const QString blockedEntryDir = home.filePath(QStringLiteral("blocked"));
+    QDir().mkpath(blockedEntryDir + QStringLiteral("/mintlux.desktop/keep"));
+
+    struct Case {
+        const char* name;
+        QString dir;
+        bool unregister;
+        QStringList mentions;
+    };
+    const std::vector<Case> cases{
+        {"autostart folder below a file",
+         aFile + QStringLiteral("/autostart"),
+         false,
+         {aFile + QStringLiteral("/autostart"), QStringLiteral("Not a directory")}},
+        {"autostart folder is a file", aFile, false, {aFile}},
+        {"entry name taken by a folder",
+         blockedEntryDir,
+         false,
+         {blockedEntryDir + QStringLiteral("/mintlux.desktop")}},
+        {"entry folder cannot be removed",
+         blockedEntryDir,
+         true,
+         {blockedEntryDir + QStringLiteral("/mintlux.desktop")}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        XdgAutostartLoginItem item(c.dir);
+        try {
+            c.unregister ? item.unregisterAtLogin() : item.registerAtLogin();
+            ADD_FAILURE() << "no error";
+        } catch (const LoginItemError& e) {
+            const QString what = QString::fromUtf8(e.what());
+            EXPECT_TRUE(what.startsWith(QStringLiteral("Cannot "))) << e.what();
+            EXPECT_TRUE(what.endsWith(u'.')) << e.what();
+            for (const QString& m : c.mentions) {
+                EXPECT_TRUE(what.contains(m)) << e.what() << " lacks " << m.toStdString();
+            }
+        }
+    }
+}
+
+TEST(LoginItemPaths, DefaultFolderFollowsXdgConfigHome) {
+    QTemporaryDir config;
+    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+    EXPECT_EQ(XdgAutostartLoginItem::defaultAutostartDir(), config.path() + "/autostart");
+    qputenv("XDG_CONFIG_HOME", saved);
+}
+
+TEST(LoginItemPaths, ExecValuesAreQuotedAndEscapedAsDesktopEntriesRequire) {
+    const std::vector<std::pair<QString, QString>> cases{
+        {"/usr/bin/mintlux", "/usr/bin/mintlux"},
+        {"/home/ann/My Apps/mintlux", "\"/home/ann/My Apps/mintlux\""},
+        {"/opt/$HOME/mintlux", "\"/opt/\\\\$HOME/mintlux\""},
+        {"/opt/a\"b/mintlux", "\"/opt/a\\\\\"b/mintlux\""},
+        {"/opt/100%/mintlux", "/opt/100%%/mintlux"},
+        {"/opt/back\\slash", "\"/opt/back\\\\\\\\slash\""},
+        {"/opt/tick`s", "\"/opt/tick\\\\`s\""},
+    };
+    for (const auto& [program, expected] : cases) {
+        EXPECT_EQ(XdgAutostartLoginItem::execValue(program), expected) << program.toStdString();
+    }
+}

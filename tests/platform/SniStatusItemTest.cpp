@@ -1,0 +1,231 @@
+#include "DBusSignalRecorder.h"
+#include "FakeStatusNotifierWatcher.h"
+#include "HostConnection.h"
+#include "Wait.h"
+#include "platform/SniStatusItem.h"
+
+#include <QDBusObjectPath>
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+using namespace mintlux;
+using namespace mintlux::test;
+using Role = StyledTitle::Role;
+
+namespace {
+
+const QString kItemInterface = QStringLiteral("org.kde.StatusNotifierItem");
+const QString kItemPath = QStringLiteral("/StatusNotifierItem");
+
+StyledTitle rising() {
+    return {QString::fromUtf8("Au $2,346 \u25B21.23%"), {{9, 7, Role::positive}}};
+}
+
+class SniStatusItemTest : public ::testing::Test {
+protected:
+    std::unique_ptr<SniStatusItem> makeItem(
+        SniStatusItem::IconStyle style = SniStatusItem::IconStyle::title) {
+        auto item = std::make_unique<SniStatusItem>(QDBusConnection::sessionBus(), style);
+        settled = std::make_unique<QSignalSpy>(item.get(), &SniStatusItem::registrationSettled);
+        return item;
+    }
+
+    QVariant property(const SniStatusItem& item, const QString& name) const {
+        return host.property(item.serviceName(), kItemPath, kItemInterface, name);
+    }
+
+    SniIconPixmapList pixmaps(const SniStatusItem& item) const {
+        return qdbus_cast<SniIconPixmapList>(property(item, QStringLiteral("IconPixmap")));
+    }
+
+    QDBusMessage callItem(const SniStatusItem& item, const QString& method,
+                          const QVariantList& args) const {
+        return host.call(item.serviceName(), kItemPath, kItemInterface, method, args);
+    }
+
+    HostConnection host;
+    std::unique_ptr<QSignalSpy> settled;
+};
+
+// Green as the host would read it: each pixel is A, R, G, B bytes in that order.
+int greenPixelsOnTheWire(const SniIconPixmap& p) {
+    int green = 0;
+    for (qsizetype i = 0; i + 3 < p.argb.size(); i += 4) {
+        const auto a = static_cast<uchar>(p.argb[i]);
+        const auto r = static_cast<uchar>(p.argb[i + 1]);
+        const auto g = static_cast<uchar>(p.argb[i + 2]);
+        const auto b = static_cast<uchar>(p.argb[i + 3]);
+        green += a > 128 && g > r + 50 && g > b + 50;
+    }
+    return green;
+}
+
+}  // namespace
+
+TEST_F(SniStatusItemTest, RegistersWithARunningWatcherAndIsShown) {
+    FakeStatusNotifierWatcher watcher;
+    auto item = makeItem();
+    ASSERT_TRUE(waitFor([&] { return item->presence() == StatusItem::Presence::shown; }));
+    EXPECT_EQ(watcher.items(), QStringList{item->serviceName() + kItemPath});
+    EXPECT_TRUE(item->serviceName().startsWith(QStringLiteral("org.kde.StatusNotifierItem-")));
+}
+
+TEST_F(SniStatusItemTest, PropertiesTellTheTitle) {
+    FakeStatusNotifierWatcher watcher;
+    auto item = makeItem();
+    item->setStyledTitle(rising());
+    const QString text = rising().text;
+
+    const std::vector<std::pair<const char*, QVariant>> expected{
+        {"Category", QStringLiteral("ApplicationStatus")},
+        {"Id", QStringLiteral("mintlux")},
+        {"Status", QStringLiteral("Active")},
+        {"Title", text},
+        {"ItemIsMenu", false},
+        {"XAyatanaLabel", text},
+        {"XAyatanaLabelGuide", QString::fromUtf8("Au $0,000 \u25B20.00%")},
+    };
+    for (const auto& [name, value] : expected) {
+        EXPECT_EQ(property(*item, QLatin1String(name)), value) << name;
+    }
+    EXPECT_EQ(property(*item, QStringLiteral("Menu")).value<QDBusObjectPath>().path(),
+              QStringLiteral("/MenuBar"));
+    const auto toolTip = qdbus_cast<SniToolTip>(property(*item, QStringLiteral("ToolTip")));
+    EXPECT_EQ(toolTip.title, text);
+
+    const SniIconPixmapList icons = pixmaps(*item);
+    ASSERT_EQ(icons.size(), 2);
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(icons[i].height, SniStatusItem::kIconHeights[i]);
+        EXPECT_GT(icons[i].width, 3 * icons[i].height) << "the whole title, not a square";
+        EXPECT_EQ(icons[i].argb.size(), qsizetype(icons[i].width) * icons[i].height * 4);
+        EXPECT_GT(greenPixelsOnTheWire(icons[i]), 10) << "the rise is green in network order";
+    }
+}
+
+TEST_F(SniStatusItemTest, CompactStyleGivesSquareIconsAndSwitchingAnnouncesIt) {
+    FakeStatusNotifierWatcher watcher;
+    auto item = makeItem(SniStatusItem::IconStyle::compact);
+    item->setStyledTitle(rising());
+    for (const SniIconPixmap& p : pixmaps(*item)) {
+        EXPECT_EQ(p.width, p.height);
+        EXPECT_GT(greenPixelsOnTheWire(p), 3);
+    }
+
+    DBusSignalRecorder signals_(host.bus(), item->serviceName(), kItemPath, kItemInterface,
+                                {QStringLiteral("NewIcon")});
+    item->setIconStyle(SniStatusItem::IconStyle::title);
+    ASSERT_TRUE(waitFor([&] { return signals_.count(QStringLiteral("NewIcon")) == 1; }));
+    EXPECT_GT(pixmaps(*item).front().width, 22);
+}
+
+TEST_F(SniStatusItemTest, HostClicksReachTheHandlerWithTheirPoint) {
+    FakeStatusNotifierWatcher watcher;
+    auto item = makeItem();
+    QList<QPoint> clicks;
+    item->setActivationHandler([&](QPoint p) { clicks.append(p); });
+
+    const std::vector<std::pair<QString, QPoint>> calls{
+        {QStringLiteral("Activate"), QPoint(640, 12)},
+        {QStringLiteral("SecondaryActivate"), QPoint(700, 14)},
+        {QStringLiteral("ContextMenu"), QPoint(800, 1060)},
+    };
+    for (const auto& [method, point] : calls) {
+        SCOPED_TRACE(method.toStdString());
+        const QDBusMessage reply = callItem(*item, method, {point.x(), point.y()});
+        EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+        ASSERT_TRUE(waitFor([&] { return !clicks.isEmpty() && clicks.last() == point; }));
+        EXPECT_EQ(item->anchorRect(), QRect(point, QSize(1, 1)));
+    }
+    EXPECT_EQ(clicks.size(), 3);
+    EXPECT_EQ(callItem(*item, QStringLiteral("Scroll"), {1, QStringLiteral("vertical")}).type(),
+              QDBusMessage::ReplyMessage);
+    EXPECT_EQ(clicks.size(), 3) << "the wheel does not open anything";
+}
+
+TEST_F(SniStatusItemTest, TitleChangesAreAnnouncedOnlyWhenSomethingChanged) {
+    FakeStatusNotifierWatcher watcher;
+    auto item = makeItem();
+    item->setTitle(QString::fromUtf8("Au \u2014"));
+    DBusSignalRecorder signals_(host.bus(), item->serviceName(), kItemPath, kItemInterface,
+                                {QStringLiteral("NewIcon"), QStringLiteral("NewTitle"),
+                                 QStringLiteral("NewToolTip"), QStringLiteral("XAyatanaNewLabel")});
+
+    item->setStyledTitle(rising());
+    item->setStyledTitle(rising());  // the same again: nothing to tell
+    StyledTitle falling = rising();
+    falling.runs.front().role = Role::negative;
+    item->setStyledTitle(falling);  // only the colour differs: a new icon, the same label
+    item->setStyledTitle({QString::fromUtf8("Ag $29.46"), {}});
+
+    ASSERT_TRUE(waitFor([&] { return signals_.count(QStringLiteral("NewIcon")) == 3; }));
+    ASSERT_TRUE(waitFor([&] { return signals_.count(QStringLiteral("XAyatanaNewLabel")) == 2; }));
+    EXPECT_EQ(signals_.count(QStringLiteral("NewTitle")), 2);
+    EXPECT_EQ(signals_.count(QStringLiteral("NewToolTip")), 2);
+    const QDBusMessage label = signals_.last(QStringLiteral("XAyatanaNewLabel"));
+    EXPECT_EQ(label.arguments(),
+              (QVariantList{QString::fromUtf8("Ag $29.46"), QString::fromUtf8("Ag $00.00")}));
+    EXPECT_EQ(property(*item, QStringLiteral("XAyatanaLabel")), QString::fromUtf8("Ag $29.46"));
+}
+
+TEST_F(SniStatusItemTest, AWatcherStartingAfterTheItemGetsIt) {
+    auto item = makeItem();
+    ASSERT_TRUE(waitFor([&] { return settled->count() == 1; }));
+    EXPECT_EQ(item->presence(), StatusItem::Presence::waiting);
+
+    QSignalSpy presence(item.get(), &StatusItem::presenceChanged);
+    FakeStatusNotifierWatcher watcher;
+    ASSERT_TRUE(waitFor([&] { return item->presence() == StatusItem::Presence::shown; }));
+    EXPECT_EQ(watcher.items(), QStringList{item->serviceName() + kItemPath});
+    EXPECT_EQ(presence.count(), 1);
+}
+
+TEST_F(SniStatusItemTest, ARestartedWatcherGetsTheItemAgain) {
+    auto watcher = std::make_unique<FakeStatusNotifierWatcher>();
+    auto item = makeItem();
+    ASSERT_TRUE(waitFor([&] { return item->presence() == StatusItem::Presence::shown; }));
+
+    watcher.reset();  // the panel goes away
+    ASSERT_TRUE(waitFor([&] { return item->presence() == StatusItem::Presence::waiting; }));
+
+    FakeStatusNotifierWatcher restarted;
+    ASSERT_TRUE(waitFor([&] { return item->presence() == StatusItem::Presence::shown; }));
+    EXPECT_EQ(restarted.items(), QStringList{item->serviceName() + kItemPath});
+}
+
+TEST_F(SniStatusItemTest, AWatcherWithoutHostShowsNothingUntilAHostArrives) {
+    FakeStatusNotifierWatcher watcher(/*hostRegistered=*/false);
+    auto item = makeItem();
+    ASSERT_TRUE(waitFor([&] { return settled->count() == 1; }));
+    EXPECT_EQ(watcher.items().size(), 1);
+    EXPECT_EQ(item->presence(), StatusItem::Presence::waiting);
+
+    watcher.setHostRegistered(true);
+    EXPECT_TRUE(waitFor([&] { return item->presence() == StatusItem::Presence::shown; }));
+}
+
+TEST_F(SniStatusItemTest, TheWatcherForgetsAnItemThatIsGone) {
+    FakeStatusNotifierWatcher watcher;
+    auto item = makeItem();
+    ASSERT_TRUE(waitFor([&] { return watcher.items().size() == 1; }));
+    item.reset();
+    EXPECT_TRUE(waitFor([&] { return watcher.items().isEmpty(); }));
+    auto again = makeItem();  // the object paths are free for a new item
+    EXPECT_TRUE(waitFor([&] { return watcher.items().size() == 1; }));
+}
+
+TEST(SniIconStyle, SquareForHostsThatForceSquaresWholeTitleElsewhere) {
+    using Style = SniStatusItem::IconStyle;
+    const std::vector<std::pair<const char*, Style>> cases{
+        {"KDE", Style::compact},          {"XFCE", Style::compact},
+        {"LXQt", Style::compact},         {"ubuntu:GNOME", Style::compact},
+        {"Budgie:GNOME", Style::compact}, {"sway", Style::title},
+        {"Hyprland", Style::title},       {"", Style::title},
+    };
+    for (const auto& [desktop, style] : cases) {
+        EXPECT_EQ(SniStatusItem::iconStyleForDesktop(QString::fromLatin1(desktop)), style)
+            << desktop;
+    }
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "platform/StatusItem.h"
+
+#include <QList>
+
+namespace mintlux::test {
+
+// Records what the application shows and lets a test click the item or its menu.
+class FakeStatusItem : public StatusItem {
+public:
+    void setStyledTitle(const StyledTitle& title) override {
+        m_title = title;
+        titles.append(title);
+    }
+    StyledTitle title() const override { return m_title; }
+    QRect anchorRect() const override { return anchor; }
+    Presence presence() const override { return m_presence; }
+
+    void setPresence(Presence p) {
+        m_presence = p;
+        emit presenceChanged(p);
+    }
+    void click(QPoint at = {}) { activate(at); }
+    void chooseShowPrices() { requestShowPrices(); }
+    void chooseQuit() { requestQuit(); }
+
+    QRect anchor;
+    QList<StyledTitle> titles;  // every title set, in order
+
+private:
+    StyledTitle m_title;
+    Presence m_presence = Presence::shown;
+};
+
+}  // namespace mintlux::test

@@ -1,0 +1,86 @@
+#include "FakeStatusNotifierWatcher.h"
+
+#include <stdexcept>
+
+#include <QDBusConnectionInterface>
+#include <QDBusServiceWatcher>
+
+namespace mintlux::test {
+
+namespace {
+const QString kService = QStringLiteral("org.kde.StatusNotifierWatcher");
+const QString kPath = QStringLiteral("/StatusNotifierWatcher");
+}  // namespace
+
+FakeStatusNotifierWatcher::FakeStatusNotifierWatcher(bool hostRegistered)
+    : m_connectionName(QStringLiteral("fake-watcher-%1").arg(reinterpret_cast<quintptr>(this))),
+      m_bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus, m_connectionName)),
+      m_hostRegistered(hostRegistered) {
+    m_adaptor = new FakeWatcherAdaptor(this);
+    m_itemWatcher = new QDBusServiceWatcher(QString(), m_bus,
+                                            QDBusServiceWatcher::WatchForUnregistration, this);
+    connect(m_itemWatcher, &QDBusServiceWatcher::serviceUnregistered, this,
+            [this](const QString& service) {
+                for (const QString& entry : QStringList(m_items)) {
+                    if (entry.section(u'/', 0, 0) == service) {
+                        m_items.removeAll(entry);
+                        emit m_adaptor->StatusNotifierItemUnregistered(entry);
+                        emit itemUnregistered(entry);
+                    }
+                }
+                m_itemWatcher->removeWatchedService(service);
+            });
+    if (!m_bus.registerObject(kPath, this, QDBusConnection::ExportAdaptors) ||
+        !m_bus.registerService(kService)) {
+        throw std::runtime_error("the fake watcher could not take its name: " +
+                                 m_bus.lastError().message().toStdString());
+    }
+}
+
+FakeStatusNotifierWatcher::~FakeStatusNotifierWatcher() {
+    m_bus.unregisterService(kService);
+    m_bus.unregisterObject(kPath);
+    QDBusConnection::disconnectFromBus(m_connectionName);
+}
+
+void FakeStatusNotifierWatcher::setHostRegistered(bool registered) {
+    m_hostRegistered = registered;
+    if (registered) {
+        emit m_adaptor->StatusNotifierHostRegistered();
+    } else {
+        emit m_adaptor->StatusNotifierHostUnregistered();
+    }
+}
+
+void FakeStatusNotifierWatcher::registerItemFromBus(const QString& serviceOrPath) {
+    const QString sender = message().service();
+    const QString name = serviceOrPath.startsWith(u'/') ? sender : serviceOrPath;
+    if (!connection().interface()->isServiceRegistered(name)) {
+        sendErrorReply(QDBusError::ServiceUnknown, name + QStringLiteral(" is not on the bus"));
+        return;
+    }
+    // Items name either their bus name or, on their own connection, an object path.
+    const QString entry = serviceOrPath.startsWith(u'/')
+                              ? sender + serviceOrPath
+                              : serviceOrPath + QStringLiteral("/StatusNotifierItem");
+    if (m_items.contains(entry)) {
+        return;
+    }
+    m_items.append(entry);
+    m_itemWatcher->addWatchedService(entry.section(u'/', 0, 0));
+    emit m_adaptor->StatusNotifierItemRegistered(entry);
+    emit itemRegistered(entry);
+}
+
+FakeWatcherAdaptor::FakeWatcherAdaptor(FakeStatusNotifierWatcher* watcher)
+    : QDBusAbstractAdaptor(watcher), m_watcher(watcher) {}
+
+void FakeWatcherAdaptor::RegisterStatusNotifierItem(const QString& service) {
+    m_watcher->registerItemFromBus(service);
+}
+
+void FakeWatcherAdaptor::RegisterStatusNotifierHost(const QString&) {
+    m_watcher->setHostRegistered(true);
+}
+
+}  // namespace mintlux::test

@@ -1,0 +1,77 @@
+#include "PrivateBus.h"
+
+#include <csignal>
+#include <memory>
+#include <stdexcept>
+#include <sys/prctl.h>
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+namespace mintlux::test {
+
+namespace {
+
+struct Bus {
+    QTemporaryDir dir;
+    QProcess daemon;
+    QString address;
+};
+
+std::unique_ptr<Bus>& bus() {
+    static std::unique_ptr<Bus> instance;
+    return instance;
+}
+
+}  // namespace
+
+QString ensurePrivateSessionBus() {
+    if (bus()) {
+        return bus()->address;
+    }
+    auto b = std::make_unique<Bus>();
+    const QString config = b->dir.filePath(QStringLiteral("bus.conf"));
+    QFile file(config);
+    if (!file.open(QIODevice::WriteOnly)) {
+        throw std::runtime_error("cannot write the test bus configuration");
+    }
+    file.write(
+        "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-BUS Bus Configuration 1.0//EN\"\n"
+        " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+        "<busconfig><type>session</type><listen>unix:dir=" +
+        b->dir.path().toUtf8() +
+        "</listen><auth>EXTERNAL</auth>"
+        "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+        "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n");
+    file.close();
+
+    // The daemon must not outlive a test that crashes.
+    b->daemon.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+    b->daemon.start(QStringLiteral("dbus-daemon"),
+                    {QStringLiteral("--config-file=") + config, QStringLiteral("--nofork"),
+                     QStringLiteral("--print-address=1"), QStringLiteral("--nopidfile")});
+    if (!b->daemon.waitForStarted(10000)) {
+        throw std::runtime_error("dbus-daemon did not start: " +
+                                 b->daemon.errorString().toStdString());
+    }
+    while (!b->daemon.canReadLine()) {
+        if (!b->daemon.waitForReadyRead(10000)) {
+            throw std::runtime_error("dbus-daemon printed no address");
+        }
+    }
+    b->address = QString::fromUtf8(b->daemon.readLine()).trimmed();
+    qputenv("DBUS_SESSION_BUS_ADDRESS", b->address.toUtf8());
+    bus() = std::move(b);
+    return bus()->address;
+}
+
+void stopPrivateSessionBus() {
+    if (bus()) {
+        bus()->daemon.terminate();
+        bus()->daemon.waitForFinished(5000);
+        bus().reset();
+    }
+}
+
+}  // namespace mintlux::test
