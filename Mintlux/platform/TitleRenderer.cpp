@@ -54,7 +54,7 @@ int paddingFor(int height) {
 }
 
 qreal haloWidthFor(int height) {
-    return std::max(1.0, height / 11.0);
+    return std::max(1.0, height / 20.0);
 }
 
 void drawHalo(QPainter& painter, const QPainterPath& path, const TitleColors& colors, int height) {
