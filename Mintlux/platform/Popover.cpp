@@ -65,8 +65,8 @@ protected:
 
     void hideEvent(QHideEvent* event) override {
         QWidget::hideEvent(event);
-        // Any hiding the owner did not ask for (a click outside, focus lost, Escape handled by
-        // Qt) is the popover closing by itself.
+        // Any hiding the owner did not ask for (a click outside, the focus gone elsewhere) is
+        // the popover closing by itself.
         const bool byItself = !closingByRequest;
         closingByRequest = false;
         m_owner->windowHidden(byItself);

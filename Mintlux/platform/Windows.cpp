@@ -11,21 +11,21 @@
 
 namespace mintlux {
 
-void configureWindow(QWidget& window, const WindowSpec& spec) {
+void configureWindow(QWidget& window, const WindowOptions& options) {
     Qt::WindowFlags flags = Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                             Qt::WindowMinimizeButtonHint | Qt::CustomizeWindowHint;
-    if (spec.resizable) {
+    if (options.resizable) {
         flags |= Qt::WindowMaximizeButtonHint;
     }
     window.setWindowFlags(flags);
-    window.setWindowTitle(spec.title);
+    window.setWindowTitle(options.title);
     window.setAttribute(Qt::WA_DeleteOnClose, false);
     window.setAttribute(Qt::WA_QuitOnClose, false);
-    if (spec.resizable) {
-        window.setMinimumSize(spec.minimumSize);
-        window.resize(spec.contentSize.expandedTo(spec.minimumSize));
+    if (options.resizable) {
+        window.setMinimumSize(options.minimumSize);
+        window.resize(options.contentSize.expandedTo(options.minimumSize));
     } else {
-        window.setFixedSize(spec.contentSize);
+        window.setFixedSize(options.contentSize);
     }
     centreWindow(window);
 }
