@@ -2,6 +2,7 @@
 #include "Wait.h"
 #include "Xvfb.h"
 #include "platform/DesktopStatusItem.h"
+#include "platform/Popover.h"
 #include "platform/TitleRenderer.h"
 #include "platform/XEmbedStatusItem.h"
 
@@ -11,6 +12,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QImage>
+#include <QLabel>
 #include <QPixmap>
 #include <QScreen>
 #include <QtGui/qguiapplication_platform.h>
@@ -96,6 +98,13 @@ void stopTrayer(std::unique_ptr<DesktopProcess>& trayer) {
     EXPECT_TRUE(waitFor([] { return !XEmbedStatusItem::trayAvailable(); }));
 }
 
+// A real click through XTEST, as the user's.
+void clickAt(QPoint p) {
+    DesktopProcess xdotool(QStringLiteral("xdotool"), {"mousemove", QString::number(p.x()),
+                                                       QString::number(p.y()), "click", "1"});
+    EXPECT_TRUE(xdotool.finish());
+}
+
 int greenPixels(const QImage& image) {
     int n = 0;
     const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
@@ -146,6 +155,51 @@ TEST(XEmbedStatusItem, DocksAsWideAsItsTitleAndReportsClicksWithTheirPoint) {
                                                      QString::number(target.y()), "click", "1"});
     ASSERT_TRUE(waitFor([&] { return !clicks.isEmpty(); }));
     EXPECT_EQ(clicks.first(), target);
+}
+
+TEST(XEmbedStatusItem, ClicksOnTheItemToggleAPopoverBelowIt) {
+    auto trayer = startTrayer();
+    XEmbedStatusItem item;
+    Popover popover(Popover::Kind::popup);
+    popover.setContent(std::make_unique<QLabel>(QStringLiteral("Gold $2,345.68")));
+    int activations = 0;
+    item.setActivationHandler([&](QPoint) {
+        ++activations;
+        popover.toggle(item.anchorRect());
+    });
+    item.setStyledTitle(rising());
+    QRect anchor;
+    ASSERT_TRUE(waitFor([&] {
+        anchor = settledGeometry(item).value_or(QRect());
+        return !anchor.isNull();
+    }));
+
+    clickAt(anchor.center());
+    ASSERT_TRUE(waitFor([&] { return popover.isShown(); }))
+        << "activations " << activations << " anchor " << anchor.x() << "," << anchor.y() << " "
+        << anchor.width() << "x" << anchor.height() << " now " << item.anchorRect().x() << ","
+        << item.anchorRect().y() << " " << item.anchorRect().width() << "x"
+        << item.anchorRect().height();
+    const QRect frame = popover.window()->frameGeometry();
+    EXPECT_GT(frame.top(), anchor.bottom()) << "below the item in a top panel";
+    EXPECT_LE(frame.left(), anchor.center().x());
+    EXPECT_GE(frame.right(), anchor.center().x());
+    EXPECT_TRUE(QGuiApplication::primaryScreen()->geometry().contains(frame));
+    EXPECT_TRUE(waitFor([&] {
+        const QImage seen = screenshot(frame, QStringLiteral("popover-below-tray"));
+        return qGray(seen.pixel(seen.rect().center())) > 128;
+    })) << "the popover is drawn where it says it is";
+
+    // The popup's grab takes the second click: it closes the popover and reaches no one else.
+    clickAt(anchor.center());
+    ASSERT_TRUE(waitFor([&] { return !popover.isShown(); }));
+    QTest::qWait(200);
+    EXPECT_FALSE(popover.isShown());
+    EXPECT_EQ(activations, 1);
+
+    clickAt(anchor.center());
+    EXPECT_TRUE(waitFor([&] { return popover.isShown(); })) << "the third click opens it again";
+    EXPECT_EQ(activations, 2);
 }
 
 TEST(XEmbedStatusItem, TheSlotFollowsTheTitleWidth) {
