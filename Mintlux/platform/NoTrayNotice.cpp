@@ -1,5 +1,7 @@
 #include "platform/NoTrayNotice.h"
 
+#include "platform/Windows.h"
+
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QPushButton>
@@ -68,6 +70,8 @@ NoTrayNotice::NoTrayNotice(const QString& desktop, std::function<void()> onQuit)
     column->addWidget(buttons);
     setFixedWidth(420);
     ok->setDefault(true);
+    adjustSize();
+    centreWindow(*this);
 }
 
 }  // namespace mintlux

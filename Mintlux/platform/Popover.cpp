@@ -13,7 +13,7 @@ namespace mintlux {
 
 namespace {
 // Long enough for a click's focus change and the host's activation to both arrive, short
-// enough that a deliberate second click is never swallowed.
+// enough that a deliberate second click is not swallowed.
 constexpr std::chrono::milliseconds kReopenGuard{400};
 }  // namespace
 
@@ -65,8 +65,8 @@ protected:
 
     void hideEvent(QHideEvent* event) override {
         QWidget::hideEvent(event);
-        // Any hiding the owner did not ask for (a click outside, focus lost, Escape handled by
-        // Qt) is the popover closing by itself.
+        // Any hiding the owner did not ask for (a click outside, the focus gone elsewhere) is
+        // the popover closing by itself.
         const bool byItself = !closingByRequest;
         closingByRequest = false;
         m_owner->windowHidden(byItself);
@@ -184,7 +184,9 @@ void Popover::makeKey() {
 }
 
 void Popover::windowHidden(bool byItself) {
-    if (byItself) {
+    // A popup's pointer grab keeps the closing click from reaching anything else; a dialog
+    // that lost the focus has no such grab, and the click goes on to the status item.
+    if (byItself && m_kind == Kind::focusDialog) {
         m_closedByItselfAt = m_clock();
     }
     emit shownChanged(false);

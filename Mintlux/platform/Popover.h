@@ -45,9 +45,9 @@ public:
     // Opens against a global rectangle, usually the status item's (see placePopover).
     void show(const QRect& anchor);
     void close();
-    // Opens when closed, closes when open. A request arriving just after the popover closed
-    // itself is the same click that closed it (the status item's click took the focus away,
-    // then reached the item) and leaves it closed.
+    // Opens when closed, closes when open. For the focus-closing dialog, a request arriving
+    // just after it closed itself is the same click that closed it (the click on the status
+    // item took the focus away, then reached the item) and leaves it closed.
     void toggle(const QRect& anchor);
     // Gives the popover the keyboard: activates its window and focuses the first control.
     void makeKey();

@@ -63,14 +63,21 @@ SniStatusItem::SniStatusItem(QDBusConnection bus, IconStyle style, QObject* pare
          {{}, {}, {}},
          {tr("Quit Mintlux"), u"application-exit"_s, [this] { requestQuit(); }}},
         this);
-    const bool exported =
-        m_bus.registerObject(q(kItemPath), m_exported, QDBusConnection::ExportAdaptors) &&
-        m_bus.registerObject(q(kMenuPath), m_menu, QDBusConnection::ExportAdaptors);
-    if (!exported || !m_bus.registerService(m_serviceName)) {
-        const QString why = m_bus.lastError().isValid() ? m_bus.lastError().message()
-                                                        : u"the object paths are taken"_s;
-        m_bus.unregisterObject(q(kItemPath));
-        m_bus.unregisterObject(q(kMenuPath));
+    const bool itemExported =
+        m_bus.registerObject(q(kItemPath), m_exported, QDBusConnection::ExportAdaptors);
+    const bool menuExported =
+        itemExported && m_bus.registerObject(q(kMenuPath), m_menu, QDBusConnection::ExportAdaptors);
+    if (!menuExported || !m_bus.registerService(m_serviceName)) {
+        const QString why = m_bus.lastError().isValid()
+                                ? m_bus.lastError().message()
+                                : u"another status item uses this connection"_s;
+        // Only what we registered: the paths may belong to that other item.
+        if (menuExported) {
+            m_bus.unregisterObject(q(kMenuPath));
+        }
+        if (itemExported) {
+            m_bus.unregisterObject(q(kItemPath));
+        }
         throw std::runtime_error("Cannot publish the status item on D-Bus: " + why.toStdString());
     }
     renderIcons();

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
 #include <QFontMetricsF>
 #include <QPainter>
-#include <QPainterPath>
 #include <QPolygonF>
 
 namespace mintlux {
@@ -53,16 +53,42 @@ int paddingFor(int height) {
     return std::max(2, height / 5);
 }
 
-qreal haloWidthFor(int height) {
-    return std::max(1.0, height / 11.0);
-}
-
-void drawHalo(QPainter& painter, const QPainterPath& path, const TitleColors& colors, int height) {
-    if (colors.halo.alpha() == 0) {
-        return;
+// Draws `shapes` with a halo around them: the shapes once in the halo colour, spread by a pixel
+// in every direction, under the shapes themselves. Spreading glyph images is cheap where
+// stroking glyph outlines is not.
+void paintWithHalo(QPainter& painter, const QRect& area, const TitleColors& colors, int height,
+                   const std::function<void(QPainter&, std::optional<QColor>)>& shapes) {
+    if (colors.halo.alpha() != 0) {
+        const qreal ratio = painter.device()->devicePixelRatioF();
+        QImage shape((QSizeF(area.size()) * ratio).toSize(), QImage::Format_ARGB32_Premultiplied);
+        shape.setDevicePixelRatio(ratio);
+        shape.fill(Qt::transparent);
+        {
+            QPainter p(&shape);
+            p.setRenderHints(painter.renderHints());
+            p.translate(-area.topLeft());
+            shapes(p, QColor(colors.halo.rgb()));
+        }
+        QImage halo(shape.size(), QImage::Format_ARGB32_Premultiplied);
+        halo.setDevicePixelRatio(ratio);
+        halo.fill(Qt::transparent);
+        {
+            QPainter p(&halo);
+            const int reach = height >= 40 ? 2 : 1;
+            for (int dy = -reach; dy <= reach; ++dy) {
+                for (int dx = -reach; dx <= reach; ++dx) {
+                    if ((dx != 0 || dy != 0) && dx * dx + dy * dy <= reach * reach + 1) {
+                        p.drawImage(QPointF(dx, dy) / ratio, shape);
+                    }
+                }
+            }
+        }
+        painter.save();
+        painter.setOpacity(colors.halo.alphaF());
+        painter.drawImage(area.topLeft(), halo);
+        painter.restore();
     }
-    QPen pen(colors.halo, haloWidthFor(height), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
-    painter.strokePath(path, pen);
+    shapes(painter, std::nullopt);
 }
 
 }  // namespace
@@ -111,17 +137,13 @@ void TitleRenderer::paintTitle(QPainter& painter, const QRect& area, const Style
     auto originOf = [&](const Segment& s) {
         return QPointF(left + metrics.horizontalAdvance(title.text.left(s.start)), baseline);
     };
-    if (colors.halo.alpha() != 0) {
-        QPainterPath path;
+    paintWithHalo(painter, area, colors, height, [&](QPainter& p, std::optional<QColor> only) {
+        p.setFont(font);
         for (const Segment& s : segments) {
-            path.addText(originOf(s), font, title.text.mid(s.start, s.length));
+            p.setPen(only.value_or(colorFor(s.role, colors)));
+            p.drawText(originOf(s), title.text.mid(s.start, s.length));
         }
-        drawHalo(painter, path, colors, height);
-    }
-    for (const Segment& s : segments) {
-        painter.setPen(colorFor(s.role, colors));
-        painter.drawText(originOf(s), title.text.mid(s.start, s.length));
-    }
+    });
     painter.restore();
 }
 
@@ -158,9 +180,6 @@ QImage TitleRenderer::renderCompactIcon(const StyledTitle& title, int size,
     const QPointF origin((size - metrics.horizontalAdvance(symbol)) / 2.0,
                          (symbolHeight - (metrics.ascent() + metrics.descent())) / 2.0 +
                              metrics.ascent() + (direction ? size * 0.02 : 0.0));
-    QPainterPath path;
-    path.addText(origin, font, symbol);
-
     QPolygonF triangle;
     if (direction) {
         const qreal w = size * 0.44;
@@ -173,21 +192,18 @@ QImage TitleRenderer::renderCompactIcon(const StyledTitle& title, int size,
         } else {
             triangle << QPointF(x, bottom) << QPointF(x + w, bottom) << QPointF(x + w / 2.0, top);
         }
-        QPainterPath trianglePath;
-        trianglePath.addPolygon(triangle);
-        trianglePath.closeSubpath();
-        path.addPath(trianglePath);
     }
-    drawHalo(painter, path, colors, size);
-
-    painter.setPen(colors.foreground);
-    painter.setFont(font);
-    painter.drawText(origin, symbol);
-    if (direction) {
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(colorFor(direction, colors));
-        painter.drawPolygon(triangle);
-    }
+    paintWithHalo(painter, image.rect(), colors, size,
+                  [&](QPainter& p, std::optional<QColor> only) {
+                      p.setPen(only.value_or(colors.foreground));
+                      p.setFont(font);
+                      p.drawText(origin, symbol);
+                      if (direction) {
+                          p.setPen(Qt::NoPen);
+                          p.setBrush(only.value_or(colorFor(direction, colors)));
+                          p.drawPolygon(triangle);
+                      }
+                  });
     return image;
 }
 

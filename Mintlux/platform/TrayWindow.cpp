@@ -11,7 +11,9 @@ constexpr int kInitialHeight = 22;
 }  // namespace
 
 TrayWindow::TrayWindow(std::function<void(QPoint)> onPress)
-    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::BypassWindowManagerHint),
+    // Not override-redirect: the tray's socket learns that we mapped ourselves only from the
+    // map request such a window sends it, and without that it gives us no room.
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint),
       m_onPress(std::move(onPress)),
       m_renderer(font()) {
     setAttribute(Qt::WA_QuitOnClose, false);
@@ -36,7 +38,8 @@ bool TrayWindow::showsWholeTitle() const {
 
 void TrayWindow::requestWidth() {
     const QSize wanted(m_renderer.titleWidth(m_title, height()), height());
-    // The size hints are what XEmbed trays read to size the slot.
+    // XEmbed trays size the slot from the minimum in the size hints. A tray may still give us
+    // less (a square slot); the window then takes the smaller size, as X windows must.
     setMinimumSize(wanted);
     if (size() != wanted) {
         resize(wanted);
@@ -47,7 +50,8 @@ void TrayWindow::resizeEvent(QResizeEvent* event) {
     // Only a new height changes the width the title needs; answering a changed width would
     // fight a tray that keeps its slots square.
     if (event->oldSize().height() != event->size().height()) {
-        requestWidth();
+        // After the window system's resize is fully handled, not in the middle of it.
+        QMetaObject::invokeMethod(this, &TrayWindow::requestWidth, Qt::QueuedConnection);
     }
     QWidget::resizeEvent(event);
 }

@@ -11,21 +11,21 @@
 
 namespace mintlux {
 
-void configureWindow(QWidget& window, const WindowStyle& style) {
+void configureWindow(QWidget& window, const WindowOptions& options) {
     Qt::WindowFlags flags = Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                             Qt::WindowMinimizeButtonHint | Qt::CustomizeWindowHint;
-    if (style.resizable) {
+    if (options.resizable) {
         flags |= Qt::WindowMaximizeButtonHint;
     }
     window.setWindowFlags(flags);
-    window.setWindowTitle(style.title);
+    window.setWindowTitle(options.title);
     window.setAttribute(Qt::WA_DeleteOnClose, false);
     window.setAttribute(Qt::WA_QuitOnClose, false);
-    if (style.resizable) {
-        window.setMinimumSize(style.minimumSize);
-        window.resize(style.contentSize.expandedTo(style.minimumSize));
+    if (options.resizable) {
+        window.setMinimumSize(options.minimumSize);
+        window.resize(options.contentSize.expandedTo(options.minimumSize));
     } else {
-        window.setFixedSize(style.contentSize);
+        window.setFixedSize(options.contentSize);
     }
     centreWindow(window);
 }

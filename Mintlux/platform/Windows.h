@@ -10,7 +10,7 @@ class QWidget;
 
 namespace mintlux {
 
-struct WindowStyle {
+struct WindowOptions {
     QString title;
     QSize contentSize;
     bool resizable = false;
@@ -20,7 +20,7 @@ struct WindowStyle {
 // Turns `window` into an application window: titled, closable, minimisable, optionally
 // resizable, centred, and kept when closed so the next show reuses it. Closing it never ends
 // the application, which lives in the status area.
-void configureWindow(QWidget& window, const WindowStyle& style);
+void configureWindow(QWidget& window, const WindowOptions& options);
 
 // Replaces the window's whole content; the previous content is discarded.
 void setWindowContent(QWidget& window, std::unique_ptr<QWidget> content);

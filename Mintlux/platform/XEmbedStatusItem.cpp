@@ -2,11 +2,14 @@
 
 #include "platform/TrayWindow.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <stdexcept>
+#include <utility>
 #include <xcb/xcb.h>
 
 #include <QGuiApplication>
+#include <QRectF>
 #include <QtGui/qguiapplication_platform.h>
 
 namespace mintlux {
@@ -15,6 +18,8 @@ namespace {
 
 constexpr uint32_t kSystemTrayRequestDock = 0;
 constexpr uint32_t kXEmbedVersion = 0;
+constexpr int kDockAttempts = 6;
+constexpr std::chrono::milliseconds kFirstRetry{1000};
 
 template <class T>
 using XReply = std::unique_ptr<T, decltype(&std::free)>;
@@ -111,6 +116,12 @@ XEmbedStatusItem::XEmbedStatusItem(QObject* parent)
     m_x->manager = internAtom(c, "MANAGER");
     m_x->xembedInfo = internAtom(c, "_XEMBED_INFO");
 
+    m_retry.setSingleShot(true);
+    connect(&m_retry, &QTimer::timeout, this, [this] {
+        if (!m_docked) {
+            dock();
+        }
+    });
     createWindow({});
     // A new tray announces itself with a MANAGER message to the root window.
     addEventMask(c, m_x->root, XCB_EVENT_MASK_STRUCTURE_NOTIFY);
@@ -139,19 +150,21 @@ QRect XEmbedStatusItem::anchorRect() const {
     if (!m_docked) {
         return {};
     }
+    // Asked of the server: the tray moves and sizes the window without telling Qt everything.
     xcb_connection_t* c = m_x->connection;
-    XReply<xcb_translate_coordinates_reply_t> reply(
-        xcb_translate_coordinates_reply(
-            c, xcb_translate_coordinates(c, static_cast<xcb_window_t>(windowId()), m_x->root, 0, 0),
-            nullptr),
-        &std::free);
-    if (!reply) {
+    const auto window = static_cast<xcb_window_t>(windowId());
+    const auto position = xcb_translate_coordinates(c, window, m_x->root, 0, 0);
+    const auto geometry = xcb_get_geometry(c, window);
+    XReply<xcb_translate_coordinates_reply_t> at(
+        xcb_translate_coordinates_reply(c, position, nullptr), &std::free);
+    XReply<xcb_get_geometry_reply_t> size(xcb_get_geometry_reply(c, geometry, nullptr), &std::free);
+    if (!at || !size) {
         return {};
     }
     // X speaks device pixels; the rest of the application speaks logical ones.
     const qreal ratio = m_window->devicePixelRatioF();
-    return QRect(QPoint(qRound(reply->dst_x / ratio), qRound(reply->dst_y / ratio)),
-                 m_window->size());
+    return QRectF(at->dst_x / ratio, at->dst_y / ratio, size->width / ratio, size->height / ratio)
+        .toAlignedRect();
 }
 
 void XEmbedStatusItem::createWindow(const StyledTitle& title) {
@@ -169,9 +182,11 @@ void XEmbedStatusItem::createWindow(const StyledTitle& title) {
 void XEmbedStatusItem::recreateWindow() {
     const StyledTitle title = m_window->title();
     m_window->deleteLater();
-    m_docked = false;
+    const bool wasDocked = std::exchange(m_docked, false);
     createWindow(title);
-    emit presenceChanged(presence());
+    if (wasDocked) {
+        emit presenceChanged(presence());
+    }
     dock();
 }
 
@@ -191,6 +206,18 @@ void XEmbedStatusItem::dock() {
     request.data.data32[2] = static_cast<uint32_t>(windowId());
     xcb_send_event(c, 0, owner, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&request));
     xcb_flush(c);
+    scheduleRetry();
+}
+
+void XEmbedStatusItem::scheduleRetry() {
+    // A tray still setting itself up (a panel starting at log-in) may drop a request or throw
+    // the window out again. Ask again, less and less often, until it keeps the window or a new
+    // tray announces itself. Not sooner: a second request the tray does serve would make it
+    // take the window twice.
+    if (m_dockAttempts < kDockAttempts) {
+        m_retry.start(kFirstRetry * (1 << m_dockAttempts));
+        ++m_dockAttempts;
+    }
 }
 
 void XEmbedStatusItem::setDocked(bool docked) {
@@ -199,9 +226,11 @@ void XEmbedStatusItem::setDocked(bool docked) {
     }
     m_docked = docked;
     if (docked) {
+        m_retry.stop();
         m_window->show();
     } else {
         m_window->hide();
+        scheduleRetry();  // asks only if the tray is still there
     }
     emit presenceChanged(presence());
 }
@@ -216,6 +245,8 @@ bool XEmbedStatusItem::nativeEventFilter(const QByteArray& eventType, void* mess
         case XCB_CLIENT_MESSAGE: {
             const auto* cm = reinterpret_cast<const xcb_client_message_event_t*>(event);
             if (cm->type == m_x->manager && cm->data.data32[1] == m_x->traySelection && !m_docked) {
+                m_dockAttempts = 0;
+                m_retry.stop();
                 dock();
             }
             break;

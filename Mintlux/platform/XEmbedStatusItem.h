@@ -6,6 +6,7 @@
 #include <memory>
 
 #include <QAbstractNativeEventFilter>
+#include <QTimer>
 
 namespace mintlux {
 
@@ -40,12 +41,15 @@ private:
     void createWindow(const StyledTitle& title);
     void recreateWindow();
     void dock();
+    void scheduleRetry();
     void setDocked(bool docked);
 
     struct X11;
     std::unique_ptr<X11> m_x;
     TrayWindow* m_window = nullptr;
     bool m_docked = false;
+    QTimer m_retry;
+    int m_dockAttempts = 0;
 };
 
 }  // namespace mintlux

@@ -108,7 +108,7 @@ TEST_P(PopoverTest, NewContentReplacesTheOldOneWhole) {
     EXPECT_TRUE(waitFor([&] { return QApplication::focusWidget() == freshField.data(); }));
 }
 
-TEST_P(PopoverTest, ClosingByItselfSwallowsTheClickThatCausedIt) {
+TEST_P(PopoverTest, ClosingByItselfAndTheClickThatCausedIt) {
     QWidget elsewhere;
     elsewhere.setGeometry(10, 300, 200, 100);
     popover.show(topRightItem());
@@ -122,13 +122,15 @@ TEST_P(PopoverTest, ClosingByItselfSwallowsTheClickThatCausedIt) {
     }
     ASSERT_TRUE(waitFor([&] { return !popover.isShown(); }));
 
-    // The status item's activation for that same click arrives next: it must not reopen.
     popover.toggle(topRightItem());
-    EXPECT_FALSE(popover.isShown());
-
-    now += std::chrono::seconds(2);
-    popover.toggle(topRightItem());
-    EXPECT_TRUE(popover.isShown()) << "a later click opens it again";
+    if (GetParam() == Popover::Kind::focusDialog) {
+        // Without a pointer grab, the click that took the focus away goes on to the status
+        // item, whose activation arrives next: it must not reopen the popover.
+        EXPECT_FALSE(popover.isShown());
+        now += std::chrono::seconds(2);
+        popover.toggle(topRightItem());
+    }
+    EXPECT_TRUE(popover.isShown()) << "the next click opens it again";
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, PopoverTest,

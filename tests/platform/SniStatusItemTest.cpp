@@ -210,6 +210,11 @@ TEST_F(SniStatusItemTest, TheWatcherForgetsAnItemThatIsGone) {
     FakeStatusNotifierWatcher watcher;
     auto item = makeItem();
     ASSERT_TRUE(waitFor([&] { return watcher.items().size() == 1; }));
+    EXPECT_THROW(SniStatusItem{QDBusConnection::sessionBus()}, std::runtime_error)
+        << "one item per connection";
+    item->setTitle(QStringLiteral("Pd $1,024"));
+    EXPECT_EQ(property(*item, QStringLiteral("XAyatanaLabel")), QStringLiteral("Pd $1,024"))
+        << "the failed second item left the first one published";
     item.reset();
     EXPECT_TRUE(waitFor([&] { return watcher.items().isEmpty(); }));
     auto again = makeItem();  // the object paths are free for a new item

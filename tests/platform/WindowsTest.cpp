@@ -60,15 +60,6 @@ TEST(Windows, ConfiguredWindowIsCentredKeptOnCloseAndNeverQuitsTheApplication) {
     delete window.data();
 }
 
-TEST(Windows, ResizableWindowHonoursItsMinimumSize) {
-    QWidget window;
-    configureWindow(window, {QStringLiteral("Chart"), QSize(300, 200), true, QSize(560, 420)});
-    EXPECT_EQ(window.minimumSize(), QSize(560, 420));
-    EXPECT_EQ(window.size(), QSize(560, 420));
-    EXPECT_GT(window.maximumWidth(), 10000);
-    EXPECT_TRUE(window.windowFlags() & Qt::WindowMaximizeButtonHint);
-}
-
 TEST(Windows, ContentIsReplacedWhole) {
     QWidget window;
     configureWindow(window, {QStringLiteral("Settings"), QSize(400, 300), false, {}});

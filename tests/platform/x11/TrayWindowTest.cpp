@@ -1,0 +1,92 @@
+#include "Wait.h"
+#include "platform/TrayWindow.h"
+
+#include <xcb/xcb.h>
+
+#include <QApplication>
+#include <QWindow>
+#include <QtGui/qguiapplication_platform.h>
+
+#include <gtest/gtest.h>
+
+using namespace mintlux;
+using mintlux::test::waitFor;
+
+namespace {
+
+StyledTitle falling() {
+    return {QString::fromUtf8("Pt $987 \u25BC0.46%"), {{7, 7, StyledTitle::Role::negative}}};
+}
+
+// Resizes the window from outside, as a tray resizes the window it embeds.
+void resizeLikeATray(QWidget& w, QSize size) {
+    xcb_connection_t* c =
+        qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
+    const uint32_t values[] = {static_cast<uint32_t>(size.width()),
+                               static_cast<uint32_t>(size.height())};
+    xcb_configure_window(c, static_cast<xcb_window_t>(w.winId()),
+                         XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT, values);
+    xcb_flush(c);
+}
+
+// Red pixels in the lower half and in the upper half of the rendered window.
+std::pair<int, int> redPixels(QWidget& w) {
+    const QImage image = w.grab().toImage().convertToFormat(QImage::Format_ARGB32);
+    int upper = 0;
+    int lower = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb p = image.pixel(x, y);
+            if (qRed(p) > qGreen(p) + 60 && qRed(p) > qBlue(p) + 60) {
+                (y < image.height() / 2 ? upper : lower) += 1;
+            }
+        }
+    }
+    return {upper, lower};
+}
+
+}  // namespace
+
+TEST(TrayWindow, AsksForTheTitleWidthAtTheHeightTheTrayGives) {
+    TrayWindow window([](QPoint) {});
+    window.setTitle(falling());
+    const TitleRenderer renderer(window.font());
+    EXPECT_EQ(window.size(), QSize(renderer.titleWidth(falling(), 22), 22));
+    EXPECT_EQ(window.minimumSize(), window.size()) << "what XEmbed trays read";
+
+    window.show();
+    resizeLikeATray(window, QSize(window.width(), 34));  // a taller tray
+    ASSERT_TRUE(waitFor([&] { return window.height() == 34; }));
+    EXPECT_TRUE(waitFor([&] { return window.width() == renderer.titleWidth(falling(), 34); }));
+    EXPECT_TRUE(window.showsWholeTitle());
+    const auto [upper, lower] = redPixels(window);
+    EXPECT_GT(upper + lower, 10) << "the falling tail is red";
+}
+
+TEST(TrayWindow, InASquareSlotItShowsTheCompactIcon) {
+    TrayWindow window([](QPoint) {});
+    window.setTitle(falling());
+    window.show();
+    resizeLikeATray(window, QSize(24, 24));  // a tray that forces squares
+    ASSERT_TRUE(waitFor([&] { return window.size() == QSize(24, 24); }));
+    EXPECT_FALSE(window.showsWholeTitle());
+    const auto [upper, lower] = redPixels(window);
+    EXPECT_GT(lower, 3) << "the red triangle under the symbol";
+    EXPECT_EQ(upper, 0) << "no clipped title text";
+
+    window.setTitle({QStringLiteral("Pt $987"), {}});
+    EXPECT_EQ(window.width(), TitleRenderer(window.font()).titleWidth(window.title(), 24))
+        << "a new title asks for its width again";
+}
+
+TEST(TrayWindow, APressReportsItsGlobalPoint) {
+    QList<QPoint> presses;
+    TrayWindow window([&](QPoint p) { presses.append(p); });
+    window.setTitle(falling());
+    window.move(300, 0);
+    window.show();
+    ASSERT_TRUE(waitFor([&] { return window.isVisible(); }));
+    QTest::mousePress(&window, Qt::LeftButton, {}, QPoint(5, 6));
+    QTest::mouseRelease(&window, Qt::LeftButton, {}, QPoint(5, 6));
+    EXPECT_EQ(presses, QList<QPoint>{window.mapToGlobal(QPoint(5, 6))}) << "press only, once";
+}

@@ -1,0 +1,283 @@
+#include "FakeStatusNotifierWatcher.h"
+#include "Wait.h"
+#include "Xvfb.h"
+#include "platform/DesktopStatusItem.h"
+#include "platform/Popover.h"
+#include "platform/TitleRenderer.h"
+#include "platform/XEmbedStatusItem.h"
+
+#include <optional>
+#include <xcb/xcb.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QImage>
+#include <QLabel>
+#include <QPixmap>
+#include <QScreen>
+#include <QtGui/qguiapplication_platform.h>
+
+#include <gtest/gtest.h>
+
+using namespace mintlux;
+using namespace mintlux::test;
+using Presence = StatusItem::Presence;
+
+namespace {
+
+StyledTitle rising() {
+    return {QString::fromUtf8("Au $2,346 \u25B21.23%"), {{9, 7, StyledTitle::Role::positive}}};
+}
+
+xcb_connection_t* x11() {
+    return qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
+}
+
+struct Tree {
+    xcb_window_t root = 0;
+    xcb_window_t parent = 0;
+};
+
+Tree treeOf(quintptr window) {
+    Tree t;
+    xcb_query_tree_reply_t* reply = xcb_query_tree_reply(
+        x11(), xcb_query_tree(x11(), static_cast<xcb_window_t>(window)), nullptr);
+    if (reply != nullptr) {
+        t = {reply->root, reply->parent};
+        std::free(reply);
+    }
+    return t;
+}
+
+// The size of the tray's slot holding the item: the socket window we were reparented into.
+QSize slotSize(const XEmbedStatusItem& item) {
+    const Tree t = treeOf(item.windowId());
+    xcb_get_geometry_reply_t* reply =
+        xcb_get_geometry_reply(x11(), xcb_get_geometry(x11(), t.parent), nullptr);
+    QSize size;
+    if (reply != nullptr) {
+        size = QSize(reply->width, reply->height);
+        std::free(reply);
+    }
+    return size;
+}
+
+// The window once tray and title agree: the tray's slot is exactly the window, as wide as the
+// title asks at the height the tray gives, and on screen. Until then (the tray sizes and places
+// its slot in steps) none.
+std::optional<QRect> settledGeometry(const XEmbedStatusItem& item) {
+    const QRect window = item.anchorRect();
+    // A growing right-aligned tray moves left only after it has grown.
+    if (window.height() < 16 || slotSize(item) != window.size() ||
+        !QGuiApplication::primaryScreen()->geometry().contains(window)) {
+        return std::nullopt;
+    }
+    const int wanted =
+        TitleRenderer(QApplication::font()).titleWidth(item.title(), window.height());
+    return window.width() == wanted ? std::optional(window) : std::nullopt;
+}
+
+bool dockedInATray(const XEmbedStatusItem& item) {
+    const Tree t = treeOf(item.windowId());
+    return t.parent != 0 && t.parent != t.root;
+}
+
+// trayer along the top edge, right-aligned, as wide as its icons ask.
+std::unique_ptr<DesktopProcess> startTrayer() {
+    auto trayer = std::make_unique<DesktopProcess>(
+        QStringLiteral("trayer"),
+        QStringList{"--edge", "top", "--align", "right", "--widthtype", "request", "--height", "28",
+                    "--SetDockType", "false", "--SetPartialStrut", "false"});
+    EXPECT_TRUE(waitFor([] { return XEmbedStatusItem::trayAvailable(); }))
+        << trayer->output().toStdString();
+    return trayer;
+}
+
+void stopTrayer(std::unique_ptr<DesktopProcess>& trayer) {
+    trayer.reset();
+    EXPECT_TRUE(waitFor([] { return !XEmbedStatusItem::trayAvailable(); }));
+}
+
+// A real click through XTEST, as the user's.
+void clickAt(QPoint p) {
+    DesktopProcess xdotool(QStringLiteral("xdotool"), {"mousemove", QString::number(p.x()),
+                                                       QString::number(p.y()), "click", "1"});
+    EXPECT_TRUE(xdotool.finish());
+}
+
+int greenPixels(const QImage& image) {
+    int n = 0;
+    const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < argb.height(); ++y) {
+        for (int x = 0; x < argb.width(); ++x) {
+            const QRgb p = argb.pixel(x, y);
+            n += qGreen(p) > qRed(p) + 50 && qGreen(p) > qBlue(p) + 50;
+        }
+    }
+    return n;
+}
+
+QImage screenshot(const QRect& area, const QString& name) {
+    const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(0);
+    const QString dir = QDir::current().filePath(QStringLiteral("artifacts"));
+    QDir().mkpath(dir);
+    shot.save(dir + u'/' + name + QStringLiteral(".png"));
+    return shot.toImage().copy(area);
+}
+
+}  // namespace
+
+TEST(XEmbedStatusItem, DocksAsWideAsItsTitleAndReportsClicksWithTheirPoint) {
+    auto trayer = startTrayer();
+    XEmbedStatusItem item;
+    QList<QPoint> clicks;
+    item.setActivationHandler([&](QPoint p) { clicks.append(p); });
+    item.setStyledTitle(rising());
+
+    ASSERT_TRUE(waitFor([&] { return item.presence() == Presence::shown; }));
+    EXPECT_TRUE(dockedInATray(item));
+    QRect anchor;
+    ASSERT_TRUE(waitFor([&] {
+        anchor = settledGeometry(item).value_or(QRect());
+        return !anchor.isNull();
+    })) << "the tray's slot takes the size the title asks for";
+    EXPECT_GT(anchor.width(), 3 * anchor.height()) << "the whole title, wider than tall";
+
+    // What the user sees in the tray: the painted title with its green tail.
+    QImage seen;
+    ASSERT_TRUE(waitFor([&] {
+        seen = screenshot(anchor, QStringLiteral("xembed-trayer"));
+        return greenPixels(seen) > 10;
+    }));
+
+    const QPoint target = anchor.center();
+    DesktopProcess click(QStringLiteral("xdotool"), {"mousemove", QString::number(target.x()),
+                                                     QString::number(target.y()), "click", "1"});
+    ASSERT_TRUE(waitFor([&] { return !clicks.isEmpty(); }));
+    EXPECT_EQ(clicks.first(), target);
+}
+
+TEST(XEmbedStatusItem, ClicksOnTheItemToggleAPopoverBelowIt) {
+    auto trayer = startTrayer();
+    XEmbedStatusItem item;
+    Popover popover(Popover::Kind::popup);
+    popover.setContent(std::make_unique<QLabel>(QStringLiteral("Gold $2,345.68")));
+    int activations = 0;
+    item.setActivationHandler([&](QPoint) {
+        ++activations;
+        popover.toggle(item.anchorRect());
+    });
+    item.setStyledTitle(rising());
+    QRect anchor;
+    ASSERT_TRUE(waitFor([&] {
+        anchor = settledGeometry(item).value_or(QRect());
+        return !anchor.isNull();
+    }));
+
+    clickAt(anchor.center());
+    ASSERT_TRUE(waitFor([&] { return popover.isShown(); }))
+        << "activations " << activations << " anchor " << anchor.x() << "," << anchor.y() << " "
+        << anchor.width() << "x" << anchor.height() << " now " << item.anchorRect().x() << ","
+        << item.anchorRect().y() << " " << item.anchorRect().width() << "x"
+        << item.anchorRect().height();
+    const QRect frame = popover.window()->frameGeometry();
+    EXPECT_GT(frame.top(), anchor.bottom()) << "below the item in a top panel";
+    EXPECT_LE(frame.left(), anchor.center().x());
+    EXPECT_GE(frame.right(), anchor.center().x());
+    EXPECT_TRUE(QGuiApplication::primaryScreen()->geometry().contains(frame));
+    EXPECT_TRUE(waitFor([&] {
+        const QImage seen = screenshot(frame, QStringLiteral("popover-below-tray"));
+        return qGray(seen.pixel(seen.rect().center())) > 128;
+    })) << "the popover is drawn where it says it is";
+
+    // The popup's grab takes the second click: it closes the popover and reaches no one else.
+    clickAt(anchor.center());
+    ASSERT_TRUE(waitFor([&] { return !popover.isShown(); }));
+    QTest::qWait(200);
+    EXPECT_FALSE(popover.isShown());
+    EXPECT_EQ(activations, 1);
+
+    clickAt(anchor.center());
+    EXPECT_TRUE(waitFor([&] { return popover.isShown(); })) << "the third click opens it again";
+    EXPECT_EQ(activations, 2);
+}
+
+TEST(XEmbedStatusItem, TheSlotFollowsTheTitleWidth) {
+    auto trayer = startTrayer();
+    XEmbedStatusItem item;
+    item.setTitle(QString::fromUtf8("Au \u2014"));
+    ASSERT_TRUE(waitFor([&] { return item.presence() == Presence::shown; }));
+    int placeholder = 0;
+    auto settlesWith = [&](auto accept) {
+        return waitFor([&] {
+            const std::optional<QRect> g = settledGeometry(item);
+            return g && accept(g->width());
+        });
+    };
+    ASSERT_TRUE(settlesWith([&](int w) { return (placeholder = w) > 0; }));
+
+    int wide = 0;
+    item.setStyledTitle(rising());
+    ASSERT_TRUE(settlesWith([&](int w) { return (wide = w) > 2 * placeholder; }));
+    item.setTitle(QStringLiteral("Ag $29.46"));
+    EXPECT_TRUE(settlesWith([&](int w) { return w > placeholder && w < wide; }))
+        << "the slot shrinks again with a shorter title";
+}
+
+TEST(XEmbedStatusItem, DocksIntoATrayThatStartsLaterOrRestarts) {
+    ASSERT_FALSE(XEmbedStatusItem::trayAvailable());
+    XEmbedStatusItem item;
+    item.setStyledTitle(rising());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(item.presence(), Presence::waiting);
+    EXPECT_TRUE(item.anchorRect().isNull());
+
+    auto trayer = startTrayer();
+    ASSERT_TRUE(waitFor([&] { return item.presence() == Presence::shown; }));
+    EXPECT_TRUE(dockedInATray(item));
+
+    stopTrayer(trayer);
+    ASSERT_TRUE(waitFor([&] { return item.presence() == Presence::waiting; }));
+    EXPECT_FALSE(dockedInATray(item));
+
+    trayer = startTrayer();
+    ASSERT_TRUE(waitFor([&] { return item.presence() == Presence::shown; }));
+    EXPECT_TRUE(dockedInATray(item));
+}
+
+TEST(DesktopStatusItemOnX11, UsesTheTrayWithoutAWatcherAndMovesToAWatcherWhenOneAppears) {
+    auto trayer = startTrayer();
+    StatusItemOptions options;
+    options.noticeDelay = std::chrono::milliseconds(1);
+    DesktopStatusItem item(options);
+    item.setStyledTitle(rising());
+    ASSERT_TRUE(waitFor([&] { return item.presence() == Presence::shown; }));
+    EXPECT_EQ(item.activeBackend(), DesktopStatusItem::Backend::xembed);
+    EXPECT_TRUE(waitFor([&] { return item.anchorRect().width() > 3 * item.anchorRect().height(); }))
+        << "the tray settles on the title's width";
+    EXPECT_EQ(item.notice(), nullptr);
+
+    FakeStatusNotifierWatcher watcher;
+    ASSERT_TRUE(waitFor(
+        [&] { return item.activeBackend() == DesktopStatusItem::Backend::statusNotifier; }));
+    EXPECT_EQ(watcher.items().size(), 1);
+    for (const QWidget* w : QApplication::topLevelWidgets()) {
+        EXPECT_FALSE(w->inherits("mintlux::TrayWindow")) << "the tray window is gone";
+    }
+}
+
+TEST(DesktopStatusItemOnX11, WithoutTrayOrWatcherTheUserIsTold) {
+    StatusItemOptions options;
+    options.noticeDelay = std::chrono::milliseconds(1);
+    options.desktop = QStringLiteral("XFCE");
+    DesktopStatusItem item(options);
+    ASSERT_TRUE(waitFor([&] { return item.presence() == Presence::absent; }));
+    ASSERT_NE(item.notice(), nullptr);
+    EXPECT_TRUE(waitFor([&] { return item.notice()->isVisible(); }));
+    screenshot(item.notice()->frameGeometry(), QStringLiteral("no-status-area"));
+
+    auto trayer = startTrayer();
+    ASSERT_TRUE(waitFor([&] { return item.presence() == Presence::shown; }));
+    EXPECT_EQ(item.activeBackend(), DesktopStatusItem::Backend::xembed);
+    EXPECT_EQ(item.notice(), nullptr);
+}
