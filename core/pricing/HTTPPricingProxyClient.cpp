@@ -147,14 +147,11 @@ void HTTPPricingProxyClient::readAvailable(QNetworkReply* reply) {
 
 void HTTPPricingProxyClient::finished(QNetworkReply* reply) {
     readAvailable(reply);
-    const auto it = m_pending.find(reply);
-    if (it == m_pending.end()) {
+    std::optional<Pending> taken = release(reply);
+    if (!taken) {
         return;
     }
-    Pending pending = std::move(it->second);
-    m_pending.erase(it);
-    reply->disconnect(this);
-    reply->deleteLater();
+    Pending& pending = *taken;
 
     const NetworkError error = reply->error();
     const bool answered = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid() &&
@@ -179,16 +176,25 @@ void HTTPPricingProxyClient::finished(QNetworkReply* reply) {
 }
 
 void HTTPPricingProxyClient::abandon(QNetworkReply* reply, std::exception_ptr error) {
+    std::optional<Pending> pending = release(reply);
+    if (!pending) {
+        return;
+    }
+    reply->abort();
+    pending->onError(error);
+}
+
+std::optional<HTTPPricingProxyClient::Pending> HTTPPricingProxyClient::release(
+    QNetworkReply* reply) {
     const auto it = m_pending.find(reply);
     if (it == m_pending.end()) {
-        return;
+        return std::nullopt;
     }
     Pending pending = std::move(it->second);
     m_pending.erase(it);
     reply->disconnect(this);
-    reply->abort();
     reply->deleteLater();
-    pending.onError(error);
+    return pending;
 }
 
 }  // namespace mintlux

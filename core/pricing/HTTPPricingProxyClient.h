@@ -7,6 +7,7 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <unordered_map>
 
 #include <QByteArray>
@@ -64,6 +65,8 @@ private:
     void readAvailable(QNetworkReply* reply);
     void finished(QNetworkReply* reply);
     void abandon(QNetworkReply* reply, std::exception_ptr error);
+    // Detaches the reply from us and hands back its request, if it is still ours.
+    std::optional<Pending> release(QNetworkReply* reply);
 
     Configuration m_config;
     std::shared_ptr<QNetworkAccessManager> m_session;

@@ -1,3 +1,4 @@
+#include "DecimalTesting.h"
 #include "market/Decimal.h"
 
 #include <algorithm>
@@ -22,23 +23,9 @@
 
 using mintlux::Decimal;
 
-namespace mintlux {
-// Readable failure messages instead of raw bytes; internal linkage, other test files have theirs.
-static void PrintTo(const Decimal& d, std::ostream* os) {
-    *os << d.toString();
-}
-}  // namespace mintlux
-
 namespace {
 
-Decimal dec(std::string_view text) {
-    const auto d = Decimal::parse(text);
-    if (!d) {
-        ADD_FAILURE() << "test input does not parse: " << text;
-        return Decimal{};
-    }
-    return *d;
-}
+using mintlux::test::dec;
 
 std::string repeat(char c, std::size_t n) {
     return std::string(n, c);

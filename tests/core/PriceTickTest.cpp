@@ -1,3 +1,4 @@
+#include "DecimalTesting.h"
 #include "json/Iso8601.h"
 #include "market/PricePoint.h"
 #include "market/PriceTick.h"
@@ -12,11 +13,7 @@ using namespace mintlux;
 
 namespace {
 
-Decimal dec(const char* text) {
-    auto d = Decimal::parse(text);
-    EXPECT_TRUE(d.has_value()) << text;
-    return d.value_or(Decimal{});
-}
+using mintlux::test::dec;
 
 Instant at(const char* iso) {
     return *Iso8601::parse(iso);

@@ -1,3 +1,4 @@
+#include "DecimalTesting.h"
 #include "market/KaratGold.h"
 #include "market/UnitConversion.h"
 
@@ -7,11 +8,7 @@ using namespace mintlux;
 
 namespace {
 
-Decimal dec(const char* text) {
-    auto d = Decimal::parse(text);
-    EXPECT_TRUE(d.has_value()) << text;
-    return d.value_or(Decimal{});
-}
+using mintlux::test::dec;
 
 constexpr MetalUnit oz = MetalUnit::troyOunce;
 constexpr MetalUnit g = MetalUnit::gram;

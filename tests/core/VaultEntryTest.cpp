@@ -1,3 +1,4 @@
+#include "DecimalTesting.h"
 #include "persistence/VaultEntry.h"
 #include "support/Printers.h"
 
@@ -9,9 +10,7 @@ using S = MetalSeries;
 
 namespace {
 
-Decimal dec(const char* text) {
-    return *Decimal::parse(text);
-}
+using mintlux::test::dec;
 
 MetalPriceTick tick(const char* value, U unit, S series = S::gold) {
     return MetalPriceTick(series, dec(value), unit, Currency::usd, Instant{}, std::nullopt);

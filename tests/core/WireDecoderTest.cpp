@@ -1,3 +1,4 @@
+#include "DecimalTesting.h"
 #include "json/DecodingError.h"
 #include "market/Decimal.h"
 #include "pricing/WireDecoder.h"
@@ -17,9 +18,6 @@
 
 namespace mintlux {
 // Readable failure messages instead of raw bytes.
-static void PrintTo(const Decimal& d, std::ostream* os) {
-    *os << d.toString();
-}
 static void PrintTo(const LatestPricesResponse& r, std::ostream* os) {
     *os << r.toJson().toStdString();
 }
@@ -72,14 +70,7 @@ std::string with(std::string_view base, std::string_view from, std::string_view 
     return out;
 }
 
-Decimal dec(std::string_view text) {
-    const auto d = Decimal::parse(text);
-    if (!d) {
-        ADD_FAILURE() << "test input does not parse: " << text;
-        return Decimal{};
-    }
-    return *d;
-}
+using mintlux::test::dec;
 
 Instant utc(int y, unsigned mo, unsigned d, int h, int mi, int s, nanoseconds ns = {}) {
     return sys_days{year{y} / mo / d} + hours{h} + minutes{mi} + seconds{s} + ns;

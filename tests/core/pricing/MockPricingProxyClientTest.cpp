@@ -1,3 +1,4 @@
+#include "DecimalTesting.h"
 #include "EventLoop.h"
 #include "FakeClock.h"
 #include "ScriptedRandom.h"
@@ -15,9 +16,7 @@ using test::await;
 using test::FakeClock;
 using test::ScriptedRandom;
 
-Decimal dec(const char* text) {
-    return *Decimal::parse(text);
-}
+using mintlux::test::dec;
 
 struct Fixture {
     explicit Fixture(double position)
