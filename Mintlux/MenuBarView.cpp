@@ -113,6 +113,8 @@ MenuBarView::MenuBarView(std::shared_ptr<Service> service, Currency currency,
             column->addWidget(divider(this));
         }
     }
+    // The popup is taller than four rows; the footer stays at its bottom edge like a toolbar.
+    column->addStretch(1);
     column->addWidget(divider(this));
 
     auto* footer = new QHBoxLayout;
@@ -149,7 +151,6 @@ MenuBarView::MenuBarView(std::shared_ptr<Service> service, Currency currency,
     footer->addWidget(m_settings);
     footer->addWidget(m_quit);
     column->addLayout(footer);
-    column->addStretch(1);
 
     updatePill();
 }

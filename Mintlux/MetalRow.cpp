@@ -52,6 +52,9 @@ protected:
 QLabel* passiveLabel(const QString& text, QWidget* parent) {
     auto* label = new QLabel(text, parent);
     label->setAttribute(Qt::WA_TransparentForMouseEvents);
+    // Inside a button a label would take the button's text role, which the colours below
+    // do not set.
+    label->setForegroundRole(QPalette::WindowText);
     return label;
 }
 

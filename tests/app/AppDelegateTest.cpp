@@ -1,10 +1,10 @@
 #include "AppDelegate.h"
 #include "EventLoop.h"
 #include "FakePricingProxy.h"
-#include "Printers.h"
 #include "FakeStatusItem.h"
 #include "ManualTimer.h"
 #include "MetalRow.h"
+#include "Printers.h"
 #include "persistence/SettingsKey.h"
 #include "pricing/MetalPricingService.h"
 

@@ -1,14 +1,16 @@
 #include "EventLoop.h"
 #include "FakePricingProxy.h"
-#include "Printers.h"
 #include "ManualTimer.h"
 #include "MenuBarView.h"
 #include "MetalRow.h"
+#include "Printers.h"
 #include "pricing/MetalPricingService.h"
 
 #include <sstream>
 
 #include <QAbstractButton>
+#include <QImage>
+#include <QPixmap>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
@@ -22,6 +24,19 @@ namespace {
 const Instant kMondayNoonNY = sys_days(year(2026) / 12 / 7) + hours(17);
 const Instant kSaturdayNoonNY = sys_days(year(2026) / 12 / 5) + hours(17);
 const Instant kSnapshotTime = sys_days(year(2026) / 12 / 7) + hours(16) + minutes(12);
+
+// Whether any pixel of the widget as drawn satisfies `test`.
+bool paints(QWidget& widget, const std::function<bool(QColor)>& test) {
+    const QImage image = widget.grab().toImage();
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (test(image.pixelColor(x, y))) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
 
 class MenuBarViewTest : public ::testing::Test {
 protected:
@@ -76,14 +91,18 @@ TEST_F(MenuBarViewTest, ShownItFillsFromTheCachedSnapshotAndFollowsNewOnes) {
     view->show();
     ASSERT_TRUE(waitUntil([&] { return view->lastUpdate().has_value(); }));
 
-    const MetalRow* gold = view->row(MetalSeries::gold);
+    MetalRow* gold = view->row(MetalSeries::gold);
     EXPECT_EQ(gold->priceText(), QStringLiteral("$2,345.68"));
     EXPECT_EQ(gold->changeText(), QStringLiteral("1.23%"));
     EXPECT_FALSE(gold->changeIsNegative());
-    const MetalRow* silver = view->row(MetalSeries::silver);
+    MetalRow* silver = view->row(MetalSeries::silver);
     EXPECT_EQ(silver->priceText(), QStringLiteral("$29.46"));
     EXPECT_EQ(silver->changeText(), QStringLiteral("2.14%")) << "magnitude, no minus sign";
     EXPECT_TRUE(silver->changeIsNegative());
+    EXPECT_TRUE(paints(*silver, [](QColor c) { return c.red() > 2 * c.green() + 40; }))
+        << "a fall is drawn in red";
+    EXPECT_TRUE(paints(*gold, [](QColor c) { return c.green() > 2 * c.red() + 40; }))
+        << "a rise is drawn in green";
     EXPECT_TRUE(view->row(MetalSeries::platinum)->changeText().isEmpty())
         << "no previous close, no change line";
     EXPECT_EQ(view->row(MetalSeries::palladium)->priceText(), QStringLiteral("\u2014"));
