@@ -1,8 +1,6 @@
 #include "AppDelegate.h"
 
 #include "persistence/SettingsKey.h"
-#include "platform/DesktopStatusItem.h"
-#include "platform/MainLoopTimer.h"
 #include "pricing/HTTPPricingProxyClient.h"
 #include "pricing/HybridPricingProxyClient.h"
 #include "pricing/MetalPricingService.h"
@@ -67,9 +65,13 @@ void AppDelegate::applicationDidFinishLaunching() {
     m_pricingService = service;
 
     MenuBarController::Shell shell;
-    shell.statusItem = m_env.makeStatusItem ? m_env.makeStatusItem() : createStatusItem();
-    shell.popover = m_env.makePopover ? m_env.makePopover() : std::make_unique<Popover>();
-    shell.timers = m_env.timers ? m_env.timers : MainLoopTimer::factory();
+    if (m_env.makeStatusItem) {
+        shell.statusItem = m_env.makeStatusItem();
+    }
+    if (m_env.makePopover) {
+        shell.popover = m_env.makePopover();
+    }
+    shell.timers = m_env.timers;
     shell.now = m_env.now;
     m_menuBarController = std::make_unique<MenuBarController>(
         service, m_vaultStore, snapshot.primaryMetal(), snapshot.displayCurrency(),

@@ -2,6 +2,7 @@
 
 #include "MenuBarTitleFormatter.h"
 #include "persistence/VaultStore.h"
+#include "platform/DesktopStatusItem.h"
 
 namespace mintlux {
 
@@ -17,8 +18,8 @@ MenuBarController::MenuBarController(std::shared_ptr<Service> service, const Vau
       m_displayMode(displayMode),
       m_timers(std::move(shell.timers)),
       m_now(std::move(shell.now)),
-      m_statusItem(std::move(shell.statusItem)),
-      m_popover(std::move(shell.popover)) {
+      m_statusItem(shell.statusItem ? std::move(shell.statusItem) : createStatusItem()),
+      m_popover(shell.popover ? std::move(shell.popover) : std::make_unique<Popover>()) {
     m_popover->setContentSize(Popover::kDefaultContentSize);
     configureButton();
     rebuildPopoverContent();

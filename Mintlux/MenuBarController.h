@@ -27,7 +27,8 @@ class MenuBarController : public QObject {
 public:
     using Service = MenuBarView::Service;
 
-    // The desktop pieces, injectable so tests run without a desktop.
+    // The desktop pieces, injectable so tests run without a desktop; empty ones are the
+    // desktop's own.
     struct Shell {
         std::unique_ptr<StatusItem> statusItem;
         std::unique_ptr<Popover> popover;

@@ -2,6 +2,7 @@
 
 #include "MetalRow.h"
 #include "PopoverIcons.h"
+#include "platform/MainLoopTimer.h"
 #include "platform/TitleRenderer.h"
 
 #include <QFrame>
@@ -84,7 +85,7 @@ MenuBarView::MenuBarView(std::shared_ptr<Service> service, Currency currency,
       m_callbacks(std::move(callbacks)),
       m_now(now ? std::move(now) : Now([] { return std::chrono::system_clock::now(); })),
       m_nowTick(m_now()),
-      m_timer(timers()) {
+      m_timer(timers ? timers() : MainLoopTimer::factory()()) {
     setObjectName(QStringLiteral("MenuBarView"));
     setFixedWidth(320);
     auto* column = new QVBoxLayout(this);

@@ -132,6 +132,12 @@ MetalRow::MetalRow(MetalSeries metal, bool isPrimary, std::function<void()> onSe
         }
     });
     applyColors();
+    applyIcon();
+}
+
+void MetalRow::applyIcon() {
+    m_chart->setIcon(
+        PopoverIcons::icon(PopoverIcons::Kind::chart, palette().color(QPalette::PlaceholderText)));
 }
 
 QString MetalRow::rowHelpText() const {
@@ -182,15 +188,13 @@ void MetalRow::applyColors() {
     change.setColor(QPalette::WindowText, m_negative ? colors.negative : colors.positive);
     m_arrow->setPalette(change);
     m_change->setPalette(change);
-
-    m_chart->setIcon(
-        PopoverIcons::icon(PopoverIcons::Kind::chart, base.color(QPalette::PlaceholderText)));
 }
 
 void MetalRow::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::PaletteChange) {
         applyColors();
+        applyIcon();
     }
 }
 

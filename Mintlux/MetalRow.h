@@ -42,6 +42,7 @@ protected:
 
 private:
     void applyColors();
+    void applyIcon();
 
     MetalSeries m_metal;
     bool m_isPrimary;
