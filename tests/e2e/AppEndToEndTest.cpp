@@ -189,3 +189,34 @@ TEST_F(AppEndToEndTest, TheRealAppShowsPricesInItsItemAndPopup) {
     EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(app.exitCode(), 0);
 }
+
+TEST_F(AppEndToEndTest, APricingServerDownAtStartKeepsThePlaceholderAndIsRecoveredFrom) {
+    {
+        PreferencesStore preferences(
+            home.filePath(QStringLiteral("config/mintlux/preferences.json")));
+        preferences.set(1, SettingsKey::refreshIntervalSec);
+    }
+    app.setProcessChannelMode(QProcess::SeparateChannels);
+    FakeStatusNotifierWatcher watcher;
+    QSignalSpy registered(&watcher, &FakeStatusNotifierWatcher::itemRegistered);
+    app.start(QStringLiteral(MINTLUX_E2E_APP), {});
+    ASSERT_TRUE(waitFor([&] { return !registered.isEmpty(); }));
+    const QString service = registered.first().first().toString().section(QLatin1Char('/'), 0, 0);
+
+    QByteArray errors;
+    ASSERT_TRUE(waitFor([&] {
+        errors += app.readAllStandardError();
+        return errors.count('\n') >= 2;
+    })) << "one line per failed cycle";
+    for (const QByteArray& line : errors.split('\n')) {
+        if (!line.isEmpty()) {
+            EXPECT_TRUE(line.startsWith("Mintlux: pricing refresh failed: ")) << line.toStdString();
+        }
+    }
+    EXPECT_EQ(label(service), QStringLiteral("Au \u2014"));
+
+    LoopbackHttpServer server(std::nullopt, MINTLUX_E2E_PORT);
+    server.route("/v1/prices", LoopbackHttpServer::Response(200, pricesFor("USD")));
+    EXPECT_TRUE(labelBecomes(service, QStringLiteral("Au $2,346 \u25B21.23%")))
+        << "label is " << label(service).toStdString();
+}
