@@ -9,7 +9,7 @@ deps:
 run: deps
 	cmake --preset dev
 	cmake --build --preset dev -j $(JOBS)
-	@echo "Mintlux core built. The desktop app arrives with the status item; nothing to start yet."
+	build/dev/Mintlux/mintlux
 
 test: deps
 	cmake --preset dev

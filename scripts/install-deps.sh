@@ -10,6 +10,8 @@ packages=(
   qt6-base-dev libsimdjson-dev libboost-dev libicu-dev
   # desktop shell: X11 tray protocol headers, a font with the arrows the title uses
   libxcb1-dev fonts-dejavu-core
+  # renders the application icon's PNG sizes from its SVG
+  librsvg2-bin
   # tests and benchmarks
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   # the TLS tests make a throw-away certificate with it

@@ -59,7 +59,8 @@ QByteArray LoopbackHttpServer::Request::queryItem(const QByteArray& name) const 
     return {};
 }
 
-LoopbackHttpServer::LoopbackHttpServer(std::optional<TlsIdentity> tls) : m_tls(tls.has_value()) {
+LoopbackHttpServer::LoopbackHttpServer(std::optional<TlsIdentity> tls, quint16 port)
+    : m_tls(tls.has_value()) {
     if (tls) {
         auto* server = new QSslServer(this);
         QSslConfiguration config = QSslConfiguration::defaultConfiguration();
@@ -76,7 +77,7 @@ LoopbackHttpServer::LoopbackHttpServer(std::optional<TlsIdentity> tls) : m_tls(t
             accept(m_server->nextPendingConnection());
         }
     });
-    if (!m_server->listen(QHostAddress::LocalHost, 0)) {
+    if (!m_server->listen(QHostAddress::LocalHost, port)) {
         qFatal("loopback server cannot listen: %s", qPrintable(m_server->errorString()));
     }
     route("/", Response{404, "not found", "text/plain"});

@@ -65,7 +65,8 @@ public:
         QSslKey key;
     };
 
-    explicit LoopbackHttpServer(std::optional<TlsIdentity> tls = std::nullopt);
+    // Port 0 picks a free one; a fixed port is for a client whose address is built in.
+    explicit LoopbackHttpServer(std::optional<TlsIdentity> tls = std::nullopt, quint16 port = 0);
     ~LoopbackHttpServer() override;
 
     QUrl baseUrl() const;  // "http://127.0.0.1:<port>/" or https

@@ -1,0 +1,212 @@
+#include "AppDelegate.h"
+
+#include "persistence/SettingsKey.h"
+#include "pricing/HTTPPricingProxyClient.h"
+#include "pricing/HybridPricingProxyClient.h"
+#include "pricing/MetalPricingService.h"
+#include "pricing/MockPricingProxyClient.h"
+
+#include <QCoreApplication>
+#include <QNetworkAccessManager>
+#include <QPointer>
+
+namespace mintlux {
+
+namespace {
+
+// Runs `task` in a later main-loop turn, and only if `context` still exists then.
+template <class Task>
+void schedule(QObject* context, Task task) {
+    QMetaObject::invokeMethod(context, std::move(task), Qt::QueuedConnection);
+}
+
+}  // namespace
+
+AppDelegate::AppDelegate(AppEnvironment environment)
+    : m_env(std::move(environment)),
+      m_settingsStore(*m_env.preferences),
+      m_vaultStore(*m_env.preferences) {}
+
+AppDelegate::~AppDelegate() {
+    applicationWillTerminate();
+}
+
+std::shared_ptr<PricingProxyClient> AppDelegate::makeProxy() const {
+    if (m_env.makeProxy) {
+        return m_env.makeProxy();
+    }
+    auto http = std::make_shared<HTTPPricingProxyClient>(
+        HTTPPricingProxyClient::Configuration{m_env.pricingBaseURL},
+        std::make_shared<QNetworkAccessManager>());
+    auto synthetic = std::make_shared<MockPricingProxyClient>();
+    return std::make_shared<HybridPricingProxyClient>(std::move(http), std::move(synthetic));
+}
+
+void AppDelegate::applicationDidFinishLaunching() {
+    if (m_menuBarController) {
+        return;
+    }
+    const SettingsSnapshot snapshot = m_settingsStore.snapshot();
+    m_lastSnapshot = snapshot;
+
+    // The constructor floors the interval at one second, so a hand-edited zero or negative
+    // value cannot make the poll loop spin.
+    auto service = std::make_shared<MetalPricingService>(
+        makeProxy(), static_cast<double>(snapshot.refreshIntervalSec()));
+    if (m_env.makeWindows) {
+        m_windows = m_env.makeWindows(service, m_vaultStore);
+    }
+    schedule(service.get(), [weak = std::weak_ptr<MetalPricingService>(service),
+                             currency = snapshot.displayCurrency()] {
+        if (auto s = weak.lock()) {
+            s->start(currency);
+        }
+    });
+    m_pricingService = service;
+
+    MenuBarController::Shell shell;
+    if (m_env.makeStatusItem) {
+        shell.statusItem = m_env.makeStatusItem();
+    }
+    if (m_env.makePopover) {
+        shell.popover = m_env.makePopover();
+    }
+    shell.timers = m_env.timers;
+    shell.now = m_env.now;
+    m_menuBarController = std::make_unique<MenuBarController>(
+        service, m_vaultStore, snapshot.primaryMetal(), snapshot.displayCurrency(),
+        snapshot.displayMode(), makeCallbacks(), std::move(shell));
+
+    observeSettingsChanges();
+}
+
+MenuBarCallbacks AppDelegate::makeCallbacks() {
+    const QPointer<AppDelegate> weak(this);
+    MenuBarCallbacks callbacks;
+    callbacks.onSelectPrimary = [weak](MetalSeries metal) {
+        if (weak) {
+            weak->m_env.preferences->set(metal.rawValue(), SettingsKey::primaryMetal);
+        }
+    };
+    callbacks.onOpenChart = [weak](MetalSeries metal) {
+        if (weak && weak->m_windows) {
+            weak->m_windows->showChart(metal, weak->windowCurrency());
+        }
+    };
+    callbacks.onOpenVault = [weak] {
+        if (weak && weak->m_windows) {
+            weak->m_windows->showVault(weak->windowCurrency());
+        }
+    };
+    callbacks.onOpenSettings = [weak] {
+        if (weak && weak->m_windows) {
+            weak->m_windows->showSettings();
+        }
+    };
+    callbacks.onQuit = [weak] {
+        if (!weak) {
+            return;
+        }
+        if (weak->m_env.terminate) {
+            weak->m_env.terminate();
+        } else {
+            QCoreApplication::quit();
+        }
+    };
+    return callbacks;
+}
+
+Currency AppDelegate::windowCurrency() const {
+    return m_lastSnapshot ? m_lastSnapshot->displayCurrency()
+                          : m_settingsStore.snapshot().displayCurrency();
+}
+
+void AppDelegate::observeSettingsChanges() {
+    const QPointer<AppDelegate> weak(this);
+    m_settingsObserver = m_env.preferences->addObserver(this, [weak] {
+        if (!weak) {
+            return;
+        }
+        schedule(weak.data(), [weak] {
+            if (!weak) {
+                return;
+            }
+            weak->applySettingsChangeIfNeeded();
+            // Vault edits change no setting; this is how they reach the title and the popup.
+            if (weak && weak->m_menuBarController) {
+                weak->m_menuBarController->refresh();
+            }
+        });
+    });
+}
+
+void AppDelegate::applySettingsChangeIfNeeded() {
+    const SettingsSnapshot fresh = m_settingsStore.snapshot();
+    if (!m_lastSnapshot) {
+        m_lastSnapshot = fresh;
+        return;
+    }
+    if (fresh == *m_lastSnapshot) {
+        return;
+    }
+    const SettingsSnapshot old = *m_lastSnapshot;
+    m_lastSnapshot = fresh;
+
+    const std::weak_ptr<MetalPricingService> service = m_pricingService;
+    if (fresh.refreshIntervalSec() != old.refreshIntervalSec() && m_pricingService) {
+        schedule(m_pricingService.get(),
+                 [service, seconds = static_cast<double>(fresh.refreshIntervalSec())] {
+                     if (auto s = service.lock()) {
+                         s->setRefreshInterval(seconds);
+                     }
+                 });
+    }
+    const bool currencyChanged = fresh.displayCurrency() != old.displayCurrency();
+    if (currencyChanged) {
+        if (m_pricingService) {
+            schedule(m_pricingService.get(), [service, currency = fresh.displayCurrency()] {
+                if (auto s = service.lock()) {
+                    s->setCurrency(currency);
+                }
+            });
+        }
+        if (m_windows) {
+            m_windows->invalidateChartCache();
+        }
+    }
+    if (!m_menuBarController) {
+        return;
+    }
+    if (fresh.primaryMetal() != old.primaryMetal()) {
+        m_menuBarController->setPrimaryMetal(fresh.primaryMetal());
+    }
+    if (currencyChanged) {
+        m_menuBarController->setCurrency(fresh.displayCurrency());
+    }
+    if (fresh.displayMode() != old.displayMode()) {
+        m_menuBarController->setDisplayMode(fresh.displayMode());
+    }
+}
+
+void AppDelegate::showPopover() {
+    if (m_menuBarController) {
+        m_menuBarController->showPopover();
+    }
+}
+
+void AppDelegate::applicationWillTerminate() {
+    if (m_settingsObserver.isValid()) {
+        m_env.preferences->removeObserver(m_settingsObserver);
+        m_settingsObserver = {};
+    }
+    // Stopped here rather than in a later turn: the service is released just below, and the
+    // event loop may not run again before the process ends.
+    if (m_pricingService) {
+        m_pricingService->stop();
+    }
+    m_menuBarController.reset();
+    m_windows.reset();
+    m_pricingService.reset();
+}
+
+}  // namespace mintlux

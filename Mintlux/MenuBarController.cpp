@@ -1,0 +1,131 @@
+#include "MenuBarController.h"
+
+#include "MenuBarTitleFormatter.h"
+#include "persistence/VaultStore.h"
+#include "platform/DesktopStatusItem.h"
+
+namespace mintlux {
+
+MenuBarController::MenuBarController(std::shared_ptr<Service> service, const VaultStore& vaultStore,
+                                     MetalSeries primaryMetal, Currency currency,
+                                     DisplayMode displayMode, MenuBarCallbacks callbacks,
+                                     Shell shell)
+    : m_service(std::move(service)),
+      m_vaultStore(vaultStore),
+      m_callbacks(std::move(callbacks)),
+      m_primaryMetal(primaryMetal),
+      m_currency(currency),
+      m_displayMode(displayMode),
+      m_timers(std::move(shell.timers)),
+      m_now(std::move(shell.now)),
+      m_statusItem(shell.statusItem ? std::move(shell.statusItem) : createStatusItem()),
+      m_popover(shell.popover ? std::move(shell.popover) : std::make_unique<Popover>()) {
+    m_popover->setContentSize(Popover::kDefaultContentSize);
+    configureButton();
+    rebuildPopoverContent();
+    subscribeToLiveStream(m_currency);
+}
+
+MenuBarController::~MenuBarController() {
+    m_stream.reset();
+    // The popup's content may hold callbacks into the delegate; it goes before the item.
+    m_popover.reset();
+}
+
+QString MenuBarController::placeholderTitle(MetalSeries metal) {
+    return metal.symbolForUI() + QStringLiteral(" \u2014");
+}
+
+void MenuBarController::configureButton() {
+    m_statusItem->setTitle(placeholderTitle(m_primaryMetal));
+    m_statusItem->setActivationHandler([this](QPoint at) { togglePopover(at); });
+    m_statusItem->setMenuHandlers([this] { showPopover(); },
+                                  [this] {
+                                      if (m_callbacks.onQuit) {
+                                          m_callbacks.onQuit();
+                                      }
+                                  });
+}
+
+void MenuBarController::rebuildPopoverContent() {
+    m_popover->setContent(std::make_unique<MenuBarView>(m_service, m_currency, m_primaryMetal,
+                                                        m_callbacks, m_timers, m_now));
+}
+
+MenuBarView* MenuBarController::view() const {
+    return static_cast<MenuBarView*>(m_popover->content());
+}
+
+void MenuBarController::subscribeToLiveStream(Currency currency) {
+    m_stream = m_service->live(currency);
+    // The cached snapshot, if any, arrives like every other one: in a later main-loop turn.
+    connect(m_stream.get(), &LiveStreamBase::available, this, &MenuBarController::drain);
+}
+
+void MenuBarController::drain() {
+    if (!m_stream) {
+        return;
+    }
+    while (auto snapshot = m_stream->next()) {
+        m_lastSnapshot = std::move(*snapshot);
+        rerenderTitle();
+    }
+}
+
+void MenuBarController::rerenderTitle() {
+    const auto it = m_lastSnapshot.find(m_primaryMetal);
+    if (it == m_lastSnapshot.end()) {
+        return;
+    }
+    m_statusItem->setStyledTitle(MenuBarTitleFormatter::attributedTitle(
+        it->second, m_primaryMetal, m_displayMode, m_vaultStore.entry(m_primaryMetal)));
+}
+
+void MenuBarController::setPrimaryMetal(MetalSeries metal) {
+    if (metal == m_primaryMetal) {
+        return;
+    }
+    m_primaryMetal = metal;
+    rebuildPopoverContent();
+    rerenderTitle();
+}
+
+void MenuBarController::setCurrency(Currency currency) {
+    if (currency == m_currency) {
+        return;
+    }
+    m_currency = currency;
+    rebuildPopoverContent();
+    subscribeToLiveStream(currency);
+}
+
+void MenuBarController::setDisplayMode(DisplayMode mode) {
+    if (mode == m_displayMode) {
+        return;
+    }
+    m_displayMode = mode;
+    rerenderTitle();
+}
+
+void MenuBarController::refresh() {
+    rebuildPopoverContent();
+    rerenderTitle();
+}
+
+QRect MenuBarController::anchorFor(QPoint globalPos) const {
+    const QRect item = m_statusItem->anchorRect();
+    if (!item.isNull() || globalPos.isNull()) {
+        return item;
+    }
+    return QRect(globalPos, QSize(1, 1));
+}
+
+void MenuBarController::togglePopover(QPoint globalPos) {
+    m_popover->toggle(anchorFor(globalPos));
+}
+
+void MenuBarController::showPopover(QPoint globalPos) {
+    m_popover->show(anchorFor(globalPos));
+}
+
+}  // namespace mintlux

@@ -1,0 +1,89 @@
+#pragma once
+
+#include "MenuBarCallbacks.h"
+#include "MenuBarView.h"
+#include "market/Currency.h"
+#include "market/DisplayMode.h"
+#include "market/MetalSeries.h"
+#include "platform/Popover.h"
+#include "platform/RepeatingTimer.h"
+#include "platform/StatusItem.h"
+
+#include <memory>
+
+#include <QObject>
+#include <QPoint>
+
+namespace mintlux {
+
+class VaultStore;
+
+// Owns the status item and its popup. Keeps the latest snapshot of the display currency and
+// renders the primary metal's title from it; the popup's content is rebuilt whole on every
+// change the application delegate reports. It never reads the preferences itself.
+class MenuBarController : public QObject {
+    Q_OBJECT
+
+public:
+    using Service = MenuBarView::Service;
+
+    // The desktop pieces, injectable so tests run without a desktop; empty ones are the
+    // desktop's own.
+    struct Shell {
+        std::unique_ptr<StatusItem> statusItem;
+        std::unique_ptr<Popover> popover;
+        TimerFactory timers;
+        MenuBarView::Now now;
+    };
+
+    MenuBarController(std::shared_ptr<Service> service, const VaultStore& vaultStore,
+                      MetalSeries primaryMetal, Currency currency, DisplayMode displayMode,
+                      MenuBarCallbacks callbacks, Shell shell);
+    ~MenuBarController() override;
+
+    void setPrimaryMetal(MetalSeries metal);
+    void setCurrency(Currency currency);
+    void setDisplayMode(DisplayMode mode);
+    // Rebuilds the popup and re-renders the title from what is held.
+    void refresh();
+
+    // The item's click: closes an open popup, else opens it at the item (or at the click where
+    // the host tells nothing better) with the keyboard.
+    void togglePopover(QPoint globalPos = {});
+    void showPopover(QPoint globalPos = {});
+
+    StatusItem& statusItem() const { return *m_statusItem; }
+    Popover& popover() const { return *m_popover; }
+    MenuBarView* view() const;
+    MetalSeries primaryMetal() const { return m_primaryMetal; }
+    Currency currency() const { return m_currency; }
+    DisplayMode displayMode() const { return m_displayMode; }
+    const Service::Snapshot& lastSnapshot() const { return m_lastSnapshot; }
+
+    // "Au —": the title until a snapshot holds the primary metal.
+    static QString placeholderTitle(MetalSeries metal);
+
+private:
+    void configureButton();
+    void rebuildPopoverContent();
+    void subscribeToLiveStream(Currency currency);
+    void drain();
+    void rerenderTitle();
+    QRect anchorFor(QPoint globalPos) const;
+
+    std::shared_ptr<Service> m_service;
+    const VaultStore& m_vaultStore;
+    MenuBarCallbacks m_callbacks;
+    MetalSeries m_primaryMetal;
+    Currency m_currency;
+    DisplayMode m_displayMode;
+    TimerFactory m_timers;
+    MenuBarView::Now m_now;
+    std::unique_ptr<StatusItem> m_statusItem;
+    std::unique_ptr<Popover> m_popover;
+    Service::Snapshot m_lastSnapshot;
+    // Last, so it goes first: no snapshot arrives for a half-destroyed controller.
+    std::unique_ptr<Service::SnapshotStream> m_stream;
+};
+
+}  // namespace mintlux

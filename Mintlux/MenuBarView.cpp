@@ -1,0 +1,273 @@
+#include "MenuBarView.h"
+
+#include "MetalRow.h"
+#include "PopoverIcons.h"
+#include "platform/MainLoopTimer.h"
+#include "platform/TitleRenderer.h"
+
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <unicode/datefmt.h>
+#include <unicode/locid.h>
+#include <unicode/timezone.h>
+#include <unicode/unistr.h>
+
+namespace mintlux {
+
+namespace {
+
+QFrame* divider(QWidget* parent) {
+    auto* line = new QFrame(parent);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Plain);
+    line->setFixedHeight(1);
+    QPalette palette = line->palette();
+    QColor color = palette.color(QPalette::WindowText);
+    color.setAlphaF(0.15F);
+    palette.setColor(QPalette::WindowText, color);
+    line->setPalette(palette);
+    return line;
+}
+
+// The indicator's filled circle; its colour is the status's.
+class Dot : public QWidget {
+public:
+    explicit Dot(QWidget* parent) : QWidget(parent) { setFixedSize(6, 6); }
+    void setColor(const QColor& color) {
+        m_color = color;
+        update();
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(m_color);
+        painter.drawEllipse(rect());
+    }
+
+private:
+    QColor m_color;
+};
+
+QToolButton* footerButton(const QString& name, const QString& tip, PopoverIcons::Kind icon,
+                          const QColor& color, std::function<void()> action, QWidget* parent) {
+    auto* button = new QToolButton(parent);
+    button->setObjectName(name);
+    button->setAutoRaise(true);
+    button->setToolTip(tip);
+    button->setAccessibleName(tip);
+    button->setIcon(PopoverIcons::icon(icon, color));
+    button->setIconSize(QSize(16, 16));
+    QObject::connect(button, &QToolButton::clicked, button, [action = std::move(action)] {
+        if (action) {
+            action();
+        }
+    });
+    return button;
+}
+
+}  // namespace
+
+MenuBarView::MenuBarView(std::shared_ptr<Service> service, Currency currency,
+                         MetalSeries primaryMetal, MenuBarCallbacks callbacks, TimerFactory timers,
+                         Now now, QWidget* parent)
+    : QWidget(parent),
+      m_service(std::move(service)),
+      m_currency(currency),
+      m_primaryMetal(primaryMetal),
+      m_callbacks(std::move(callbacks)),
+      m_now(now ? std::move(now) : Now([] { return std::chrono::system_clock::now(); })),
+      m_nowTick(m_now()),
+      m_timer(timers ? timers() : MainLoopTimer::factory()()) {
+    setObjectName(QStringLiteral("MenuBarView"));
+    setFixedWidth(320);
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+
+    const auto metals = MetalSeries::allCases();
+    for (std::size_t i = 0; i < metals.size(); ++i) {
+        const MetalSeries metal = metals[i];
+        auto* row = new MetalRow(
+            metal, metal == primaryMetal,
+            [this, metal] {
+                if (m_callbacks.onSelectPrimary) {
+                    m_callbacks.onSelectPrimary(metal);
+                }
+            },
+            [this, metal] {
+                if (m_callbacks.onOpenChart) {
+                    m_callbacks.onOpenChart(metal);
+                }
+            },
+            this);
+        m_rows.push_back(row);
+        column->addWidget(row);
+        if (i + 1 < metals.size()) {
+            column->addWidget(divider(this));
+        }
+    }
+    // The popup is taller than four rows; the footer stays at its bottom edge like a toolbar.
+    column->addStretch(1);
+    column->addWidget(divider(this));
+
+    auto* footer = new QHBoxLayout;
+    footer->setContentsMargins(8, 8, 8, 8);
+    footer->setSpacing(8);
+
+    m_pill = new QWidget(this);
+    m_pill->setObjectName(QStringLiteral("marketPill"));
+    auto* pill = new QHBoxLayout(m_pill);
+    pill->setContentsMargins(0, 0, 0, 0);
+    pill->setSpacing(5);
+    m_dot = new Dot(m_pill);
+    m_pillLabel = new QLabel(m_pill);
+    QFont caption = font();
+    caption.setPointSizeF(font().pointSizeF() * 0.85);
+    m_pillLabel->setFont(caption);
+    QPalette dimmed = m_pillLabel->palette();
+    dimmed.setColor(QPalette::WindowText, palette().color(QPalette::PlaceholderText));
+    m_pillLabel->setPalette(dimmed);
+    pill->addWidget(m_dot, 0, Qt::AlignVCenter);
+    pill->addWidget(m_pillLabel, 0, Qt::AlignVCenter);
+    footer->addWidget(m_pill, 0, Qt::AlignVCenter);
+    footer->addStretch(1);
+
+    const QColor iconColor = palette().color(QPalette::WindowText);
+    m_vault = footerButton(QStringLiteral("vaultButton"), QStringLiteral("My Vault"),
+                           PopoverIcons::Kind::vault, iconColor, m_callbacks.onOpenVault, this);
+    m_settings =
+        footerButton(QStringLiteral("settingsButton"), QStringLiteral("Settings"),
+                     PopoverIcons::Kind::settings, iconColor, m_callbacks.onOpenSettings, this);
+    m_quit = footerButton(QStringLiteral("quitButton"), QStringLiteral("Quit Mintlux"),
+                          PopoverIcons::Kind::quit, iconColor, m_callbacks.onQuit, this);
+    footer->addWidget(m_vault);
+    footer->addWidget(m_settings);
+    footer->addWidget(m_quit);
+    column->addLayout(footer);
+
+    updatePill();
+}
+
+MenuBarView::~MenuBarView() = default;
+
+MetalRow* MenuBarView::row(MetalSeries metal) const {
+    return m_rows.at(metal.index());
+}
+
+MarketStatus MenuBarView::marketStatus() const {
+    return MarketHours::status(m_lastUpdate, m_nowTick);
+}
+
+QString MenuBarView::marketLabel() const {
+    return m_pillLabel->text();
+}
+
+QString MenuBarView::marketToolTip() const {
+    return m_pill->toolTip();
+}
+
+void MenuBarView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!m_stream) {
+        m_stream = m_service->live(m_currency);
+        connect(m_stream.get(), &LiveStreamBase::available, this, &MenuBarView::drain);
+        drain();
+    }
+    m_nowTick = m_now();
+    updatePill();
+    m_timer->start(kMarketRecheck, [this](Instant at) {
+        m_nowTick = at;
+        updatePill();
+    });
+}
+
+void MenuBarView::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    m_timer->stop();
+    m_stream.reset();
+}
+
+void MenuBarView::drain() {
+    if (!m_stream) {
+        return;
+    }
+    while (auto snapshot = m_stream->next()) {
+        apply(*snapshot);
+    }
+}
+
+void MenuBarView::apply(const Service::Snapshot& snapshot) {
+    m_snapshot = snapshot;
+    m_lastUpdate = snapshot.empty() ? std::nullopt
+                                    : std::optional<Instant>(snapshot.begin()->second.timestamp());
+    for (MetalRow* row : m_rows) {
+        const auto it = m_snapshot.find(row->metal());
+        row->setTick(it == m_snapshot.end() ? std::nullopt
+                                            : std::optional<MetalPriceTick>(it->second));
+    }
+    updatePill();
+}
+
+void MenuBarView::updatePill() {
+    const MarketStatus status = marketStatus();
+    const QPalette& p = palette();
+    const TitleColors colors =
+        TitleColors::forBackground(p.color(QPalette::Window), p.color(QPalette::WindowText));
+    QString label;
+    QColor dot = p.color(QPalette::PlaceholderText);
+    switch (status) {
+        case MarketStatus::open:
+            label = QStringLiteral("Live");
+            dot = colors.positive;
+            break;
+        case MarketStatus::closed:
+            label = QStringLiteral("Markets closed");
+            break;
+        case MarketStatus::noData:
+            label = QString(QChar(0x2014));
+            break;
+    }
+    m_pillLabel->setText(label);
+    static_cast<Dot*>(m_dot)->setColor(dot);
+    m_pill->setToolTip(m_lastUpdate
+                           ? QStringLiteral("Last updated ") + absoluteTimeString(*m_lastUpdate)
+                           : QString());
+}
+
+QString MenuBarView::absoluteTimeString(Instant when, const QString& locale,
+                                        const QString& timeZone) {
+    // Locale ids come as BCP 47 tags ("en-US") or ICU ids ("en_US_POSIX").
+    const QByteArray name = locale.toUtf8();
+    UErrorCode status = U_ZERO_ERROR;
+    icu::Locale icuLocale = locale.contains(QLatin1Char('-'))
+                                ? icu::Locale::forLanguageTag(name.constData(), status)
+                                : icu::Locale(name.constData());
+    if (U_FAILURE(status)) {
+        icuLocale = icu::Locale::getDefault();
+    }
+    std::unique_ptr<icu::DateFormat> format(icu::DateFormat::createDateTimeInstance(
+        icu::DateFormat::kMedium, icu::DateFormat::kShort, icuLocale));
+    if (!format) {
+        return {};
+    }
+    if (!timeZone.isEmpty()) {
+        const std::u16string id = timeZone.toStdU16String();
+        format->adoptTimeZone(icu::TimeZone::createTimeZone(
+            icu::UnicodeString(id.data(), static_cast<int32_t>(id.size()))));
+    }
+    const auto millis =
+        std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch()).count();
+    icu::UnicodeString text;
+    format->format(static_cast<UDate>(millis), text);
+    return QString(reinterpret_cast<const QChar*>(text.getBuffer()), text.length());
+}
+
+}  // namespace mintlux

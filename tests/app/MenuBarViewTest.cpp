@@ -1,0 +1,188 @@
+#include "EventLoop.h"
+#include "FakePricingProxy.h"
+#include "ManualTimer.h"
+#include "MenuBarView.h"
+#include "MetalRow.h"
+#include "Printers.h"
+#include "pricing/MetalPricingService.h"
+
+#include <sstream>
+
+#include <QAbstractButton>
+#include <QImage>
+#include <QPixmap>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+using namespace mintlux;
+using namespace std::chrono;
+using mintlux::test::waitUntil;
+
+namespace {
+
+const Instant kMondayNoonNY = sys_days(year(2026) / 12 / 7) + hours(17);
+const Instant kSaturdayNoonNY = sys_days(year(2026) / 12 / 5) + hours(17);
+const Instant kSnapshotTime = sys_days(year(2026) / 12 / 7) + hours(16) + minutes(12);
+
+// Whether any pixel of the widget as drawn satisfies `test`.
+bool paints(QWidget& widget, const std::function<bool(QColor)>& test) {
+    const QImage image = widget.grab().toImage();
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (test(image.pixelColor(x, y))) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+class MenuBarViewTest : public ::testing::Test {
+protected:
+    MenuBarViewTest() {
+        proxy->setLatest(
+            Currency::usd,
+            {{"XAU", "2345.678", "2317.08"}, {"XAG", "29.456", "30.10"}, {"XPT", "980.5"}},
+            kSnapshotTime);
+        MenuBarCallbacks callbacks;
+        callbacks.onSelectPrimary = [this](MetalSeries m) { selected.push_back(m); };
+        callbacks.onOpenChart = [this](MetalSeries m) { charts.push_back(m); };
+        callbacks.onOpenVault = [this] { ++vaultOpens; };
+        callbacks.onOpenSettings = [this] { ++settingsOpens; };
+        callbacks.onQuit = [this] { ++quits; };
+        view = std::make_unique<MenuBarView>(service, Currency::usd, MetalSeries::gold,
+                                             std::move(callbacks), timers.factory(),
+                                             [this] { return now; });
+    }
+
+    void poll() { test::await(service->refresh(Currency::usd)); }
+    test::ManualTimer& timer() { return *timers.timers->front(); }
+
+    std::ostringstream log;
+    std::shared_ptr<test::FakePricingProxy> proxy = std::make_shared<test::FakePricingProxy>();
+    std::shared_ptr<MetalPricingService> service =
+        std::make_shared<MetalPricingService>(proxy, 60.0, nullptr, log);
+    test::ManualTimerFactory timers;
+    Instant now = kMondayNoonNY;
+    std::vector<MetalSeries> selected;
+    std::vector<MetalSeries> charts;
+    int vaultOpens = 0;
+    int settingsOpens = 0;
+    int quits = 0;
+    std::unique_ptr<MenuBarView> view;
+};
+
+}  // namespace
+
+TEST_F(MenuBarViewTest, BeforeAnySnapshotEveryRowAndTheIndicatorShowADash) {
+    view->show();
+    for (const MetalSeries metal : MetalSeries::allCases()) {
+        EXPECT_EQ(view->row(metal)->priceText(), QStringLiteral("\u2014"));
+        EXPECT_TRUE(view->row(metal)->changeText().isEmpty());
+    }
+    EXPECT_EQ(view->marketStatus(), MarketStatus::noData);
+    EXPECT_EQ(view->marketLabel(), QStringLiteral("\u2014"));
+    EXPECT_TRUE(view->marketToolTip().isEmpty());
+}
+
+TEST_F(MenuBarViewTest, ShownItFillsFromTheCachedSnapshotAndFollowsNewOnes) {
+    poll();
+    view->show();
+    ASSERT_TRUE(waitUntil([&] { return view->lastUpdate().has_value(); }));
+
+    MetalRow* gold = view->row(MetalSeries::gold);
+    EXPECT_EQ(gold->priceText(), QStringLiteral("$2,345.68"));
+    EXPECT_EQ(gold->changeText(), QStringLiteral("1.23%"));
+    EXPECT_FALSE(gold->changeIsNegative());
+    MetalRow* silver = view->row(MetalSeries::silver);
+    EXPECT_EQ(silver->priceText(), QStringLiteral("$29.46"));
+    EXPECT_EQ(silver->changeText(), QStringLiteral("2.14%")) << "magnitude, no minus sign";
+    EXPECT_TRUE(silver->changeIsNegative());
+    EXPECT_TRUE(paints(*silver, [](QColor c) { return c.red() > 2 * c.green() + 40; }))
+        << "a fall is drawn in red";
+    EXPECT_TRUE(paints(*gold, [](QColor c) { return c.green() > 2 * c.red() + 40; }))
+        << "a rise is drawn in green";
+    EXPECT_TRUE(view->row(MetalSeries::platinum)->changeText().isEmpty())
+        << "no previous close, no change line";
+    EXPECT_EQ(view->row(MetalSeries::palladium)->priceText(), QStringLiteral("\u2014"));
+    EXPECT_EQ(view->marketLabel(), QStringLiteral("Live"));
+    EXPECT_EQ(view->marketToolTip(),
+              QStringLiteral("Last updated ") + MenuBarView::absoluteTimeString(kSnapshotTime));
+
+    proxy->setLatest(Currency::usd, {{"XPD", "1012.25", "1000"}}, kSnapshotTime + minutes(1));
+    poll();
+    ASSERT_TRUE(waitUntil([&] { return view->lastUpdate() == kSnapshotTime + minutes(1); }));
+    EXPECT_EQ(view->row(MetalSeries::palladium)->priceText(), QStringLiteral("$1,012.25"));
+    EXPECT_EQ(view->row(MetalSeries::gold)->priceText(), QStringLiteral("\u2014"))
+        << "each snapshot replaces the previous one whole";
+}
+
+TEST_F(MenuBarViewTest, SubscribesOnlyWhileShownAndRechecksTheMarketEveryMinute) {
+    EXPECT_FALSE(view->isSubscribed());
+    poll();
+    view->show();
+    EXPECT_TRUE(view->isSubscribed());
+    ASSERT_TRUE(waitUntil([&] { return view->lastUpdate().has_value(); }));
+    ASSERT_TRUE(timer().isActive());
+    EXPECT_EQ(timer().interval, milliseconds(60'000));
+
+    timer().fire(kSaturdayNoonNY);
+    EXPECT_EQ(view->marketStatus(), MarketStatus::closed);
+    EXPECT_EQ(view->marketLabel(), QStringLiteral("Markets closed"));
+
+    view->hide();
+    EXPECT_FALSE(view->isSubscribed());
+    EXPECT_FALSE(timer().isActive());
+    proxy->setLatest(Currency::usd, {{"XAU", "1.00"}});
+    poll();
+    test::settle();
+    EXPECT_EQ(view->row(MetalSeries::gold)->priceText(), QStringLiteral("$2,345.68"))
+        << "a hidden view receives nothing";
+}
+
+TEST_F(MenuBarViewTest, PrimaryRowIsHighlightedAndTheOthersOfferThemselves) {
+    for (const MetalSeries metal : MetalSeries::allCases()) {
+        const MetalRow* row = view->row(metal);
+        const bool primary = metal == MetalSeries::gold;
+        EXPECT_EQ(row->isPrimary(), primary);
+        EXPECT_EQ(row->selectButton()->toolTip(),
+                  primary ? QStringLiteral("Currently in menu bar")
+                          : QStringLiteral("Show this metal in menu bar"));
+        EXPECT_EQ(row->chartButton()->toolTip(), QStringLiteral("Open chart"));
+    }
+}
+
+TEST_F(MenuBarViewTest, ControlsCallTheirCallbacks) {
+    view->show();
+    view->row(MetalSeries::gold)->selectButton()->click();
+    view->row(MetalSeries::platinum)->selectButton()->click();
+    view->row(MetalSeries::silver)->chartButton()->click();
+    view->vaultButton()->click();
+    view->settingsButton()->click();
+    view->quitButton()->click();
+
+    EXPECT_EQ(selected, (std::vector<MetalSeries>{MetalSeries::gold, MetalSeries::platinum}))
+        << "the primary row reports its tap too";
+    EXPECT_EQ(charts, std::vector<MetalSeries>{MetalSeries::silver});
+    EXPECT_EQ(vaultOpens, 1);
+    EXPECT_EQ(settingsOpens, 1);
+    EXPECT_EQ(quits, 1);
+    EXPECT_EQ(view->vaultButton()->toolTip(), QStringLiteral("My Vault"));
+    EXPECT_EQ(view->settingsButton()->toolTip(), QStringLiteral("Settings"));
+    EXPECT_EQ(view->quitButton()->toolTip(), QStringLiteral("Quit Mintlux"));
+    EXPECT_FALSE(view->quitButton()->icon().isNull());
+}
+
+TEST(MenuBarViewTime, AbsoluteTimeIsMediumDateAndShortTimeInLocaleAndZone) {
+    const Instant t = sys_days(year(2026) / 12 / 5) + hours(21) + minutes(12);
+    const QString us = MenuBarView::absoluteTimeString(t, QStringLiteral("en-US"),
+                                                       QStringLiteral("America/New_York"));
+    EXPECT_TRUE(us.startsWith(QStringLiteral("Dec 5, 2026"))) << us.toStdString();
+    EXPECT_TRUE(us.contains(QStringLiteral("4:12"))) << us.toStdString();
+    EXPECT_TRUE(us.contains(QStringLiteral("PM"))) << us.toStdString();
+    const QString de = MenuBarView::absoluteTimeString(t, QStringLiteral("de-DE"),
+                                                       QStringLiteral("Europe/Berlin"));
+    EXPECT_TRUE(de.startsWith(QStringLiteral("05.12.2026"))) << de.toStdString();
+    EXPECT_TRUE(de.contains(QStringLiteral("22:12"))) << de.toStdString();
+}
