@@ -16,9 +16,10 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   # the TLS tests make a throw-away certificate with it
   openssl
-  # desktop tests: private session bus, virtual X server, system trays (XEmbed and SNI hosts),
+  # desktop tests: private session bus, virtual X server (xvfb-run needs xauth, only recommended),
+  # system trays (XEmbed and SNI hosts),
   # pointer clicks through XTEST
-  dbus-daemon xvfb trayer xfce4-panel xdotool
+  dbus-daemon xvfb xauth trayer xfce4-panel xdotool
 )
 # `install-deps.sh fuzz`: the libFuzzer toolchain too, needed only by `make fuzz`.
 if [ "${1:-}" = "fuzz" ]; then
