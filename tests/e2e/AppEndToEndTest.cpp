@@ -6,18 +6,26 @@
 #include "Wait.h"
 #include "persistence/PreferencesStore.h"
 #include "persistence/SettingsKey.h"
+#include "platform/XEmbedStatusItem.h"
 
+#include <algorithm>
+#include <cstdlib>
+#include <optional>
 #include <unistd.h>
+#include <xcb/xcb.h>
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QPixmap>
 #include <QProcess>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QToolButton>
+#include <QtGui/qguiapplication_platform.h>
 
 #include <gtest/gtest.h>
 
@@ -59,6 +67,97 @@ double cpuSeconds(qint64 pid) {
     const QList<QByteArray> fields = stat.readAll().split(' ');
     return (fields.value(13).toDouble() + fields.value(14).toDouble()) /
            static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+// Runs a short-lived command on the shared display and returns what it printed.
+QString run(const QString& program, const QStringList& arguments) {
+    QProcess process;
+    process.start(program, arguments);
+    process.waitForFinished(10000);
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+// Where the window system has put a top-level window, in screen coordinates.
+QRect windowGeometry(const QString& window) {
+    QRect r;
+    const QStringList lines = run(QStringLiteral("xdotool"), {QStringLiteral("getwindowgeometry"),
+                                                              QStringLiteral("--shell"), window})
+                                  .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    for (const QString& line : lines) {
+        const int value = line.section(QLatin1Char('='), 1).toInt();
+        const QString key = line.section(QLatin1Char('='), 0, 0);
+        if (key == QLatin1String("X")) {
+            r.moveLeft(value);
+        } else if (key == QLatin1String("Y")) {
+            r.moveTop(value);
+        } else if (key == QLatin1String("WIDTH")) {
+            r.setWidth(value);
+        } else if (key == QLatin1String("HEIGHT")) {
+            r.setHeight(value);
+        }
+    }
+    return r;
+}
+
+// A real click through XTEST, as the user's.
+bool clickAt(QPoint p) {
+    QProcess xdotool;
+    xdotool.start(QStringLiteral("xdotool"),
+                  {QStringLiteral("mousemove"), QString::number(p.x()), QString::number(p.y()),
+                   QStringLiteral("click"), QStringLiteral("1")});
+    return xdotool.waitForFinished(10000) && xdotool.exitCode() == 0;
+}
+
+// The centre of the popup's quit button, relative to the popup. The popup's footer is the last
+// row: 8 px margins, the quit button rightmost, every widget centred on the row's height. This
+// process runs the same toolkit and style on the same display, so a button set up like the
+// popup's sizes the same here.
+QPoint quitButtonCentre(QSize popup) {
+    QToolButton like;
+    like.setAutoRaise(true);
+    like.setIconSize(QSize(16, 16));
+    QPixmap icon(16, 16);
+    icon.fill(Qt::black);
+    like.setIcon(QIcon(icon));
+    const QSize button = like.sizeHint();
+    QFont caption = like.font();
+    caption.setPointSizeF(caption.pointSizeF() * 0.85);
+    const int row = std::max({button.height(), QFontMetrics(caption).height(), 6});
+    return {popup.width() - 8 - button.width() / 2, popup.height() - 8 - row / 2};
+}
+
+xcb_connection_t* x11() {
+    return qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
+}
+
+// The window a process shows in a system tray: one of its windows that the tray has reparented
+// out of the root window and mapped, with its geometry.
+std::optional<QRect> dockedWindowOf(qint64 pid) {
+    const QStringList windows =
+        run(QStringLiteral("xdotool"),
+            {QStringLiteral("search"), QStringLiteral("--pid"), QString::number(pid)})
+            .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    for (const QString& id : windows) {
+        const auto window = static_cast<xcb_window_t>(id.toULong());
+        xcb_query_tree_reply_t* tree =
+            xcb_query_tree_reply(x11(), xcb_query_tree(x11(), window), nullptr);
+        xcb_get_window_attributes_reply_t* attributes = xcb_get_window_attributes_reply(
+            x11(), xcb_get_window_attributes(x11(), window), nullptr);
+        xcb_get_geometry_reply_t* geometry =
+            xcb_get_geometry_reply(x11(), xcb_get_geometry(x11(), window), nullptr);
+        std::optional<QRect> found;
+        if (tree != nullptr && attributes != nullptr && geometry != nullptr &&
+            tree->parent != tree->root && attributes->map_state == XCB_MAP_STATE_VIEWABLE) {
+            found = QRect(geometry->x, geometry->y, geometry->width, geometry->height);
+        }
+        std::free(tree);
+        std::free(attributes);
+        std::free(geometry);
+        if (found) {
+            return found;
+        }
+    }
+    return std::nullopt;
 }
 
 class AppEndToEndTest : public ::testing::Test {
@@ -219,4 +318,72 @@ TEST_F(AppEndToEndTest, APricingServerDownAtStartKeepsThePlaceholderAndIsRecover
     server.route("/v1/prices", LoopbackHttpServer::Response(200, pricesFor("USD")));
     EXPECT_TRUE(labelBecomes(service, QStringLiteral("Au $2,346 \u25B21.23%")))
         << "label is " << label(service).toStdString();
+}
+
+TEST_F(AppEndToEndTest, ThePopupsQuitButtonEndsTheApp) {
+    LoopbackHttpServer server(std::nullopt, MINTLUX_E2E_PORT);
+    server.route("/v1/prices", LoopbackHttpServer::Response(200, pricesFor("USD")));
+    FakeStatusNotifierWatcher watcher;
+    QSignalSpy registered(&watcher, &FakeStatusNotifierWatcher::itemRegistered);
+    app.start(QStringLiteral(MINTLUX_E2E_APP), {});
+    ASSERT_TRUE(waitFor([&] { return !registered.isEmpty(); })) << "the item never registered";
+    const QString service = registered.first().first().toString().section(QLatin1Char('/'), 0, 0);
+    ASSERT_TRUE(labelBecomes(service, QStringLiteral("Au $2,346 \u25B21.23%")))
+        << "label is " << label(service).toStdString();
+
+    activate(service);
+    QRect popup;
+    ASSERT_TRUE(waitFor([&] {
+        const QStringList windows = visibleWindows(QStringLiteral("Mintlux"));
+        popup = windows.isEmpty() ? QRect() : windowGeometry(windows.first());
+        return popup.size() == QSize(320, 360);
+    })) << "Activate opened no 320x360 popup; last seen "
+        << popup.width() << "x" << popup.height();
+
+    const QPoint target = popup.topLeft() + quitButtonCentre(popup.size());
+    // A popup may take a moment after mapping before it takes the pointer; until then a click
+    // falls through, so it is repeated while the app runs.
+    ASSERT_TRUE(waitFor([&] {
+        if (app.state() == QProcess::NotRunning) {
+            return true;
+        }
+        EXPECT_TRUE(clickAt(target));
+        return waitFor([&] { return app.state() == QProcess::NotRunning; }, 2000);
+    })) << "clicking at "
+        << target.x() << "," << target.y() << " did not quit";
+    EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(app.exitCode(), 0);
+}
+
+TEST_F(AppEndToEndTest, WithoutAWatcherTheAppDocksItsWholeTitleInATray) {
+    LoopbackHttpServer server(std::nullopt, MINTLUX_E2E_PORT);
+    server.route("/v1/prices", LoopbackHttpServer::Response(200, pricesFor("USD")));
+    // trayer along the top edge, right-aligned, as wide as its icons ask.
+    QProcess trayer;
+    trayer.setProcessChannelMode(QProcess::MergedChannels);
+    trayer.start(QStringLiteral("trayer"),
+                 {"--edge", "top", "--align", "right", "--widthtype", "request", "--height", "28",
+                  "--SetDockType", "false", "--SetPartialStrut", "false"});
+    ASSERT_TRUE(trayer.waitForStarted(10000));
+    ASSERT_TRUE(waitFor([] { return XEmbedStatusItem::trayAvailable(); }))
+        << "trayer never took the tray selection: " << trayer.readAll().toStdString();
+
+    app.start(QStringLiteral(MINTLUX_E2E_APP), {});
+    ASSERT_TRUE(app.waitForStarted(10000));
+    std::optional<QRect> docked;
+    // The tray sizes its slot in steps, and the title grows once prices arrive.
+    ASSERT_TRUE(waitFor([&] {
+        docked = dockedWindowOf(app.processId());
+        return docked && docked->height() >= 16 && docked->width() > 3 * docked->height();
+    })) << "no docked window wider than tall with the whole title; last seen "
+        << (docked ? docked->width() : 0) << "x" << (docked ? docked->height() : 0);
+
+    waitFor([] { return false; }, 300);  // let the tray repaint around the settled slot
+    const QString artifacts = QStringLiteral(MINTLUX_E2E_ARTIFACTS);
+    QDir().mkpath(artifacts);
+    EXPECT_TRUE(QGuiApplication::primaryScreen()->grabWindow(0).save(
+        artifacts + QStringLiteral("/trayer.png")));
+
+    trayer.kill();
+    trayer.waitForFinished(5000);
 }
