@@ -8,7 +8,7 @@ deps:
 
 run: deps
 	cmake --preset dev
-	cmake --build --preset dev -j $(JOBS)
+	cmake --build --preset dev -j $(JOBS) --target mintlux
 	build/dev/Mintlux/mintlux
 
 test: deps
