@@ -1,6 +1,8 @@
 #include "AppDelegate.h"
 
 #include "persistence/SettingsKey.h"
+#include "platform/Windows.h"
+#include "platform/XdgAutostartLoginItem.h"
 #include "pricing/HTTPPricingProxyClient.h"
 #include "pricing/HybridPricingProxyClient.h"
 #include "pricing/MetalPricingService.h"
@@ -53,9 +55,7 @@ void AppDelegate::applicationDidFinishLaunching() {
     // value cannot make the poll loop spin.
     auto service = std::make_shared<MetalPricingService>(
         makeProxy(), static_cast<double>(snapshot.refreshIntervalSec()));
-    if (m_env.makeWindows) {
-        m_windows = m_env.makeWindows(service, m_vaultStore);
-    }
+    buildWindowControllers(service);
     schedule(service.get(), [weak = std::weak_ptr<MetalPricingService>(service),
                              currency = snapshot.displayCurrency()] {
         if (auto s = weak.lock()) {
@@ -80,6 +80,21 @@ void AppDelegate::applicationDidFinishLaunching() {
     observeSettingsChanges();
 }
 
+void AppDelegate::buildWindowControllers(const std::shared_ptr<MetalPricingService>& service) {
+    if (m_env.windowActivator == nullptr && !m_desktopActivator) {
+        m_desktopActivator = std::make_unique<QtWindowActivator>();
+    }
+    if (m_env.loginItem == nullptr && !m_desktopLoginItem) {
+        m_desktopLoginItem = std::make_unique<XdgAutostartLoginItem>();
+    }
+    WindowActivator& activator =
+        m_env.windowActivator != nullptr ? *m_env.windowActivator : *m_desktopActivator;
+    LoginItem& loginItem = m_env.loginItem != nullptr ? *m_env.loginItem : *m_desktopLoginItem;
+    m_vaultController = std::make_unique<VaultWindowController>(service, m_vaultStore, activator);
+    m_settingsController =
+        std::make_unique<SettingsWindowController>(*m_env.preferences, loginItem, activator);
+}
+
 MenuBarCallbacks AppDelegate::makeCallbacks() {
     const QPointer<AppDelegate> weak(this);
     MenuBarCallbacks callbacks;
@@ -89,18 +104,16 @@ MenuBarCallbacks AppDelegate::makeCallbacks() {
         }
     };
     callbacks.onOpenChart = [weak](MetalSeries metal) {
-        if (weak && weak->m_windows) {
-            weak->m_windows->showChart(metal, weak->windowCurrency());
-        }
+        (void)metal;  // the chart window arrives with its own controller
     };
     callbacks.onOpenVault = [weak] {
-        if (weak && weak->m_windows) {
-            weak->m_windows->showVault(weak->windowCurrency());
+        if (weak && weak->m_vaultController) {
+            weak->m_vaultController->show(weak->windowCurrency());
         }
     };
     callbacks.onOpenSettings = [weak] {
-        if (weak && weak->m_windows) {
-            weak->m_windows->showSettings();
+        if (weak && weak->m_settingsController) {
+            weak->m_settingsController->show();
         }
     };
     callbacks.onQuit = [weak] {
@@ -170,9 +183,6 @@ void AppDelegate::applySettingsChangeIfNeeded() {
                 }
             });
         }
-        if (m_windows) {
-            m_windows->invalidateChartCache();
-        }
     }
     if (!m_menuBarController) {
         return;
@@ -205,7 +215,8 @@ void AppDelegate::applicationWillTerminate() {
         m_pricingService->stop();
     }
     m_menuBarController.reset();
-    m_windows.reset();
+    m_vaultController.reset();
+    m_settingsController.reset();
     m_pricingService.reset();
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 
-#include "AppWindows.h"
 #include "MenuBarController.h"
+#include "SettingsWindowController.h"
+#include "VaultWindowController.h"
 #include "persistence/PreferencesStore.h"
 #include "persistence/SettingsSnapshot.h"
 #include "persistence/SettingsStore.h"
@@ -16,8 +17,10 @@
 
 namespace mintlux {
 
+class LoginItem;
 class MetalPricingService;
 class PricingProxyClient;
+class WindowActivator;
 
 // What the delegate builds on. Production fills only the store and the base URL; tests replace
 // the desktop and the network.
@@ -31,8 +34,9 @@ struct AppEnvironment {
     std::function<std::unique_ptr<Popover>()> makePopover;
     TimerFactory timers;
     MenuBarView::Now now;
-    // Null: no windows yet.
-    AppWindowsFactory makeWindows;
+    // Null: the desktop's window activation and XDG autostart registration.
+    WindowActivator* windowActivator = nullptr;
+    LoginItem* loginItem = nullptr;
     // Null: ends the application's event loop.
     std::function<void()> terminate;
 };
@@ -54,21 +58,27 @@ public:
 
     MetalPricingService* pricingService() const { return m_pricingService.get(); }
     MenuBarController* menuBarController() const { return m_menuBarController.get(); }
-    AppWindows* windows() const { return m_windows.get(); }
+    VaultWindowController* vaultController() const { return m_vaultController.get(); }
+    SettingsWindowController* settingsController() const { return m_settingsController.get(); }
     const std::optional<SettingsSnapshot>& lastSnapshot() const { return m_lastSnapshot; }
     bool isObservingSettings() const { return m_settingsObserver.isValid(); }
 
 private:
     void observeSettingsChanges();
     void applySettingsChangeIfNeeded();
+    void buildWindowControllers(const std::shared_ptr<MetalPricingService>& service);
     MenuBarCallbacks makeCallbacks();
     Currency windowCurrency() const;
     std::shared_ptr<PricingProxyClient> makeProxy() const;
 
     AppEnvironment m_env;
+    // The desktop's own services when the environment brings none; they outlive the windows.
+    std::unique_ptr<WindowActivator> m_desktopActivator;
+    std::unique_ptr<LoginItem> m_desktopLoginItem;
     std::shared_ptr<MetalPricingService> m_pricingService;
     std::unique_ptr<MenuBarController> m_menuBarController;
-    std::unique_ptr<AppWindows> m_windows;
+    std::unique_ptr<VaultWindowController> m_vaultController;
+    std::unique_ptr<SettingsWindowController> m_settingsController;
     SettingsStore m_settingsStore;
     VaultStore m_vaultStore;
     std::optional<SettingsSnapshot> m_lastSnapshot;

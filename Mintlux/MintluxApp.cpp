@@ -21,7 +21,8 @@ int MintluxApp::run(int argc, char** argv, const QUrl& pricingBaseURL) {
     QApplication::setApplicationName(QStringLiteral("mintlux"));
     QApplication::setApplicationDisplayName(QStringLiteral("Mintlux"));
     QApplication::setDesktopFileName(QStringLiteral("mintlux"));
-    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("MintluxIcon")));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("MintluxIcon"),
+                                                 QIcon(QStringLiteral(":/MintluxIcon.png"))));
     // Closing a window never ends an application that lives in the status area.
     QApplication::setQuitOnLastWindowClosed(false);
 

@@ -1,10 +1,13 @@
 #include "AppDelegate.h"
 #include "EventLoop.h"
+#include "FakeLoginItem.h"
 #include "FakePricingProxy.h"
 #include "FakeStatusItem.h"
+#include "FakeWindowActivator.h"
 #include "ManualTimer.h"
 #include "MetalRow.h"
 #include "Printers.h"
+#include "VaultView.h"
 #include "persistence/SettingsKey.h"
 #include "pricing/MetalPricingService.h"
 
@@ -22,21 +25,6 @@ using mintlux::test::settle;
 using mintlux::test::waitUntil;
 
 namespace {
-
-struct RecordingWindows : AppWindows {
-    struct Log {
-        std::vector<std::pair<MetalSeries, Currency>> charts;
-        std::vector<Currency> vaults;
-        int settings = 0;
-        int invalidations = 0;
-    };
-    explicit RecordingWindows(std::shared_ptr<Log> l) : log(std::move(l)) {}
-    void showChart(MetalSeries m, Currency c) override { log->charts.emplace_back(m, c); }
-    void showVault(Currency c) override { log->vaults.push_back(c); }
-    void showSettings() override { ++log->settings; }
-    void invalidateChartCache() override { ++log->invalidations; }
-    std::shared_ptr<Log> log;
-};
 
 class AppDelegateTest : public ::testing::Test {
 protected:
@@ -57,9 +45,8 @@ protected:
         };
         env.makePopover = [] { return std::make_unique<Popover>(Popover::Kind::popup); };
         env.timers = timers.factory();
-        env.makeWindows = [this](std::shared_ptr<MetalPricingService>, VaultStore&) {
-            return std::make_unique<RecordingWindows>(windowLog);
-        };
+        env.windowActivator = &activator;
+        env.loginItem = &loginItem;
         env.terminate = [this] { ++terminations; };
         delegate = std::make_unique<AppDelegate>(std::move(env));
         delegate->applicationDidFinishLaunching();
@@ -79,7 +66,8 @@ protected:
     std::unique_ptr<PreferencesStore> preferences = std::make_unique<PreferencesStore>(path);
     std::shared_ptr<test::FakePricingProxy> proxy = std::make_shared<test::FakePricingProxy>();
     test::ManualTimerFactory timers;
-    std::shared_ptr<RecordingWindows::Log> windowLog = std::make_shared<RecordingWindows::Log>();
+    test::FakeWindowActivator activator;
+    test::FakeLoginItem loginItem;
     test::FakeStatusItem* status = nullptr;
     int terminations = 0;
     std::unique_ptr<AppDelegate> delegate;
@@ -128,7 +116,6 @@ TEST_F(AppDelegateTest, ANotificationThatChangesNothingStillRebuildsThePopup) {
     writeAndSettle(true, SettingsKey::launchAtLogin);
     EXPECT_TRUE(delegate->lastSnapshot()->launchAtLogin());
     EXPECT_EQ(proxy->fetches[Currency::usd], fetches) << "the poll loop was not restarted";
-    EXPECT_EQ(windowLog->invalidations, 0);
 }
 
 TEST_F(AppDelegateTest, SettingsChangesReachServiceControllerAndChartCache) {
@@ -142,7 +129,6 @@ TEST_F(AppDelegateTest, SettingsChangesReachServiceControllerAndChartCache) {
     EXPECT_EQ(delegate->pricingService()->currentCurrency(), Currency::eur);
     EXPECT_EQ(delegate->menuBarController()->currency(), Currency::eur);
     EXPECT_EQ(view()->currency(), Currency::eur);
-    EXPECT_EQ(windowLog->invalidations, 1);
     EXPECT_EQ(delegate->pricingService()->refreshInterval(), 30.0);
     EXPECT_TRUE(
         waitUntil([&] { return status->title().text.startsWith(QStringLiteral("Au \u20AC")); }));
@@ -168,14 +154,23 @@ TEST_F(AppDelegateTest, ChoosingAMetalInThePopupGoesThroughThePreferences) {
 TEST_F(AppDelegateTest, WindowButtonsOpenInTheLastAppliedCurrency) {
     launch();
     writeAndSettle(QStringLiteral("GBP"), SettingsKey::displayCurrency);
-    view()->row(MetalSeries::platinum)->chartButton()->click();
+    // Written but not yet applied: the windows still open in the applied currency.
+    preferences->set(QStringLiteral("EUR"), SettingsKey::displayCurrency);
     view()->vaultButton()->click();
+    VaultWindowController* vault = delegate->vaultController();
+    ASSERT_NE(vault->view(), nullptr);
+    EXPECT_EQ(vault->view()->currency(), Currency::gbp);
+    ASSERT_FALSE(activator.fronted.isEmpty());
+    EXPECT_EQ(activator.fronted.last(), vault->window());
+    EXPECT_EQ(vault->window()->windowTitle(), QStringLiteral("My Vault"));
+
+    settle();
+    view()->vaultButton()->click();
+    EXPECT_EQ(vault->view()->currency(), Currency::eur);
+
     view()->settingsButton()->click();
-    ASSERT_EQ(windowLog->charts.size(), 1U);
-    EXPECT_EQ(windowLog->charts[0],
-              (std::pair<MetalSeries, Currency>(MetalSeries::platinum, Currency::gbp)));
-    EXPECT_EQ(windowLog->vaults, std::vector<Currency>{Currency::gbp});
-    EXPECT_EQ(windowLog->settings, 1);
+    ASSERT_NE(delegate->settingsController()->window(), nullptr);
+    EXPECT_EQ(activator.fronted.last(), delegate->settingsController()->window());
 }
 
 TEST_F(AppDelegateTest, QuitAsksToTerminateAndShutdownReleasesEverything) {
@@ -184,9 +179,14 @@ TEST_F(AppDelegateTest, QuitAsksToTerminateAndShutdownReleasesEverything) {
     EXPECT_EQ(terminations, 1);
 
     QPointer<MetalPricingService> service = delegate->pricingService();
+    view()->vaultButton()->click();
+    QPointer<QWidget> vaultWindow = delegate->vaultController()->window();
     delegate->applicationWillTerminate();
     EXPECT_FALSE(delegate->isObservingSettings());
     EXPECT_EQ(delegate->menuBarController(), nullptr);
+    EXPECT_EQ(delegate->vaultController(), nullptr);
+    EXPECT_EQ(delegate->settingsController(), nullptr);
+    EXPECT_TRUE(vaultWindow.isNull());
     EXPECT_EQ(delegate->pricingService(), nullptr);
     EXPECT_TRUE(service.isNull());
 

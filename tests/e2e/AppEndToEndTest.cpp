@@ -1,11 +1,15 @@
+#include "FakeLoginItem.h"
 #include "FakeStatusNotifierWatcher.h"
 #include "HostConnection.h"
 #include "LoopbackHttpServer.h"
 #include "PricingDocuments.h"
 #include "Printers.h"
+#include "SegmentedChooser.h"
+#include "SettingsView.h"
 #include "Wait.h"
 #include "persistence/PreferencesStore.h"
 #include "persistence/SettingsKey.h"
+#include "persistence/VaultStore.h"
 #include "platform/XEmbedStatusItem.h"
 
 #include <algorithm>
@@ -14,6 +18,7 @@
 #include <unistd.h>
 #include <xcb/xcb.h>
 
+#include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -108,11 +113,11 @@ bool clickAt(QPoint p) {
     return xdotool.waitForFinished(10000) && xdotool.exitCode() == 0;
 }
 
-// The centre of the popup's quit button, relative to the popup. The popup's footer is the last
-// row: 8 px margins, the quit button rightmost, every widget centred on the row's height. This
-// process runs the same toolkit and style on the same display, so a button set up like the
-// popup's sizes the same here.
-QPoint quitButtonCentre(QSize popup) {
+// The centre of a button in the popup's footer, relative to the popup, counted from the right:
+// 0 is quit, 1 settings, 2 the vault. The footer is the last row: 8 px margins and spacing, the
+// buttons rightmost, every widget centred on the row's height. This process runs the same
+// toolkit and style on the same display, so a button set up like the popup's sizes the same here.
+QPoint footerButtonCentre(QSize popup, int fromRight = 0) {
     QToolButton like;
     like.setAutoRaise(true);
     like.setIconSize(QSize(16, 16));
@@ -123,7 +128,24 @@ QPoint quitButtonCentre(QSize popup) {
     QFont caption = like.font();
     caption.setPointSizeF(caption.pointSizeF() * 0.85);
     const int row = std::max({button.height(), QFontMetrics(caption).height(), 6});
-    return {popup.width() - 8 - button.width() / 2, popup.height() - 8 - row / 2};
+    return {popup.width() - 8 - button.width() / 2 - fromRight * (button.width() + 8),
+            popup.height() - 8 - row / 2};
+}
+
+// Where a control of the settings window sits in it: the same view built here, unshown, with the
+// same toolkit, style and fonts, fills a window of the same size.
+QPoint settingsControlCentre(SettingsView::Tab page,
+                             const std::function<QRect(SettingsView&)>& control) {
+    QTemporaryDir dir;
+    PreferencesStore preferences(dir.filePath(QStringLiteral("preferences.json")));
+    FakeLoginItem loginItem;
+    SettingsView view(preferences, loginItem);
+    view.setAttribute(Qt::WA_DontShowOnScreen);
+    view.setFixedSize(480, 360);
+    view.setSelection(page);
+    view.show();
+    QCoreApplication::processEvents();
+    return control(view).center();
 }
 
 xcb_connection_t* x11() {
@@ -196,6 +218,57 @@ protected:
         const QDBusMessage reply =
             host.call(service, kItemPath, kItemInterface, QStringLiteral("Activate"), {1200, 12});
         ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+    }
+
+    // Opens the popup unless it is open, then clicks the footer button `fromRight` (see
+    // footerButtonCentre) until a window titled `title` shows. Returns the milliseconds from the
+    // first click to the window seen on screen, xdotool's own time included.
+    qint64 openFromPopup(const QString& service, int fromRight, const QString& title) {
+        if (visibleWindows(QStringLiteral("Mintlux")).isEmpty()) {
+            activate(service);
+        }
+        QRect popup;
+        EXPECT_TRUE(waitFor([&] {
+            const QStringList windows = visibleWindows(QStringLiteral("Mintlux"));
+            popup = windows.isEmpty() ? QRect() : windowGeometry(windows.first());
+            return popup.size() == QSize(320, 360);
+        })) << "no popup to open "
+            << title.toStdString() << " from";
+        const QPoint target = popup.topLeft() + footerButtonCentre(popup.size(), fromRight);
+        QElapsedTimer clock;
+        clock.start();
+        // A popup may take a moment after mapping before it takes the pointer.
+        EXPECT_TRUE(waitFor([&] {
+            if (!visibleWindows(title).isEmpty()) {
+                return true;
+            }
+            clickAt(target);
+            return waitFor([&] { return !visibleWindows(title).isEmpty(); }, 2000);
+        })) << title.toStdString()
+            << " never opened";
+        return clock.elapsed();
+    }
+
+    QString windowNamed(const QString& title) { return visibleWindows(title).value(0); }
+
+    void screenshot(const QString& title, const QString& file) {
+        waitFor([] { return false; }, 500);  // let it paint
+        const QString artifacts = QStringLiteral(MINTLUX_E2E_ARTIFACTS);
+        QDir().mkpath(artifacts);
+        const QPixmap shot =
+            QGuiApplication::primaryScreen()->grabWindow(windowNamed(title).toULongLong());
+        EXPECT_FALSE(shot.isNull()) << title.toStdString();
+        EXPECT_TRUE(shot.save(artifacts + QLatin1Char('/') + file));
+    }
+
+    // Escape, typed into the window as the user would.
+    void closeWithEscape(const QString& title) {
+        const QString id = windowNamed(title);
+        run(QStringLiteral("xdotool"),
+            {QStringLiteral("windowfocus"), QStringLiteral("--sync"), id});
+        run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Escape")});
+        EXPECT_TRUE(waitFor([&] { return visibleWindows(title).isEmpty(); }))
+            << "Escape left " << title.toStdString() << " open";
     }
 
     QTemporaryDir home;
@@ -340,7 +413,7 @@ TEST_F(AppEndToEndTest, ThePopupsQuitButtonEndsTheApp) {
     })) << "Activate opened no 320x360 popup; last seen "
         << popup.width() << "x" << popup.height();
 
-    const QPoint target = popup.topLeft() + quitButtonCentre(popup.size());
+    const QPoint target = popup.topLeft() + footerButtonCentre(popup.size());
     // A popup may take a moment after mapping before it takes the pointer; until then a click
     // falls through, so it is repeated while the app runs.
     ASSERT_TRUE(waitFor([&] {
@@ -386,4 +459,76 @@ TEST_F(AppEndToEndTest, WithoutAWatcherTheAppDocksItsWholeTitleInATray) {
 
     trayer.kill();
     trayer.waitForFinished(5000);
+}
+
+TEST_F(AppEndToEndTest, TheWindowsOpenFromThePopupAndTheSettingsReachTheItem) {
+    {
+        PreferencesStore preferences(
+            home.filePath(QStringLiteral("config/mintlux/preferences.json")));
+        VaultStore vault(preferences);
+        vault.setEntry({*Decimal::parse("2.5"), MetalUnit::troyOunce, KaratGrade::k22},
+                       MetalSeries::gold);
+        vault.setEntry({Decimal(100), MetalUnit::gram, KaratGrade::k24}, MetalSeries::silver);
+    }
+    LoopbackHttpServer server(std::nullopt, MINTLUX_E2E_PORT);
+    QList<QByteArray> asked;
+    server.route("/v1/prices", [&](const LoopbackHttpServer::Request& request) {
+        asked << request.queryItem("currency");
+        return LoopbackHttpServer::Response(200, pricesFor(request.queryItem("currency")));
+    });
+    FakeStatusNotifierWatcher watcher;
+    QSignalSpy registered(&watcher, &FakeStatusNotifierWatcher::itemRegistered);
+    app.start(QStringLiteral(MINTLUX_E2E_APP), {});
+    ASSERT_TRUE(waitFor([&] { return !registered.isEmpty(); })) << "the item never registered";
+    const QString service = registered.first().first().toString().section(QLatin1Char('/'), 0, 0);
+    ASSERT_TRUE(labelBecomes(service, QStringLiteral("Au $2,346 \u25B21.23%")))
+        << "label is " << label(service).toStdString();
+
+    const QString vault = QStringLiteral("My Vault");
+    const qint64 vaultFirst = openFromPopup(service, 2, vault);
+    EXPECT_EQ(windowGeometry(windowNamed(vault)).size(), QSize(580, 640));
+    screenshot(vault, QStringLiteral("vault.png"));
+    closeWithEscape(vault);
+    const qint64 vaultSecond = openFromPopup(service, 2, vault);
+    closeWithEscape(vault);
+
+    const QString settings = QStringLiteral("Mintlux Settings");
+    const qint64 settingsFirst = openFromPopup(service, 1, settings);
+    EXPECT_EQ(windowGeometry(windowNamed(settings)).size(), QSize(480, 360));
+    screenshot(settings, QStringLiteral("settings-general.png"));
+    closeWithEscape(settings);
+    const qint64 settingsSecond = openFromPopup(service, 1, settings);
+    std::cout << "[measure] vault window opened from the popup: first " << vaultFirst
+              << " ms, second " << vaultSecond << " ms\n"
+              << "[measure] settings window opened from the popup: first " << settingsFirst
+              << " ms, second " << settingsSecond << " ms\n";
+
+    const auto segment = [](int index) {
+        return [index](SettingsView& view) {
+            SegmentedChooser* pages = view.pageChooser();
+            const QRect r = pages->segmentRect(index);
+            return QRect(pages->mapTo(&view, r.topLeft()), r.size());
+        };
+    };
+    const QPoint origin = windowGeometry(windowNamed(settings)).topLeft();
+    ASSERT_TRUE(clickAt(origin + settingsControlCentre(SettingsView::Tab::general, segment(1))));
+    screenshot(settings, QStringLiteral("settings-display.png"));
+
+    // The currency chooser: open it, two down from the dollar to the euro, take it.
+    const QPoint chooser = settingsControlCentre(SettingsView::Tab::display, [](SettingsView& v) {
+        QComboBox* c = v.currencyChooser();
+        return QRect(c->mapTo(&v, QPoint()), c->size());
+    });
+    ASSERT_TRUE(clickAt(origin + chooser));
+    waitFor([] { return false; }, 500);
+    run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Down"),
+                                    QStringLiteral("Down"), QStringLiteral("Return")});
+    EXPECT_TRUE(waitFor([&] { return label(service).startsWith(QStringLiteral("Au \u20AC")); }))
+        << "label is " << label(service).toStdString();
+    EXPECT_TRUE(asked.contains(QByteArray("EUR"))) << "the service polls in euros now";
+    PreferencesStore preferences(home.filePath(QStringLiteral("config/mintlux/preferences.json")));
+    EXPECT_EQ(preferences.string(SettingsKey::displayCurrency), QStringLiteral("EUR"));
+
+    ASSERT_TRUE(clickAt(origin + settingsControlCentre(SettingsView::Tab::display, segment(2))));
+    screenshot(settings, QStringLiteral("settings-about.png"));
 }

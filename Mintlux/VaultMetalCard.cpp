@@ -1,0 +1,216 @@
+#include "VaultMetalCard.h"
+
+#include "PriceFormatter.h"
+#include "QuantityText.h"
+#include "SegmentedChooser.h"
+
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPainterPath>
+#include <QVBoxLayout>
+
+namespace mintlux {
+
+namespace {
+
+constexpr QChar kEmDash(0x2014);
+
+QFont scaled(const QFont& base, qreal scale, bool bold = false) {
+    QFont font = base;
+    font.setPointSizeF(base.pointSizeF() * scale);
+    font.setBold(bold);
+    return font;
+}
+
+QStringList unitLabels() {
+    QStringList labels;
+    for (const MetalUnit unit : MetalUnit::allCases()) {
+        labels << unit.displayLabel(true);
+    }
+    return labels;
+}
+
+QStringList karatLabels() {
+    QStringList labels;
+    for (const KaratGrade karat : KaratGrade::allCases()) {
+        labels << karat.displayLabel();
+    }
+    return labels;
+}
+
+int karatIndex(KaratGrade karat) {
+    return static_cast<int>(karat.value());
+}
+
+}  // namespace
+
+VaultMetalCard::VaultMetalCard(MetalSeries metal, Read read, Write write, QString locale,
+                               QWidget* parent)
+    : QWidget(parent),
+      m_metal(metal),
+      m_read(std::move(read)),
+      m_write(std::move(write)),
+      m_locale(std::move(locale)) {
+    setObjectName(QStringLiteral("card-") + metal.rawValue());
+    setAttribute(Qt::WA_OpaquePaintEvent, false);
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(14, 14, 14, 14);
+    column->setSpacing(10);
+
+    const QFont caption = scaled(font(), 0.85);
+    auto rowLabel = [&](const QString& text) {
+        auto* label = new QLabel(text, this);
+        label->setFont(caption);
+        label->setFixedWidth(56);
+        label->setAlignment(Qt::AlignLeading | Qt::AlignVCenter);
+        m_secondary << label;
+        return label;
+    };
+
+    auto* title = new QHBoxLayout;
+    auto* name =
+        new QLabel(metal.symbolForUI() + QStringLiteral(" \u2014 ") + metal.displayName(), this);
+    name->setFont(scaled(font(), 1.1, true));
+    title->addWidget(name);
+    title->addStretch(1);
+    m_price = new QLabel(this);
+    m_price->setFont(caption);
+    m_price->setObjectName(QStringLiteral("price"));
+    m_secondary << m_price;
+    title->addWidget(m_price);
+    column->addLayout(title);
+
+    const VaultEntry entry = m_read();
+    if (metal == MetalSeries::gold) {
+        auto* row = new QHBoxLayout;
+        QLabel* label = rowLabel(QStringLiteral("Karat"));
+        row->addWidget(label);
+        m_karat = new SegmentedChooser(karatLabels(), this);
+        m_karat->setAccessibleName(metal.displayName() + QStringLiteral(" karat"));
+        m_karat->setCurrentIndex(karatIndex(entry.karat));
+        label->setBuddy(m_karat);
+        row->addWidget(m_karat);
+        row->addStretch(1);
+        column->addLayout(row);
+        connect(m_karat, &SegmentedChooser::activated, this, [this](int index) {
+            VaultEntry changed = m_read();
+            changed.karat = KaratGrade::allCases().at(static_cast<std::size_t>(index));
+            m_write(changed);
+            updateWorth();
+        });
+    }
+
+    auto* quantityRow = new QHBoxLayout;
+    QLabel* have = rowLabel(QStringLiteral("I have"));
+    quantityRow->addWidget(have);
+    m_quantity = new QLineEdit(this);
+    m_quantity->setObjectName(QStringLiteral("quantity"));
+    m_quantity->setPlaceholderText(QStringLiteral("0"));
+    m_quantity->setFixedWidth(90);
+    m_quantity->setAlignment(Qt::AlignTrailing | Qt::AlignVCenter);
+    m_quantity->setAccessibleName(metal.displayName() + QStringLiteral(" quantity"));
+    // Shown only when there is something: an empty field lets the placeholder say 0.
+    if (entry.quantity > Decimal(0)) {
+        m_quantity->setText(QuantityText::format(entry.quantity, m_locale));
+    }
+    have->setBuddy(m_quantity);
+    quantityRow->addWidget(m_quantity);
+    m_unit = new SegmentedChooser(unitLabels(), this);
+    m_unit->setAccessibleName(metal.displayName() + QStringLiteral(" unit"));
+    m_unit->setCurrentIndex(static_cast<int>(entry.unit.index()));
+    quantityRow->addWidget(m_unit);
+    quantityRow->addStretch(1);
+    column->addLayout(quantityRow);
+    // Only the user's edits are written: filling the field above must not round what is stored.
+    connect(m_quantity, &QLineEdit::textEdited, this, &VaultMetalCard::quantityEdited);
+    connect(m_unit, &SegmentedChooser::activated, this, [this](int index) {
+        VaultEntry changed = m_read();
+        changed.unit = MetalUnit::allCases().at(static_cast<std::size_t>(index));
+        m_write(changed);
+        updateWorth();
+    });
+
+    auto* worthRow = new QHBoxLayout;
+    worthRow->addWidget(rowLabel(QStringLiteral("Worth")));
+    m_worth = new QLabel(this);
+    m_worth->setObjectName(QStringLiteral("worth"));
+    m_worth->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    worthRow->addWidget(m_worth);
+    worthRow->addStretch(1);
+    column->addLayout(worthRow);
+
+    updateWorth();
+}
+
+void VaultMetalCard::quantityEdited(const QString& text) {
+    VaultEntry changed = m_read();
+    changed.quantity = QuantityText::parse(text, m_locale);
+    m_write(changed);
+    updateWorth();
+}
+
+void VaultMetalCard::setPrice(const std::optional<MetalPriceTick>& tick, Currency currency) {
+    m_tick = tick;
+    m_currency = currency;
+    m_price->setText(tick ? PriceFormatter::full(tick->value(), currency, m_locale) +
+                                QStringLiteral(" / oz")
+                          : QString());
+    updateWorth();
+}
+
+QString VaultMetalCard::priceText() const {
+    return m_price->text();
+}
+
+QString VaultMetalCard::worthText() const {
+    return m_worth->text();
+}
+
+void VaultMetalCard::updateWorth() {
+    if (m_tick) {
+        m_worth->setText(
+            PriceFormatter::full(m_read().value(m_metal, *m_tick), m_currency, m_locale));
+        m_worth->setFont(scaled(font(), 1.0, true));
+    } else {
+        m_worth->setText(QString(kEmDash));
+        m_worth->setFont(font());
+    }
+    applyColors();
+}
+
+void VaultMetalCard::applyColors() {
+    const QPalette base = palette();
+    const QColor secondary = base.color(QPalette::PlaceholderText);
+    for (QLabel* label : m_secondary) {
+        QPalette p = label->palette();
+        p.setColor(QPalette::WindowText, secondary);
+        label->setPalette(p);
+    }
+    QPalette worth = m_worth->palette();
+    worth.setColor(QPalette::WindowText, m_tick ? base.color(QPalette::WindowText) : secondary);
+    m_worth->setPalette(worth);
+}
+
+void VaultMetalCard::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QPainterPath card;
+    card.addRoundedRect(QRectF(rect()), 8, 8);
+    painter.fillPath(card, palette().color(QPalette::Base));
+    QColor edge = palette().color(QPalette::WindowText);
+    edge.setAlphaF(0.08F);
+    painter.setPen(edge);
+    painter.drawPath(card);
+}
+
+void VaultMetalCard::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange) {
+        applyColors();
+    }
+}
+
+}  // namespace mintlux

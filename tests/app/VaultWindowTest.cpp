@@ -1,0 +1,190 @@
+#include "DecimalTesting.h"
+#include "EventLoop.h"
+#include "FakePricingProxy.h"
+#include "FakeWindowActivator.h"
+#include "QuantityText.h"
+#include "SegmentedChooser.h"
+#include "VaultMetalCard.h"
+#include "VaultView.h"
+#include "VaultWindowController.h"
+#include "persistence/PreferencesStore.h"
+#include "persistence/VaultStore.h"
+#include "pricing/MetalPricingService.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace mintlux;
+using mintlux::test::dec;
+using mintlux::test::waitUntil;
+
+namespace {
+
+struct ParseCase {
+    const char* text;
+    const char* locale;
+    const char* expected;
+};
+
+TEST(QuantityTextTest, ReadsCommaOrPointAndTheUsersOwnFormat) {
+    const ParseCase cases[] = {
+        {"1,5", "en_US", "1.5"},        {"1.5", "de_DE", "1.5"},
+        {"abc", "en_US", "0"},          {"", "de_DE", "0"},
+        {" 2.5 ", "en_US", "2.5"},      {"1.234,5", "de_DE", "1234.5"},
+        {"1,234.5", "en_US", "1234.5"}, {"\u0662\u066B\u0665", "ar_EG", "2.5"},
+        {"12abc", "en_US", "0"},        {"-3", "en_US", "-3"},
+    };
+    for (const ParseCase& c : cases) {
+        EXPECT_EQ(QuantityText::parse(QString::fromUtf8(c.text), QString::fromLatin1(c.locale)),
+                  dec(c.expected))
+            << c.text << " in " << c.locale;
+    }
+}
+
+TEST(QuantityTextTest, WhatTheFieldShowsReadsBackAsTheShownNumber) {
+    for (const char* locale : {"en_US", "de_DE", "fr_FR", "de_CH", "ar_EG", "hi_IN", "fa_IR"}) {
+        const QString shown = QuantityText::format(dec("2.1234567"), QString::fromLatin1(locale));
+        EXPECT_EQ(QuantityText::parse(shown, QString::fromLatin1(locale)), dec("2.123457"))
+            << locale << " shows " << shown.toStdString();
+    }
+    EXPECT_EQ(QuantityText::format(dec("2.1234567"), QStringLiteral("de_DE")),
+              QStringLiteral("2,123457"));
+    EXPECT_EQ(QuantityText::format(dec("12345.5"), QStringLiteral("en_US")),
+              QStringLiteral("12345.5"));
+}
+
+class VaultWindowTest : public ::testing::Test {
+protected:
+    VaultWindowTest() {
+        proxy->setLatest(Currency::usd, {{"XAU", "2000"}, {"XAG", "25"}});
+        proxy->setLatest(Currency::inr, {{"XAU", "170000"}, {"XAG", "2100"}});
+        test::await(service->refresh(Currency::usd));
+    }
+
+    std::unique_ptr<VaultView> makeView(Currency currency = Currency::usd,
+                                        const QString& locale = QStringLiteral("en_US")) {
+        auto view = std::make_unique<VaultView>(service, currency, store, locale);
+        view->resize(580, 640);
+        view->show();
+        waitUntil([&] { return view->isSubscribed(); });
+        return view;
+    }
+    static void clickSegment(SegmentedChooser* chooser, int index) {
+        QTest::mouseClick(chooser, Qt::LeftButton, {}, chooser->segmentRect(index).center());
+    }
+
+    QTemporaryDir dir;
+    PreferencesStore preferences{dir.filePath(QStringLiteral("preferences.json"))};
+    VaultStore store{preferences};
+    std::shared_ptr<test::FakePricingProxy> proxy = std::make_shared<test::FakePricingProxy>();
+    std::shared_ptr<MetalPricingService> service =
+        std::make_shared<MetalPricingService>(proxy, 60.0);
+};
+
+TEST_F(VaultWindowTest, AnEmptyVaultShowsPlaceholdersAndZeroWorth) {
+    auto view = makeView();
+    for (const MetalSeries metal : MetalSeries::allCases()) {
+        VaultMetalCard* card = view->card(metal);
+        EXPECT_TRUE(card->quantityField()->text().isEmpty());
+        EXPECT_EQ(card->quantityField()->placeholderText(), QStringLiteral("0"));
+        EXPECT_EQ(card->unitChooser()->label(card->unitChooser()->currentIndex()),
+                  QStringLiteral("g"));
+        EXPECT_EQ(card->karatChooser() != nullptr, metal == MetalSeries::gold);
+    }
+    EXPECT_EQ(view->card(MetalSeries::gold)->karatChooser()->currentIndex(), 4);
+    EXPECT_EQ(view->card(MetalSeries::gold)->worthText(), QStringLiteral("$0.00"));
+    EXPECT_EQ(view->card(MetalSeries::gold)->priceText(), QStringLiteral("$2,000.00 / oz"));
+    EXPECT_EQ(view->card(MetalSeries::platinum)->worthText(), QStringLiteral("\u2014"))
+        << "no price for platinum";
+    EXPECT_EQ(view->totalText(), QStringLiteral("$0.00"));
+}
+
+TEST_F(VaultWindowTest, EveryKeystrokeAndChoiceIsStoredAtOnce) {
+    auto view = makeView();
+    QLineEdit* gold = view->card(MetalSeries::gold)->quantityField();
+    QTest::keyClick(gold, Qt::Key_1);
+    EXPECT_EQ(store.entry(MetalSeries::gold).quantity, dec("1"));
+    QTest::keyClicks(gold, ",5");
+    EXPECT_EQ(store.entry(MetalSeries::gold).quantity, dec("1.5"));
+    EXPECT_EQ(gold->text(), QStringLiteral("1,5")) << "the text stays as typed";
+
+    clickSegment(view->card(MetalSeries::gold)->unitChooser(), 0);   // oz
+    clickSegment(view->card(MetalSeries::gold)->karatChooser(), 3);  // 22K
+    const VaultEntry stored = store.entry(MetalSeries::gold);
+    EXPECT_EQ(stored, (VaultEntry{dec("1.5"), MetalUnit::troyOunce, KaratGrade::k22}));
+    EXPECT_EQ(view->card(MetalSeries::gold)->worthText(), QStringLiteral("$2,751.00"));
+    EXPECT_EQ(view->totalText(), QStringLiteral("$2,751.00"));
+
+    QLineEdit* silver = view->card(MetalSeries::silver)->quantityField();
+    QTest::keyClicks(silver, "abc");
+    EXPECT_EQ(store.entry(MetalSeries::silver).quantity, dec("0"));
+    silver->selectAll();
+    QTest::keyClicks(silver, "10");
+    QTest::keyClick(silver, Qt::Key_Backspace);
+    QTest::keyClick(silver, Qt::Key_Backspace);
+    EXPECT_EQ(store.entry(MetalSeries::silver).quantity, dec("0")) << "cleared";
+}
+
+TEST_F(VaultWindowTest, AQuantityShownInTheUsersLocaleIsKeptAndEditable) {
+    store.setEntry({dec("2.1234567"), MetalUnit::gram, KaratGrade::k24}, MetalSeries::gold);
+    auto view = makeView(Currency::usd, QStringLiteral("de_DE"));
+    QLineEdit* gold = view->card(MetalSeries::gold)->quantityField();
+    EXPECT_EQ(gold->text(), QStringLiteral("2,123457"));
+    EXPECT_EQ(store.entry(MetalSeries::gold).quantity, dec("2.1234567"))
+        << "showing the vault changes nothing stored";
+
+    gold->end(false);
+    QTest::keyClick(gold, Qt::Key_8);
+    EXPECT_EQ(store.entry(MetalSeries::gold).quantity, dec("2.1234578"));
+    QTest::keyClick(gold, Qt::Key_Backspace);
+    EXPECT_EQ(store.entry(MetalSeries::gold).quantity, dec("2.123457"));
+}
+
+TEST_F(VaultWindowTest, AnotherCurrencyShowsNoStaleAmountsUntilItsPricesArrive) {
+    store.setEntry({dec("1"), MetalUnit::troyOunce, KaratGrade::k24}, MetalSeries::silver);
+    auto view = makeView();
+    EXPECT_EQ(view->totalText(), QStringLiteral("$25.00"));
+
+    QComboBox* chooser = view->currencyChooser();
+    QTest::keyClick(chooser, Qt::Key_Down);  // INR, which the service is not polling
+    EXPECT_EQ(view->currency(), Currency::inr);
+    EXPECT_EQ(view->card(MetalSeries::silver)->worthText(), QStringLiteral("\u2014"));
+    EXPECT_TRUE(waitUntil([&] {
+        return view->card(MetalSeries::silver)->worthText() == QStringLiteral("₹2,100.00");
+    }));
+    EXPECT_EQ(view->totalText(), QStringLiteral("₹2,100.00"));
+
+    QTest::keyClick(chooser, Qt::Key_Down);  // EUR: the back-end has nothing
+    test::settle();
+    EXPECT_EQ(view->card(MetalSeries::silver)->worthText(), QStringLiteral("\u2014"));
+    EXPECT_EQ(view->totalText(), QStringLiteral("€0.00"));
+}
+
+TEST_F(VaultWindowTest, TheControllerKeepsOneWindowAndRereadsTheStoreOnEveryShow) {
+    test::FakeWindowActivator activator;
+    VaultWindowController controller(service, store, activator);
+    EXPECT_EQ(controller.window(), nullptr);
+    controller.show(Currency::usd);
+    QWidget* window = controller.window();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("My Vault"));
+    EXPECT_EQ(window->size(), QSize(580, 640));
+    EXPECT_EQ(window->minimumSize(), QSize(540, 560));
+    EXPECT_EQ(activator.fronted.size(), 1);
+    EXPECT_EQ(activator.applicationActivations, 1);
+
+    store.setEntry({dec("3"), MetalUnit::kilo, KaratGrade::k18}, MetalSeries::gold);
+    controller.show(Currency::gbp);
+    EXPECT_EQ(controller.window(), window);
+    ASSERT_NE(controller.view(), nullptr);
+    EXPECT_EQ(controller.view()->currency(), Currency::gbp);
+    EXPECT_EQ(controller.view()->card(MetalSeries::gold)->quantityField()->text(),
+              QStringLiteral("3"));
+    EXPECT_EQ(activator.fronted.size(), 2);
+}
+
+}  // namespace
