@@ -8,6 +8,7 @@
 #include "platform/LoginItem.h"
 #include "platform/TitleRenderer.h"
 
+#include <algorithm>
 #include <memory>
 
 #include <QButtonGroup>
@@ -61,10 +62,11 @@ SettingsView::SettingsView(PreferencesStore& preferences, LoginItem& loginItem, 
     chooserRow->addStretch(1);
     column->addLayout(chooserRow);
 
-    auto* line = new QFrame(this);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Sunken);
-    column->addWidget(line);
+    m_divider = new QFrame(this);
+    m_divider->setFrameShape(QFrame::HLine);
+    m_divider->setFrameShadow(QFrame::Plain);
+    m_divider->setFixedHeight(1);
+    column->addWidget(m_divider);
 
     m_stack = new QStackedWidget(this);
     m_stack->setContentsMargins(16, 0, 16, 0);
@@ -156,8 +158,14 @@ QWidget* SettingsView::makeDisplayPage() {
         modeColumn->addWidget(button);
     }
     form->addRow(QStringLiteral("Menu bar display"), modes);
+    // The two menus line up; the group's title sits on the line of its first choice.
+    const int menuWidth = std::max(m_metal->sizeHint().width(), m_currency->sizeHint().width());
+    m_metal->setMinimumWidth(menuWidth);
+    m_currency->setMinimumWidth(menuWidth);
     if (auto* label = qobject_cast<QLabel*>(form->labelForField(modes))) {
         label->setAlignment(Qt::AlignTrailing | Qt::AlignTop);
+        const int first = m_modes->buttons().constFirst()->sizeHint().height();
+        label->setContentsMargins(0, std::max(0, (first - label->sizeHint().height()) / 2), 0, 0);
     }
     connect(m_modes, &QButtonGroup::idClicked, this, [this](int id) {
         m_preferences.set(DisplayMode::allCases().at(static_cast<std::size_t>(id)).rawValue(),
@@ -291,9 +299,14 @@ void SettingsView::applyColors() {
         TitleColors::forBackground(p.color(QPalette::Window), p.color(QPalette::WindowText));
     setTextColor(m_error, colors.negative);
     setTextColor(m_version, p.color(QPalette::PlaceholderText));
+    // A step fainter than the secondary text, and still readable.
     QColor tertiary = p.color(QPalette::PlaceholderText);
-    tertiary.setAlphaF(0.7F);
+    tertiary.setAlphaF(tertiary.alphaF() * 0.9F);
     setTextColor(m_footer, tertiary);
+    // A faint line of the text colour reads the same on light and dark backgrounds.
+    QColor line = p.color(QPalette::WindowText);
+    line.setAlphaF(0.15F);
+    setTextColor(m_divider, line);
 }
 
 void SettingsView::changeEvent(QEvent* event) {

@@ -12,6 +12,7 @@
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
+class QFrame;
 class QLabel;
 class QRadioButton;
 class QStackedWidget;
@@ -76,6 +77,7 @@ private:
     QComboBox* m_metal = nullptr;
     QComboBox* m_currency = nullptr;
     QButtonGroup* m_modes = nullptr;
+    QFrame* m_divider = nullptr;
     QLabel* m_version = nullptr;
     QLabel* m_footer = nullptr;
     PreferencesStore::ObserverToken m_observer;

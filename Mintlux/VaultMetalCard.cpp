@@ -192,6 +192,17 @@ void VaultMetalCard::applyColors() {
     QPalette worth = m_worth->palette();
     worth.setColor(QPalette::WindowText, m_tick ? base.color(QPalette::WindowText) : secondary);
     m_worth->setPalette(worth);
+    // The field would vanish into a card of its own colour (dark themes draw its frame in
+    // nearly that colour too): a shade of the text colour sets it apart in either theme.
+    QPalette field = m_quantity->palette();
+    const QColor card = base.color(QPalette::Base);
+    const QColor ink = base.color(QPalette::Text);
+    const float mix = 0.06F;
+    field.setColor(QPalette::Base,
+                   QColor::fromRgbF(card.redF() + (ink.redF() - card.redF()) * mix,
+                                    card.greenF() + (ink.greenF() - card.greenF()) * mix,
+                                    card.blueF() + (ink.blueF() - card.blueF()) * mix));
+    m_quantity->setPalette(field);
 }
 
 void VaultMetalCard::paintEvent(QPaintEvent*) {

@@ -24,7 +24,8 @@ constexpr qreal kTotalPointSize = 30;
 QFrame* divider(QWidget* parent) {
     auto* line = new QFrame(parent);
     line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Sunken);
+    line->setFrameShadow(QFrame::Plain);
+    line->setFixedHeight(1);
     return line;
 }
 
@@ -70,17 +71,19 @@ VaultView::VaultView(std::shared_ptr<MetalPricingService> service, Currency curr
         m_currencyChooser->addItem(c.symbol() + QLatin1Char(' ') + c.rawValue());
     }
     m_currencyChooser->setCurrentIndex(static_cast<int>(currency.index()));
-    header->addWidget(m_currencyChooser, 0, Qt::AlignBottom);
+    // On the line of the caption, as the first baselines of the header line up.
+    header->addWidget(m_currencyChooser, 0, Qt::AlignTop);
     connect(m_currencyChooser, &QComboBox::activated, this, [this](int index) {
         setCurrency(Currency::allCases().at(static_cast<std::size_t>(index)));
     });
     column->addLayout(header);
-    column->addWidget(divider(this));
+    m_divider = divider(this);
+    column->addWidget(m_divider);
 
     auto* scroll = new QScrollArea(this);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(true);
-    scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     auto* cards = new QWidget(scroll);
     cards->setObjectName(QStringLiteral("cards"));
@@ -246,6 +249,12 @@ void VaultView::applyColors() {
     QPalette caption = m_caption->palette();
     caption.setColor(QPalette::WindowText, palette().color(QPalette::PlaceholderText));
     m_caption->setPalette(caption);
+    // A faint line of the text colour reads the same on light and dark backgrounds.
+    QPalette line = m_divider->palette();
+    QColor color = palette().color(QPalette::WindowText);
+    color.setAlphaF(0.15F);
+    line.setColor(QPalette::WindowText, color);
+    m_divider->setPalette(line);
 }
 
 void VaultView::changeEvent(QEvent* event) {

@@ -13,6 +13,7 @@
 #include <QWidget>
 
 class QComboBox;
+class QFrame;
 class QLabel;
 
 namespace mintlux {
@@ -71,6 +72,7 @@ private:
     std::unordered_map<MetalSeries, VaultEntry> m_entries;
     QLabel* m_caption = nullptr;
     QLabel* m_total = nullptr;
+    QFrame* m_divider = nullptr;
     QComboBox* m_currencyChooser = nullptr;
     std::vector<VaultMetalCard*> m_cards;
     std::unique_ptr<MetalPricingService::SnapshotStream> m_stream;

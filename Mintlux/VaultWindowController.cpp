@@ -1,9 +1,11 @@
 #include "VaultWindowController.h"
 
+#include "VaultMetalCard.h"
 #include "VaultView.h"
 #include "platform/Windows.h"
 
 #include <QLayout>
+#include <QLineEdit>
 #include <QShortcut>
 #include <QWidget>
 
@@ -31,7 +33,10 @@ void VaultWindowController::show(Currency currency) {
         auto* close = new QShortcut(QKeySequence(Qt::Key_Escape), m_window.get());
         QObject::connect(close, &QShortcut::activated, m_window.get(), &QWidget::close);
     }
-    setWindowContent(*m_window, std::make_unique<VaultView>(m_service, currency, m_store));
+    auto view = std::make_unique<VaultView>(m_service, currency, m_store);
+    // The keyboard starts where the user types: the first metal's quantity.
+    view->card(MetalSeries::gold)->quantityField()->setFocus(Qt::OtherFocusReason);
+    setWindowContent(*m_window, std::move(view));
     m_window->setWindowTitle(title);
     m_activator.makeKeyAndOrderFront(*m_window);
     m_activator.activateApplication();

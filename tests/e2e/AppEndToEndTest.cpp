@@ -259,6 +259,9 @@ protected:
             QGuiApplication::primaryScreen()->grabWindow(windowNamed(title).toULongLong());
         EXPECT_FALSE(shot.isNull()) << title.toStdString();
         EXPECT_TRUE(shot.save(artifacts + QLatin1Char('/') + file));
+        // The whole screen too: what else is on it, a popup left over the window included.
+        QGuiApplication::primaryScreen()->grabWindow(0).save(artifacts +
+                                                             QStringLiteral("/screen-") + file);
     }
 
     // Escape, typed into the window as the user would.
