@@ -9,6 +9,7 @@
 #include "platform/XEmbedStatusItem.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <unistd.h>
@@ -270,9 +271,14 @@ TEST_F(AppEndToEndTest, TheRealAppShowsPricesInItsItemAndPopup) {
     activate(service);
 
     PreferencesStore preferences(home.filePath(QStringLiteral("config/mintlux/preferences.json")));
+    QElapsedTimer sinceWrite;
+    sinceWrite.start();
     preferences.set(QStringLiteral("XAG"), SettingsKey::primaryMetal);
     EXPECT_TRUE(labelBecomes(service, QStringLiteral("Ag $29.46 \u25BC2.14%")))
         << "label is " << label(service).toStdString();
+    RecordProperty("labelAfterPreferenceWriteMs", static_cast<int>(sinceWrite.elapsed()));
+    std::printf("label followed the preference write in %lld ms\n",
+                static_cast<long long>(sinceWrite.elapsed()));
     preferences.set(QStringLiteral("priceOnly"), SettingsKey::displayMode);
     EXPECT_TRUE(labelBecomes(service, QStringLiteral("Ag $29.46")))
         << "label is " << label(service).toStdString();
