@@ -164,6 +164,26 @@ TEST_F(VaultWindowTest, AnotherCurrencyShowsNoStaleAmountsUntilItsPricesArrive) 
     EXPECT_EQ(view->totalText(), QStringLiteral("€0.00"));
 }
 
+TEST_F(VaultWindowTest, TabWalksTheHeaderThenEachCardAndEnterMovesToTheNextQuantity) {
+    auto view = makeView();
+    VaultMetalCard* gold = view->card(MetalSeries::gold);
+    VaultMetalCard* silver = view->card(MetalSeries::silver);
+    const QList<QWidget*> expected{view->currencyChooser(), gold->karatChooser(),
+                                   gold->quantityField(),   gold->unitChooser(),
+                                   silver->quantityField(), silver->unitChooser()};
+    QList<QWidget*> stops{view->currencyChooser()};
+    for (QWidget* w = stops.first(); stops.size() < expected.size();) {
+        w = w->nextInFocusChain();
+        if ((w->focusPolicy() & Qt::TabFocus) && w->isVisibleTo(view.get())) {
+            stops << w;
+        }
+    }
+    EXPECT_EQ(stops, expected);
+
+    QTest::keyClick(gold->quantityField(), Qt::Key_Return);
+    EXPECT_EQ(view->focusWidget(), silver->quantityField());
+}
+
 TEST_F(VaultWindowTest, TheControllerKeepsOneWindowAndRereadsTheStoreOnEveryShow) {
     test::FakeWindowActivator activator;
     VaultWindowController controller(service, store, activator);
