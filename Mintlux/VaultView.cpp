@@ -165,9 +165,9 @@ void VaultView::subscribe() {
     m_stream = m_service->live(m_currency);
     connect(m_stream.get(), &LiveStreamBase::available, this, &VaultView::drain);
     // The service polls only the display currency. Another one chosen here would otherwise
-    // wait for a snapshot that never comes, so it is fetched once.
+    // wait for a snapshot that never comes, or show one cached long ago: it is fetched now.
     const bool polled = m_service->isPolling() && m_service->currentCurrency() == m_currency;
-    if (m_stream->pendingCount() == 0 && !polled) {
+    if (!polled) {
         Futures::whenFinished(
             m_service->refresh(m_currency), this, [] {}, [](const std::exception_ptr&) {});
     }
