@@ -1,5 +1,7 @@
 #include "AppDelegate.h"
 
+#include "SettingsWindowController.h"
+#include "VaultWindowController.h"
 #include "persistence/SettingsKey.h"
 #include "platform/Windows.h"
 #include "platform/XdgAutostartLoginItem.h"

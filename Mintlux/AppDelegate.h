@@ -1,8 +1,6 @@
 #pragma once
 
 #include "MenuBarController.h"
-#include "SettingsWindowController.h"
-#include "VaultWindowController.h"
 #include "persistence/PreferencesStore.h"
 #include "persistence/SettingsSnapshot.h"
 #include "persistence/SettingsStore.h"
@@ -20,6 +18,8 @@ namespace mintlux {
 class LoginItem;
 class MetalPricingService;
 class PricingProxyClient;
+class SettingsWindowController;
+class VaultWindowController;
 class WindowActivator;
 
 // What the delegate builds on. Production fills only the store and the base URL; tests replace

@@ -7,7 +7,9 @@
 #include "ManualTimer.h"
 #include "MetalRow.h"
 #include "Printers.h"
+#include "SettingsWindowController.h"
 #include "VaultView.h"
+#include "VaultWindowController.h"
 #include "persistence/SettingsKey.h"
 #include "pricing/MetalPricingService.h"
 
