@@ -5,7 +5,9 @@
 #include <chrono>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <optional>
+#include <type_traits>
 #include <unordered_map>
 
 #include <QByteArray>

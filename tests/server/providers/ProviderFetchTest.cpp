@@ -100,6 +100,21 @@ TEST(ProviderFetch, SpotRoundKeepsTheMetalsThatArrived) {
     EXPECT_NE(failure.find("/XAU/USD answered HTTP 429"), std::string::npos) << failure;
 }
 
+TEST(ProviderFetch, ARequestOutlivingItsProviderEndsCancelled) {
+    QNetworkAccessManager network;
+    Server server;
+    server.route("/latest", Server::Response{200, recorded("frankfurter-latest.json"),
+                                             "application/json", Server::Mode::held});
+    auto provider = std::make_unique<FrankfurterFxProvider>(network, server.baseUrl(), 2s);
+    QFuture<FxRates> future = provider->fetchRates();
+    ASSERT_TRUE(test::waitUntil([&] { return server.heldCount() == 1; }));
+    provider.reset();
+    server.release();
+    test::settle();
+    EXPECT_TRUE(future.isFinished());
+    EXPECT_TRUE(future.isCanceled());
+}
+
 TEST(ProviderFetch, LiveProvidersComeInFallbackOrder) {
     QNetworkAccessManager network;
     const LiveProviders live = makeLiveProviders(network);
