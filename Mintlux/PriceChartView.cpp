@@ -407,7 +407,7 @@ void PriceChartView::updateHeader() {
             (m_negativeChange ? QStringLiteral("\u25BC ") : QStringLiteral("\u25B2 ")) +
             PriceFormatter::percent(m_negativeChange ? -*pct : *pct) + QStringLiteral(" over ") +
             m_range.displayLabel());
-        applyColors();
+        recolorChange();
     }
 }
 
@@ -483,7 +483,6 @@ void PriceChartView::applyColors() {
     recolor(m_subtitle, secondary);
     recolor(m_empty, secondary);
     recolor(m_error, colors.negative);
-    recolor(m_change, m_negativeChange ? colors.negative : colors.positive);
 
     QPen line(base.color(QPalette::Highlight), 2);
     line.setCapStyle(Qt::RoundCap);
@@ -498,6 +497,17 @@ void PriceChartView::applyColors() {
     }
     m_yAxis->setLineVisible(false);
     m_xAxis->setGridLineVisible(false);
+    recolorChange();
+}
+
+// Apart from the rest: the chart's colours are costly to reapply, the direction changes often.
+void PriceChartView::recolorChange() {
+    const QPalette base = palette();
+    const TitleColors colors =
+        TitleColors::forBackground(base.color(QPalette::Window), base.color(QPalette::WindowText));
+    QPalette p = m_change->palette();
+    p.setColor(QPalette::WindowText, m_negativeChange ? colors.negative : colors.positive);
+    m_change->setPalette(p);
 }
 
 }  // namespace mintlux

@@ -109,6 +109,7 @@ private:
     void updateArea();
     void updateChart();
     void applyColors();
+    void recolorChange();
 
     MetalSeries m_metal;
     Currency m_currency;

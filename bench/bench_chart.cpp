@@ -139,6 +139,18 @@ void BM_CachedRangeSwitchFrame(benchmark::State& state) {
 }
 BENCHMARK(BM_CachedRangeSwitchFrame)->UseManualTime()->Unit(benchmark::kMillisecond);
 
+// The frame alone, nothing changed: what every switch pays at least.
+void BM_RepaintFrame(benchmark::State& state) {
+    Fixture f;
+    auto view = f.shownView();
+    f.land(*view);
+    for (auto _ : state) {
+        const QImage frame = view->grab().toImage();
+        benchmark::DoNotOptimize(frame.constBits());
+    }
+}
+BENCHMARK(BM_RepaintFrame)->Unit(benchmark::kMillisecond);
+
 // Opening the chart from the popup until the window's first frame with the (cached) history.
 // The first open builds the window; later ones reuse it with a fresh chart.
 void openAndPaint(ChartWindowController& controller, Fixture& f) {
