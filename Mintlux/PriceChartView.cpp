@@ -191,7 +191,6 @@ PriceChartView::PriceChartView(MetalSeries metal, Currency currency,
     m_chart->addSeries(m_series);
     const QFont axisFont = scaled(font(), 0.75);
     m_xAxis = makeAxis(axisFont);
-    m_xAxis->setTitleText(QString());
     m_yAxis = makeAxis(axisFont);
     m_chart->addAxis(m_xAxis, Qt::AlignBottom);
     m_chart->addAxis(m_yAxis,
