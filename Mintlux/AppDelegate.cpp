@@ -1,10 +1,12 @@
 #include "AppDelegate.h"
 
+#include "ChartWindowController.h"
 #include "SettingsWindowController.h"
 #include "VaultWindowController.h"
 #include "persistence/SettingsKey.h"
 #include "platform/Windows.h"
 #include "platform/XdgAutostartLoginItem.h"
+#include "pricing/ChartingDataSource.h"
 #include "pricing/HTTPPricingProxyClient.h"
 #include "pricing/HybridPricingProxyClient.h"
 #include "pricing/MetalPricingService.h"
@@ -92,6 +94,9 @@ void AppDelegate::buildWindowControllers(const std::shared_ptr<MetalPricingServi
     WindowActivator& activator =
         m_env.windowActivator != nullptr ? *m_env.windowActivator : *m_desktopActivator;
     LoginItem& loginItem = m_env.loginItem != nullptr ? *m_env.loginItem : *m_desktopLoginItem;
+    // Chart histories are served from this cache for a minute.
+    m_chartController = std::make_unique<ChartWindowController>(
+        service, std::make_shared<ChartingDataSource>(service, 60.0), activator);
     m_vaultController = std::make_unique<VaultWindowController>(service, m_vaultStore, activator);
     m_settingsController =
         std::make_unique<SettingsWindowController>(*m_env.preferences, loginItem, activator);
@@ -106,7 +111,9 @@ MenuBarCallbacks AppDelegate::makeCallbacks() {
         }
     };
     callbacks.onOpenChart = [weak](MetalSeries metal) {
-        (void)metal;  // the chart window arrives with its own controller
+        if (weak && weak->m_chartController) {
+            weak->m_chartController->show(metal, weak->windowCurrency());
+        }
     };
     callbacks.onOpenVault = [weak] {
         if (weak && weak->m_vaultController) {
@@ -185,6 +192,11 @@ void AppDelegate::applySettingsChangeIfNeeded() {
                 }
             });
         }
+        // Histories in the old currency are of no use any more; an open chart keeps its own
+        // until it is shown again.
+        if (m_chartController) {
+            m_chartController->invalidateCache();
+        }
     }
     if (!m_menuBarController) {
         return;
@@ -217,6 +229,7 @@ void AppDelegate::applicationWillTerminate() {
         m_pricingService->stop();
     }
     m_menuBarController.reset();
+    m_chartController.reset();
     m_vaultController.reset();
     m_settingsController.reset();
     m_pricingService.reset();

@@ -15,6 +15,7 @@
 
 namespace mintlux {
 
+class ChartWindowController;
 class LoginItem;
 class MetalPricingService;
 class PricingProxyClient;
@@ -58,6 +59,7 @@ public:
 
     MetalPricingService* pricingService() const { return m_pricingService.get(); }
     MenuBarController* menuBarController() const { return m_menuBarController.get(); }
+    ChartWindowController* chartController() const { return m_chartController.get(); }
     VaultWindowController* vaultController() const { return m_vaultController.get(); }
     SettingsWindowController* settingsController() const { return m_settingsController.get(); }
     const std::optional<SettingsSnapshot>& lastSnapshot() const { return m_lastSnapshot; }
@@ -77,6 +79,7 @@ private:
     std::unique_ptr<LoginItem> m_desktopLoginItem;
     std::shared_ptr<MetalPricingService> m_pricingService;
     std::unique_ptr<MenuBarController> m_menuBarController;
+    std::unique_ptr<ChartWindowController> m_chartController;
     std::unique_ptr<VaultWindowController> m_vaultController;
     std::unique_ptr<SettingsWindowController> m_settingsController;
     SettingsStore m_settingsStore;

@@ -1,4 +1,5 @@
 #include "AppDelegate.h"
+#include "ChartWindowController.h"
 #include "EventLoop.h"
 #include "FakeLoginItem.h"
 #include "FakePricingProxy.h"
@@ -11,6 +12,7 @@
 #include "VaultView.h"
 #include "VaultWindowController.h"
 #include "persistence/SettingsKey.h"
+#include "pricing/Futures.h"
 #include "pricing/MetalPricingService.h"
 
 #include <QAbstractButton>
@@ -27,6 +29,21 @@ using mintlux::test::settle;
 using mintlux::test::waitUntil;
 
 namespace {
+
+// Answers every history request at once with two points, counting the requests per currency.
+class HistoryCountingProxy : public test::FakePricingProxy {
+public:
+    QFuture<HistoryResponse> fetchHistory(MetalSeries, TimeRange, Currency currency,
+                                          MetalUnit) override {
+        ++histories[currency];
+        HistoryResponse response;
+        const Instant start(std::chrono::seconds(1'765'000'000));
+        response.points = {{start, Decimal(2300)}, {start + std::chrono::hours(24), Decimal(2345)}};
+        return Futures::ready(std::move(response));
+    }
+
+    std::unordered_map<Currency, int> histories;
+};
 
 class AppDelegateTest : public ::testing::Test {
 protected:
@@ -66,7 +83,7 @@ protected:
     QTemporaryDir dir;
     QString path = dir.filePath(QStringLiteral("preferences.json"));
     std::unique_ptr<PreferencesStore> preferences = std::make_unique<PreferencesStore>(path);
-    std::shared_ptr<test::FakePricingProxy> proxy = std::make_shared<test::FakePricingProxy>();
+    std::shared_ptr<HistoryCountingProxy> proxy = std::make_shared<HistoryCountingProxy>();
     test::ManualTimerFactory timers;
     test::FakeWindowActivator activator;
     test::FakeLoginItem loginItem;
@@ -161,6 +178,12 @@ TEST_F(AppDelegateTest, WindowButtonsOpenInTheLastAppliedCurrency) {
     writeAndSettle(QStringLiteral("GBP"), SettingsKey::displayCurrency);
     // Written but not yet applied: the windows still open in the applied currency.
     preferences->set(QStringLiteral("EUR"), SettingsKey::displayCurrency);
+    view()->row(MetalSeries::platinum)->chartButton()->click();
+    ChartWindowController* chart = delegate->chartController();
+    ASSERT_NE(chart->view(), nullptr);
+    EXPECT_EQ(chart->view()->currency(), Currency::gbp);
+    EXPECT_EQ(chart->view()->metal(), MetalSeries::platinum);
+    EXPECT_EQ(chart->window()->windowTitle(), QStringLiteral("Platinum \u2014 Price Chart"));
     view()->vaultButton()->click();
     VaultWindowController* vault = delegate->vaultController();
     ASSERT_NE(vault->view(), nullptr);
@@ -178,6 +201,25 @@ TEST_F(AppDelegateTest, WindowButtonsOpenInTheLastAppliedCurrency) {
     EXPECT_EQ(activator.fronted.last(), delegate->settingsController()->window());
 }
 
+TEST_F(AppDelegateTest, AChangeOfDisplayCurrencyEmptiesTheChartCache) {
+    launch();
+    const auto openGoldChart = [&] {
+        view()->row(MetalSeries::gold)->chartButton()->click();
+        // The activator double shows nothing; the chart loads when it is shown.
+        delegate->chartController()->window()->show();
+        PriceChartView* chart = delegate->chartController()->view();
+        ASSERT_TRUE(waitUntil([&] { return !chart->isLoading() && !chart->points().empty(); }));
+    };
+    openGoldChart();
+    openGoldChart();
+    EXPECT_EQ(proxy->histories[Currency::usd], 1) << "served from the cache";
+
+    writeAndSettle(QStringLiteral("GBP"), SettingsKey::displayCurrency);
+    writeAndSettle(QStringLiteral("USD"), SettingsKey::displayCurrency);
+    openGoldChart();
+    EXPECT_EQ(proxy->histories[Currency::usd], 2) << "the dollar history was asked for again";
+}
+
 TEST_F(AppDelegateTest, QuitAsksToTerminateAndShutdownReleasesEverything) {
     launch();
     view()->quitButton()->click();
@@ -186,12 +228,16 @@ TEST_F(AppDelegateTest, QuitAsksToTerminateAndShutdownReleasesEverything) {
     QPointer<MetalPricingService> service = delegate->pricingService();
     view()->vaultButton()->click();
     QPointer<QWidget> vaultWindow = delegate->vaultController()->window();
+    view()->row(MetalSeries::gold)->chartButton()->click();
+    QPointer<QWidget> chartWindow = delegate->chartController()->window();
     delegate->applicationWillTerminate();
     EXPECT_FALSE(delegate->isObservingSettings());
     EXPECT_EQ(delegate->menuBarController(), nullptr);
+    EXPECT_EQ(delegate->chartController(), nullptr);
     EXPECT_EQ(delegate->vaultController(), nullptr);
     EXPECT_EQ(delegate->settingsController(), nullptr);
     EXPECT_TRUE(vaultWindow.isNull());
+    EXPECT_TRUE(chartWindow.isNull());
     EXPECT_EQ(delegate->pricingService(), nullptr);
     EXPECT_TRUE(service.isNull());
 
