@@ -1,3 +1,4 @@
+#include "ChartWindowController.h"
 #include "FakeLoginItem.h"
 #include "FakePricingProxy.h"
 #include "SettingsWindowController.h"
@@ -5,6 +6,8 @@
 #include "persistence/PreferencesStore.h"
 #include "persistence/VaultStore.h"
 #include "platform/Windows.h"
+#include "pricing/ChartingDataSource.h"
+#include "pricing/Futures.h"
 #include "pricing/MetalPricingService.h"
 
 #include <QApplication>
@@ -16,6 +19,20 @@
 using namespace mintlux;
 
 namespace {
+
+// A month of daily closes, answered at once.
+class HistoryProxy : public test::FakePricingProxy {
+public:
+    QFuture<HistoryResponse> fetchHistory(MetalSeries, TimeRange, Currency, MetalUnit) override {
+        HistoryResponse response;
+        const Instant start(std::chrono::seconds(1'765'000'000));
+        for (int day = 0; day < 30; ++day) {
+            response.points.push_back(
+                {start + std::chrono::hours(24 * day), Decimal(2300 + (day * 7) % 50)});
+        }
+        return Futures::ready(std::move(response));
+    }
+};
 
 // What opening a window from the popup costs in this process: the controller's show, the
 // layout, and the first frame painted. Goal: under 100 ms the first time, a frame's worth
@@ -33,7 +50,7 @@ struct Fixture {
     QTemporaryDir dir;
     PreferencesStore preferences{dir.filePath(QStringLiteral("preferences.json"))};
     VaultStore vaultStore{preferences};
-    std::shared_ptr<test::FakePricingProxy> proxy = std::make_shared<test::FakePricingProxy>();
+    std::shared_ptr<HistoryProxy> proxy = std::make_shared<HistoryProxy>();
     std::shared_ptr<MetalPricingService> service =
         std::make_shared<MetalPricingService>(proxy, 60.0);
     test::FakeLoginItem loginItem;
@@ -78,6 +95,23 @@ void showAgain(benchmark::State& state, Make make, Show show) {
     }
 }
 
+// A chart counts as open once its history is drawn.
+void paintChart(ChartWindowController& c) {
+    while (c.view()->isLoading()) {
+        QCoreApplication::processEvents();
+    }
+    paint(*c.window());
+}
+
+auto makeChart = [] {
+    Fixture& f = fixture();
+    return std::make_unique<ChartWindowController>(
+        f.service, std::make_shared<ChartingDataSource>(f.service, 60.0), f.activator);
+};
+auto showChart = [](ChartWindowController& c) {
+    c.show(MetalSeries::gold, Currency::usd);
+    paintChart(c);
+};
 auto makeVault = [] {
     Fixture& f = fixture();
     return std::make_unique<VaultWindowController>(f.service, f.vaultStore, f.activator);
@@ -89,7 +123,8 @@ auto makeSettings = [] {
 };
 auto showSettings = [](SettingsWindowController& c) { c.show(); };
 
-// The very first window of the process also pays for fonts and style set-up: one iteration.
+// The very first window of the process also pays for fonts and style set-up, the first chart
+// for the charts module's: one iteration each.
 void BM_VaultWindowFirstShowCold(benchmark::State& state) {
     firstShow<VaultWindowController>(state, makeVault, showVault);
 }
@@ -99,6 +134,16 @@ void BM_VaultWindowFirstShow(benchmark::State& state) {
 void BM_VaultWindowShowAgain(benchmark::State& state) {
     showAgain<VaultWindowController>(state, makeVault, showVault);
 }
+// The first show of a controller loads the history; later ones find it in the cache.
+void BM_ChartWindowFirstShowCold(benchmark::State& state) {
+    firstShow<ChartWindowController>(state, makeChart, showChart);
+}
+void BM_ChartWindowFirstShow(benchmark::State& state) {
+    firstShow<ChartWindowController>(state, makeChart, showChart);
+}
+void BM_ChartWindowShowAgain(benchmark::State& state) {
+    showAgain<ChartWindowController>(state, makeChart, showChart);
+}
 void BM_SettingsWindowFirstShow(benchmark::State& state) {
     firstShow<SettingsWindowController>(state, makeSettings, showSettings);
 }
@@ -106,8 +151,11 @@ void BM_SettingsWindowShowAgain(benchmark::State& state) {
     showAgain<SettingsWindowController>(state, makeSettings, showSettings);
 }
 BENCHMARK(BM_VaultWindowFirstShowCold)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ChartWindowFirstShowCold)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_VaultWindowFirstShow)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_VaultWindowShowAgain)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ChartWindowFirstShow)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ChartWindowShowAgain)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SettingsWindowFirstShow)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SettingsWindowShowAgain)->Unit(benchmark::kMillisecond);
 
