@@ -8,12 +8,16 @@ packages=(
   build-essential cmake ninja-build pkg-config git clang-format
   # libraries
   qt6-base-dev libsimdjson-dev libboost-dev libicu-dev
+  # the pricing service's store
+  libsqlite3-dev
   # desktop shell: X11 tray protocol headers, a font with the arrows the title uses
   libxcb1-dev fonts-dejavu-core
   # renders the application icon's PNG sizes from its SVG
   librsvg2-bin
   # tests and benchmarks
   libgtest-dev libgmock-dev googletest libbenchmark-dev
+  # HTTP load figures for the pricing service (scripts/load-test.sh)
+  wrk
   # the TLS tests make a throw-away certificate with it
   openssl
   # desktop tests: private session bus, virtual X server (xvfb-run needs xauth, only recommended),
