@@ -17,7 +17,7 @@ packages=(
   # tests and benchmarks
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   # HTTP load figures for the pricing service (scripts/load-test.sh)
-  wrk
+  wrk curl
   # the TLS tests make a throw-away certificate with it
   openssl
   # desktop tests: private session bus, virtual X server (xvfb-run needs xauth, only recommended),

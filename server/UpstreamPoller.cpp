@@ -68,6 +68,31 @@ std::vector<ProviderHealth> UpstreamPoller::health() const {
     return out;
 }
 
+template <class T, class OnValue, class OnError>
+void UpstreamPoller::guarded(const QFuture<T>& future, OnValue onValue, OnError onError) {
+    auto settled = std::make_shared<bool>(false);
+    std::shared_ptr<Clock::Sleep> guard =
+        m_clock->sleep(m_schedule.answerTimeout, [this, settled, onError]() mutable {
+            if (!std::exchange(*settled, true)) {
+                onError(std::make_exception_ptr(
+                    ProviderError("no answer within " +
+                                  std::to_string(m_schedule.answerTimeout.count()) + " s")));
+            }
+        });
+    Futures::whenFinished(
+        future, this,
+        [settled, guard, onValue = std::move(onValue)](T value) mutable {
+            if (!std::exchange(*settled, true)) {
+                onValue(std::move(value));
+            }
+        },
+        [settled, guard, onError](std::exception_ptr error) mutable {
+            if (!std::exchange(*settled, true)) {
+                onError(error);
+            }
+        });
+}
+
 template <class P>
 std::size_t UpstreamPoller::nextAvailable(const Chain<P>& chain, std::size_t from) const {
     const Instant now = m_clock->now();
@@ -118,8 +143,8 @@ void UpstreamPoller::trySpot(std::size_t index, std::set<std::size_t> wanted, bo
         finishSpot(anyAnswer);
         return;
     }
-    Futures::whenFinished(
-        m_spot.providers[index]->fetchSpot(), this,
+    guarded(
+        m_spot.providers[index]->fetchSpot(),
         [this, index, wanted, anyAnswer](std::vector<SpotQuote> quotes) mutable {
             const Instant now = m_clock->now();
             std::vector<SpotQuote> usable;
@@ -187,8 +212,8 @@ void UpstreamPoller::tryFx(std::size_t index) {
         scheduleNext(m_fx, m_schedule.retryAfterFailure, &UpstreamPoller::pollFx);
         return;
     }
-    Futures::whenFinished(
-        m_fx.providers[index]->fetchRates(), this,
+    guarded(
+        m_fx.providers[index]->fetchRates(),
         [this, index](FxRates rates) {
             const bool usable =
                 rates.date.isValid() &&
@@ -227,8 +252,8 @@ void UpstreamPoller::tryDaily(std::size_t metal, std::size_t index, bool anyAnsw
         tryDaily(metal + 1, nextAvailable(m_daily, 0), anyAnswer);
         return;
     }
-    Futures::whenFinished(
-        m_daily.providers[index]->fetchDailyCloses(series), this,
+    guarded(
+        m_daily.providers[index]->fetchDailyCloses(series),
         [this, metal, index, series, anyAnswer](std::vector<DailyClose> closes) {
             const auto nowMs = std::chrono::duration_cast<std::chrono::milliseconds>(
                 m_clock->now().time_since_epoch());

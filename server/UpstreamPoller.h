@@ -30,6 +30,8 @@ public:
         std::chrono::seconds backoffCeiling{30 * 60};
         // How soon FX and daily history are retried when every provider failed.
         std::chrono::seconds retryAfterFailure{15 * 60};
+        // An upstream that has not answered by then counts as failed, and the chain moves on.
+        std::chrono::seconds answerTimeout{30};
     };
 
     UpstreamPoller(MarketRecorder& recorder, LiveProviders providers, std::shared_ptr<Clock> clock,
@@ -58,6 +60,10 @@ private:
     void pollDaily();
     void tryDaily(std::size_t metal, std::size_t index, bool anyAnswer);
 
+    // Runs exactly one of the handlers: the answer's, or the error's when the future fails or
+    // does not finish within the answer time-out. A late answer is dropped.
+    template <class T, class OnValue, class OnError>
+    void guarded(const QFuture<T>& future, OnValue onValue, OnError onError);
     template <class P>
     std::size_t nextAvailable(const Chain<P>& chain, std::size_t from) const;
     void succeeded(ProviderHealth& health);

@@ -127,6 +127,11 @@ void HttpConnection::readAvailable() {
         return;
     }
     process();
+    // Everything answered from this read goes out in one send now, instead of after another
+    // trip through the event loop for the write notification.
+    if (m_socket != nullptr && m_socket->bytesToWrite() > 0) {
+        m_socket->flush();
+    }
 }
 
 void HttpConnection::process() {
@@ -136,13 +141,13 @@ void HttpConnection::process() {
         if (m_socket->bytesToWrite() > limits.maxPendingOutput) {
             return;
         }
-        if (m_socket->bytesAvailable() > 0) {
+        // Read on only while the buffer is below one request's limit, so a client pipelining
+        // faster than we answer is held back by TCP rather than by our memory.
+        if (m_socket->bytesAvailable() > 0 && m_buffer.size() <= limits.maxHeaderBytes) {
             m_buffer.append(m_socket->readAll());
         }
         if (m_buffer.isEmpty()) {
-            if (m_inRequest || m_deadlineMs == 0) {
-                m_inRequest = false;
-            }
+            m_inRequest = false;
             m_deadlineMs = m_server.monotonicMs() + limits.idleTimeout.count();
             return;
         }
@@ -177,6 +182,7 @@ void HttpConnection::process() {
             return;
         }
         m_inRequest = false;
+        m_deadlineMs = m_server.monotonicMs() + limits.idleTimeout.count();
     }
 }
 

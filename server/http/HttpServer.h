@@ -27,9 +27,12 @@ public:
         // From a request's first byte to its blank line, however slowly the bytes trickle in.
         std::chrono::milliseconds headerTimeout{10'000};
         std::chrono::milliseconds idleTimeout{30'000};
-        int maxConnections = 1024;  // beyond this, new clients wait in the kernel's backlog
+        // Beyond this, new clients wait in the kernel's backlog. With the output bound below
+        // and the 64 KB read buffer, connections can pin at most a few hundred megabytes even
+        // with the largest history document.
+        int maxConnections = 256;
         // A client that stops reading stops being read once this much output waits for it.
-        qsizetype maxPendingOutput = 1024 * 1024;
+        qsizetype maxPendingOutput = 256 * 1024;
     };
 
     using Handler = std::function<HttpResponse(const HttpRequest&)>;

@@ -122,6 +122,19 @@ TEST_F(PricingServiceTest, FailingPrimaryFallsBackAndAllFailingServesLastKnownAs
     EXPECT_GT(upstream(degraded, "secondary")["consecutive_failures"].toInt(), 0);
 }
 
+TEST_F(PricingServiceTest, AnUpstreamThatNeverAnswersIsGivenUpOn) {
+    f.primary->hang = true;
+    f.secondary->quotes = quotes(f.clock->now(), "2800", "31");
+    f.start();
+    EXPECT_EQ(f.secondary->calls, 0);
+    f.clock->advance(31s);
+    test::settle();
+    EXPECT_EQ(f.secondary->calls, 1);
+    const QJsonObject h = json(exchange(f.port(), get("/healthz")).body);
+    EXPECT_EQ(upstream(h, "primary")["last_error"].toString(), "no answer within 30 s");
+    EXPECT_EQ(exchange(f.port(), get("/v1/prices?currency=USD")).status, 200);
+}
+
 TEST_F(PricingServiceTest, NothingQuotedYetIsAnErrorNotAnInventedPrice) {
     f.primary->error = f.secondary->error = "offline";
     f.start();

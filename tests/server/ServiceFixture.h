@@ -23,6 +23,10 @@ public:
     QString name() const override { return m_name; }
     QFuture<std::vector<server::SpotQuote>> fetchSpot() override {
         ++calls;
+        if (hang) {
+            hung.push_back(Futures::startedPromise<std::vector<server::SpotQuote>>());
+            return hung.back()->future();
+        }
         if (!error.empty()) {
             return Futures::failed<std::vector<server::SpotQuote>>(
                 std::make_exception_ptr(server::ProviderError(error)));
@@ -31,6 +35,8 @@ public:
     }
     std::vector<server::SpotQuote> quotes;
     std::string error;
+    bool hang = false;  // answers never
+    std::vector<std::shared_ptr<QPromise<std::vector<server::SpotQuote>>>> hung;
     int calls = 0;
 
 private:
