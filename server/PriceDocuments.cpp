@@ -58,6 +58,7 @@ void PriceDocuments::buildPrices(Currency currency, PricesEntry& entry) const {
 }
 
 PriceDocuments::Body PriceDocuments::prices(Currency currency) {
+    const std::lock_guard lock(m_lock);
     PricesEntry& entry = m_prices[currency.index()];
     if (entry.generation != m_recorder.generation() || entry.fresh.json.isEmpty()) {
         buildPrices(currency, entry);

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <tuple>
 
 #include <QByteArray>
@@ -15,6 +16,7 @@
 namespace mintlux::server {
 
 // The two API documents, encoded once per change of the market state and served from memory.
+// Safe to use from several serving threads.
 class PriceDocuments {
 public:
     // A document is stale once any quote in it is older than this: the upstreams are polled
@@ -56,6 +58,7 @@ private:
     std::map<std::size_t, PricesEntry> m_prices;
     std::map<HistoryKey, HistoryEntry> m_history;
     qsizetype m_historyBytes = 0;
+    std::mutex m_lock;  // guards the caches
 };
 
 }  // namespace mintlux::server

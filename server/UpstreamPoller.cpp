@@ -62,6 +62,7 @@ void UpstreamPoller::start() {
 }
 
 std::vector<ProviderHealth> UpstreamPoller::health() const {
+    const std::lock_guard lock(m_healthLock);
     std::vector<ProviderHealth> out = m_spot.health;
     out.insert(out.end(), m_fx.health.begin(), m_fx.health.end());
     out.insert(out.end(), m_daily.health.begin(), m_daily.health.end());
@@ -106,6 +107,7 @@ void UpstreamPoller::succeeded(ProviderHealth& health) {
     if (health.consecutiveFailures > 0) {
         logLine(health.kind + " upstream " + health.name + " answers again");
     }
+    const std::lock_guard lock(m_healthLock);
     health.lastSuccess = m_clock->now();
     health.consecutiveFailures = 0;
     health.retryAfter = {};
@@ -113,6 +115,7 @@ void UpstreamPoller::succeeded(ProviderHealth& health) {
 
 void UpstreamPoller::failed(ProviderHealth& health, const QString& error) {
     const Instant now = m_clock->now();
+    std::unique_lock lock(m_healthLock);
     health.lastFailure = now;
     health.lastError = error;
     ++health.consecutiveFailures;
@@ -120,6 +123,7 @@ void UpstreamPoller::failed(ProviderHealth& health, const QString& error) {
     const auto delay = std::min(m_schedule.backoffBase * (std::int64_t(1) << doublings),
                                 m_schedule.backoffCeiling);
     health.retryAfter = now + delay;
+    lock.unlock();
     logLine(health.kind + " upstream " + health.name + " failed: " + error + " (" +
             QString::number(health.consecutiveFailures) + " in a row; next try in " +
             QString::number(delay.count()) + " s)");

@@ -4,9 +4,11 @@
 #include "market/MarketRecorder.h"
 #include "providers/LiveProviders.h"
 
+#include <atomic>
 #include <chrono>
 #include <exception>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <vector>
 
@@ -42,7 +44,7 @@ public:
 
     std::vector<ProviderHealth> health() const;
     // True once a whole spot round failed, until a provider answers again.
-    bool spotFailing() const { return m_spotFailing; }
+    bool spotFailing() const { return m_spotFailing.load(); }
 
 private:
     template <class P>
@@ -77,7 +79,9 @@ private:
     Chain<SpotProvider> m_spot;
     Chain<FxProvider> m_fx;
     Chain<DailyHistoryProvider> m_daily;
-    bool m_spotFailing = false;
+    std::atomic<bool> m_spotFailing = false;
+    // Health is written on the poller's thread and read by /healthz on the serving threads.
+    mutable std::mutex m_healthLock;
 };
 
 QString describe(std::exception_ptr error);

@@ -1,6 +1,6 @@
 #include "http/HttpConnection.h"
 
-#include "http/HttpServer.h"
+#include "http/HttpWorker.h"
 #include "json/JsonWriter.h"
 
 #include <charconv>
@@ -64,13 +64,13 @@ bool hasToken(QByteArrayView list, QByteArrayView token) {
 
 }  // namespace
 
-HttpConnection::HttpConnection(HttpServer& server, QTcpSocket* socket)
-    : QObject(&server), m_server(server), m_socket(socket) {
+HttpConnection::HttpConnection(HttpWorker& worker, QTcpSocket* socket)
+    : QObject(&worker), m_worker(worker), m_socket(socket) {
     m_socket->setParent(this);
     // Bounds what one client can make us buffer: beyond it the kernel's window pushes back.
     m_socket->setReadBufferSize(64 * 1024);
     m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-    m_deadlineMs = m_server.monotonicMs() + m_server.limits().idleTimeout.count();
+    m_deadlineMs = m_worker.monotonicMs() + m_worker.limits().idleTimeout.count();
     connect(m_socket, &QTcpSocket::readyRead, this, &HttpConnection::readAvailable);
     connect(m_socket, &QTcpSocket::bytesWritten, this, [this] {
         if (!m_closing) {
@@ -92,6 +92,9 @@ HttpConnection::HttpConnection(HttpServer& server, QTcpSocket* socket)
 
 HttpConnection::~HttpConnection() {
     m_closing = true;
+    if (m_socket != nullptr) {
+        m_socket->disconnect(this);
+    }
 }
 
 void HttpConnection::abandon() {
@@ -100,7 +103,7 @@ void HttpConnection::abandon() {
     }
     m_socket = nullptr;
     m_closing = true;
-    m_server.connectionClosed(this);
+    m_worker.connectionClosed(this);
     deleteLater();
 }
 
@@ -135,7 +138,7 @@ void HttpConnection::readAvailable() {
 }
 
 void HttpConnection::process() {
-    const HttpServer::Limits& limits = m_server.limits();
+    const HttpServer::Limits& limits = m_worker.limits();
     while (m_socket != nullptr && !m_closing) {
         // A client that does not read its answers is not read either.
         if (m_socket->bytesToWrite() > limits.maxPendingOutput) {
@@ -148,12 +151,12 @@ void HttpConnection::process() {
         }
         if (m_buffer.isEmpty()) {
             m_inRequest = false;
-            m_deadlineMs = m_server.monotonicMs() + limits.idleTimeout.count();
+            m_deadlineMs = m_worker.monotonicMs() + limits.idleTimeout.count();
             return;
         }
         if (!m_inRequest) {
             m_inRequest = true;
-            m_deadlineMs = m_server.monotonicMs() + limits.headerTimeout.count();
+            m_deadlineMs = m_worker.monotonicMs() + limits.headerTimeout.count();
         }
         const qsizetype crlf = m_buffer.indexOf("\n\r\n");
         const qsizetype lf = m_buffer.indexOf("\n\n");
@@ -182,7 +185,7 @@ void HttpConnection::process() {
             return;
         }
         m_inRequest = false;
-        m_deadlineMs = m_server.monotonicMs() + limits.idleTimeout.count();
+        m_deadlineMs = m_worker.monotonicMs() + limits.idleTimeout.count();
     }
 }
 
@@ -274,7 +277,7 @@ bool HttpConnection::handleRequest(qsizetype headerEnd, qsizetype consumed) {
     request.query = q < 0 ? QByteArray() : target.sliced(q + 1).toByteArray();
     HttpResponse response;
     try {
-        response = m_server.handler()(request);
+        response = m_worker.handler()(request);
     } catch (const std::exception&) {
         response = {500, QByteArray(R"({"error":"internal error"})"), {}};
     }
@@ -294,7 +297,7 @@ void HttpConnection::respond(const HttpResponse& response, bool keepAlive, bool 
     head.append("HTTP/1.1 ").append(QByteArray::number(response.status)).append(' ');
     head.append(reason(response.status)).append("\r\nContent-Type: application/json\r\n");
     head.append("Content-Length: ").append(QByteArray::number(response.body.size()));
-    head.append("\r\nCache-Control: no-cache\r\nDate: ").append(m_server.httpDate());
+    head.append("\r\nCache-Control: no-cache\r\nDate: ").append(m_worker.httpDate());
     head.append(keepAlive ? "\r\nConnection: keep-alive\r\n" : "\r\nConnection: close\r\n");
     for (const auto& [name, value] : response.headers) {
         head.append(name).append(": ").append(value).append("\r\n");
@@ -320,7 +323,7 @@ void HttpConnection::closeAfterWrite() {
     m_closing = true;
     m_buffer.clear();
     // A client that never reads its last answer is cut off at the next sweep after this.
-    m_deadlineMs = m_server.monotonicMs() + 1000;
+    m_deadlineMs = m_worker.monotonicMs() + 1000;
     m_socket->disconnectFromHost();
 }
 

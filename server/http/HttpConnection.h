@@ -9,12 +9,12 @@ class QTcpSocket;
 
 namespace mintlux::server {
 
-class HttpServer;
+class HttpWorker;
 
 // One client connection: reads requests, answers them in order, enforces the limits.
 class HttpConnection : public QObject {
 public:
-    HttpConnection(HttpServer& server, QTcpSocket* socket);
+    HttpConnection(HttpWorker& worker, QTcpSocket* socket);
     ~HttpConnection() override;
 
     // Called by the server's sweep: closes the connection if it overstayed a deadline.
@@ -30,7 +30,7 @@ private:
     void closeAfterWrite();
     void abandon();
 
-    HttpServer& m_server;
+    HttpWorker& m_worker;
     QTcpSocket* m_socket;
     QByteArray m_buffer;
     qint64 m_deadlineMs = 0;

@@ -1,102 +1,117 @@
 #include "http/HttpServer.h"
 
-#include "http/HttpConnection.h"
+#include "http/HttpWorker.h"
 
-#include <algorithm>
-#include <ctime>
-#include <vector>
+#include <unistd.h>
 
 #include <QTcpServer>
-#include <QTcpSocket>
+#include <QThread>
 
 namespace mintlux::server {
 
+namespace {
+
+// Hands accepted descriptors over instead of making sockets on the listening thread.
+class Listener final : public QTcpServer {
+public:
+    Listener(std::function<void(qintptr)> incoming, QObject* parent)
+        : QTcpServer(parent), m_incoming(std::move(incoming)) {}
+
+protected:
+    void incomingConnection(qintptr descriptor) override { m_incoming(descriptor); }
+
+private:
+    std::function<void(qintptr)> m_incoming;
+};
+
+// Accepted beyond the connection cap and held until a slot frees; past this they are closed.
+constexpr std::size_t kMaxWaiting = 256;
+
+}  // namespace
+
 HttpServer::HttpServer(Handler handler, Limits limits, QObject* parent)
     : QObject(parent),
-      m_handler(std::move(handler)),
       m_limits(limits),
-      m_server(new QTcpServer(this)) {
-    m_clock.start();
-    connect(m_server, &QTcpServer::newConnection, this, &HttpServer::acceptPending);
-    // Deadlines are checked in sweeps rather than with a timer per connection, so a request
-    // costs no timer restart; a deadline is overshot by at most one sweep interval.
-    const auto shortest = std::min(m_limits.headerTimeout, m_limits.idleTimeout);
-    m_sweepTimer.setInterval(
-        std::clamp(shortest / 4, std::chrono::milliseconds(10), std::chrono::milliseconds(1000)));
-    connect(&m_sweepTimer, &QTimer::timeout, this, &HttpServer::sweep);
-    m_sweepTimer.start();
+      m_listener(new Listener([this](qintptr fd) { incoming(fd); }, this)) {
+    auto closed = [this] {
+        QMetaObject::invokeMethod(this, &HttpServer::connectionEnded, Qt::QueuedConnection);
+    };
+    if (m_limits.threads <= 0) {
+        auto* worker = new HttpWorker(m_limits, handler, closed);
+        worker->setParent(this);
+        m_workers.push_back(worker);
+        return;
+    }
+    for (int i = 0; i < m_limits.threads; ++i) {
+        auto* thread = new QThread;
+        thread->setObjectName(QStringLiteral("http-%1").arg(i));
+        auto* worker = new HttpWorker(m_limits, handler, closed);
+        worker->moveToThread(thread);
+        connect(thread, &QThread::finished, worker, &QObject::deleteLater);
+        thread->start();
+        m_threads.push_back(thread);
+        m_workers.push_back(worker);
+    }
 }
 
 HttpServer::~HttpServer() {
-    // Connections are our children; they must not call back into a half-destroyed server.
-    for (HttpConnection* c :
-         std::vector<HttpConnection*>(m_connections.begin(), m_connections.end())) {
-        delete c;
+    m_listener->close();
+    for (QThread* thread : m_threads) {
+        thread->quit();
+        thread->wait();
+        delete thread;
+    }
+    for (const qintptr fd : m_waiting) {
+        ::close(static_cast<int>(fd));
     }
 }
 
 bool HttpServer::listen(const QHostAddress& address, quint16 port) {
-    return m_server->listen(address, port);
+    return m_listener->listen(address, port);
 }
 
 bool HttpServer::adoptListeningSocket(int fd) {
-    return m_server->setSocketDescriptor(fd);
+    return m_listener->setSocketDescriptor(fd);
 }
 
 QString HttpServer::errorString() const {
-    return m_server->errorString();
+    return m_listener->errorString();
 }
 
 quint16 HttpServer::port() const {
-    return m_server->serverPort();
+    return m_listener->serverPort();
 }
 
-const QByteArray& HttpServer::httpDate() {
-    const std::time_t now = std::time(nullptr);
-    if (now != m_dateSecond) {
-        m_dateSecond = now;
-        std::tm tm{};
-        gmtime_r(&now, &tm);
-        // By hand: strftime's names follow the process locale, which Qt sets from the
-        // environment.
-        static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-        static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                                  "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-        char buf[40];
-        std::snprintf(buf, sizeof buf, "%s, %02d %s %04d %02d:%02d:%02d GMT", kDays[tm.tm_wday],
-                      tm.tm_mday, kMonths[tm.tm_mon], tm.tm_year + 1900, tm.tm_hour, tm.tm_min,
-                      tm.tm_sec);
-        m_date = QByteArray(buf);
+void HttpServer::incoming(qintptr descriptor) {
+    if (m_open < m_limits.maxConnections) {
+        dispatch(descriptor);
+        return;
     }
-    return m_date;
-}
-
-void HttpServer::acceptPending() {
-    const auto cap = static_cast<std::size_t>(m_limits.maxConnections);
-    while (m_connections.size() < cap && m_server->hasPendingConnections()) {
-        QTcpSocket* socket = m_server->nextPendingConnection();
-        m_connections.insert(new HttpConnection(*this, socket));
-    }
-    if (m_connections.size() >= cap) {
-        m_server->pauseAccepting();
+    // Qt keeps accepting until the backlog is empty, so the ones over the cap wait here and
+    // later ones in the kernel's backlog.
+    m_listener->pauseAccepting();
+    if (m_waiting.size() < kMaxWaiting) {
+        m_waiting.push_back(descriptor);
+    } else {
+        ::close(static_cast<int>(descriptor));
     }
 }
 
-void HttpServer::connectionClosed(HttpConnection* connection) {
-    if (m_connections.erase(connection) > 0 &&
-        m_connections.size() < static_cast<std::size_t>(m_limits.maxConnections)) {
-        m_server->resumeAccepting();
-        acceptPending();
-    }
+void HttpServer::dispatch(qintptr descriptor) {
+    ++m_open;
+    HttpWorker* worker = m_workers[m_next++ % m_workers.size()];
+    QMetaObject::invokeMethod(
+        worker, [worker, descriptor] { worker->adopt(descriptor); }, Qt::QueuedConnection);
 }
 
-void HttpServer::sweep() {
-    const qint64 now = monotonicMs();
-    for (HttpConnection* c :
-         std::vector<HttpConnection*>(m_connections.begin(), m_connections.end())) {
-        if (m_connections.contains(c)) {
-            c->checkDeadline(now);
-        }
+void HttpServer::connectionEnded() {
+    --m_open;
+    if (!m_waiting.empty()) {
+        const qintptr next = m_waiting.front();
+        m_waiting.pop_front();
+        dispatch(next);
+    } else if (m_open < m_limits.maxConnections) {
+        m_listener->resumeAccepting();
     }
 }
 

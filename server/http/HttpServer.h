@@ -3,22 +3,24 @@
 #include "http/HttpMessage.h"
 
 #include <chrono>
+#include <deque>
 #include <functional>
-#include <unordered_set>
+#include <vector>
 
-#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QObject>
-#include <QTimer>
 
 class QTcpServer;
+class QThread;
 
 namespace mintlux::server {
 
-class HttpConnection;
+class HttpWorker;
 
-// A small HTTP/1.1 server for GET-only JSON APIs on the event loop's thread: keep-alive and
-// pipelining, and the limits that keep a misbehaving client from costing more than its share.
+// A small HTTP/1.1 server for GET-only JSON APIs: keep-alive and pipelining, and the limits
+// that keep a misbehaving client from costing more than its share. The listening socket is
+// served on the caller's thread; connections are spread over worker threads, so the handler
+// must be safe to call from several threads at once.
 class HttpServer : public QObject {
 public:
     struct Limits {
@@ -27,12 +29,14 @@ public:
         // From a request's first byte to its blank line, however slowly the bytes trickle in.
         std::chrono::milliseconds headerTimeout{10'000};
         std::chrono::milliseconds idleTimeout{30'000};
-        // Beyond this, new clients wait in the kernel's backlog. With the output bound below
-        // and the 64 KB read buffer, connections can pin at most a few hundred megabytes even
-        // with the largest history document.
+        // Beyond this, new clients wait (in a short queue, then in the kernel's backlog). With
+        // the output bound below and the 64 KB read buffer, connections can pin at most a few
+        // hundred megabytes even with the largest history document.
         int maxConnections = 256;
         // A client that stops reading stops being read once this much output waits for it.
         qsizetype maxPendingOutput = 256 * 1024;
+        // Serving threads; 0 serves on the caller's thread.
+        int threads = 2;
     };
 
     using Handler = std::function<HttpResponse(const HttpRequest&)>;
@@ -46,28 +50,21 @@ public:
     QString errorString() const;
     quint16 port() const;
 
-    std::size_t connectionCount() const { return m_connections.size(); }
-    const Limits& limits() const { return m_limits; }
-    const Handler& handler() const { return m_handler; }
-    // Milliseconds on a monotonic clock, shared by every connection's deadlines.
-    qint64 monotonicMs() const { return m_clock.elapsed(); }
-    // The Date header's value, formatted once a second.
-    const QByteArray& httpDate();
-
-    void connectionClosed(HttpConnection* connection);
+    // Open connections, as seen from the caller's thread.
+    int connectionCount() const { return m_open; }
 
 private:
-    void acceptPending();
-    void sweep();
+    void incoming(qintptr descriptor);
+    void dispatch(qintptr descriptor);
+    void connectionEnded();
 
-    Handler m_handler;
     Limits m_limits;
-    QTcpServer* m_server;
-    QTimer m_sweepTimer;
-    QElapsedTimer m_clock;
-    std::unordered_set<HttpConnection*> m_connections;
-    std::int64_t m_dateSecond = -1;
-    QByteArray m_date;
+    QTcpServer* m_listener;
+    std::vector<HttpWorker*> m_workers;
+    std::vector<QThread*> m_threads;
+    std::size_t m_next = 0;
+    int m_open = 0;
+    std::deque<qintptr> m_waiting;
 };
 
 }  // namespace mintlux::server

@@ -27,16 +27,30 @@ MarketRecorder::MarketRecorder(PricingStore& store, std::shared_ptr<Clock> clock
 void MarketRecorder::write(const std::function<void()>& work) {
     try {
         m_store.inTransaction(work);
+        const std::lock_guard lock(m_lock);
         m_storeError.clear();
     } catch (const std::exception& e) {
         // Memory still moves on, so clients see the new quote; the log and /healthz say the
         // store is behind.
-        m_storeError = QString::fromUtf8(e.what());
-        logLine(QStringLiteral("store write failed: ") + m_storeError);
+        const QString error = QString::fromUtf8(e.what());
+        logLine(QStringLiteral("store write failed: ") + error);
+        const std::lock_guard lock(m_lock);
+        m_storeError = error;
     }
 }
 
+QString MarketRecorder::storeError() const {
+    const std::lock_guard lock(m_lock);
+    return m_storeError;
+}
+
+std::optional<QDate> MarketRecorder::fxDate() const {
+    const std::lock_guard lock(m_lock);
+    return m_fxDate;
+}
+
 void MarketRecorder::load() {
+    const std::lock_guard lock(m_lock);
     const Instant since = m_clock->now() - kRetention;
     for (const SpotQuote& q : m_store.latestQuotes()) {
         state(q.metal).latest = q;
@@ -65,6 +79,7 @@ int MarketRecorder::applySpot(const std::vector<SpotQuote>& quotes) {
     // Memory moves first and the writes follow in one transaction, so a failing store leaves
     // clients served and the log saying the store is behind.
     std::vector<std::function<void()>> writes;
+    std::unique_lock lock(m_lock);
     for (const SpotQuote& q : quotes) {
         MetalState& s = state(q.metal);
         if (s.latest && q.asOf <= s.latest->asOf) {
@@ -96,17 +111,21 @@ int MarketRecorder::applySpot(const std::vector<SpotQuote>& quotes) {
         ++taken;
     }
     if (taken > 0) {
+        ++m_generation;
+    }
+    lock.unlock();
+    if (taken > 0) {
         write([&] {
             for (const auto& w : writes) {
                 w();
             }
         });
-        ++m_generation;
     }
     return taken;
 }
 
 void MarketRecorder::applyFx(const FxRates& rates) {
+    std::unique_lock lock(m_lock);
     FxRates merged;
     merged.date = rates.date;
     // A currency the reference set lacks today keeps its last rate.
@@ -120,10 +139,11 @@ void MarketRecorder::applyFx(const FxRates& rates) {
     if (m_fxDate && rates.date < *m_fxDate) {
         return;
     }
-    write([&] { m_store.saveFxRates(merged); });
     m_fxDate = merged.date;
-    m_rates = std::move(merged.perUsd);
+    m_rates = merged.perUsd;
     ++m_generation;
+    lock.unlock();
+    write([&] { m_store.saveFxRates(merged); });
 }
 
 void MarketRecorder::applyDailyCloses(MetalSeries metal, const std::vector<DailyClose>& closes) {
@@ -136,18 +156,23 @@ void MarketRecorder::applyDailyCloses(MetalSeries metal, const std::vector<Daily
     if (usable.empty()) {
         return;
     }
-    write([&] { m_store.saveCloses(metal, CloseSource::upstream, usable); });
-    for (const DailyClose& c : usable) {
-        state(metal).upstreamCloses[c.date] = c.usdPerOunce;
+    {
+        const std::lock_guard lock(m_lock);
+        for (const DailyClose& c : usable) {
+            state(metal).upstreamCloses[c.date] = c.usdPerOunce;
+        }
+        ++m_generation;
     }
-    ++m_generation;
+    write([&] { m_store.saveCloses(metal, CloseSource::upstream, usable); });
 }
 
 std::optional<SpotQuote> MarketRecorder::latest(MetalSeries metal) const {
+    const std::lock_guard lock(m_lock);
     return state(metal).latest;
 }
 
 std::optional<Decimal> MarketRecorder::previousClose(MetalSeries metal) const {
+    const std::lock_guard lock(m_lock);
     const MetalState& s = state(metal);
     if (!s.latest) {
         return std::nullopt;
@@ -171,6 +196,7 @@ std::optional<Decimal> MarketRecorder::previousClose(MetalSeries metal) const {
 }
 
 std::optional<Decimal> MarketRecorder::perUsd(Currency currency) const {
+    const std::lock_guard lock(m_lock);
     if (currency == Currency(Currency::usd)) {
         return Decimal(1);
     }
@@ -182,10 +208,12 @@ std::optional<Decimal> MarketRecorder::perUsd(Currency currency) const {
 }
 
 bool MarketRecorder::hasUpstreamCloses(MetalSeries metal) const {
+    const std::lock_guard lock(m_lock);
     return !state(metal).upstreamCloses.empty();
 }
 
 bool MarketRecorder::hasRecordedQuotes() const {
+    const std::lock_guard lock(m_lock);
     for (const MetalState& s : m_metals) {
         if (!s.recorded.empty()) {
             return true;
@@ -196,6 +224,7 @@ bool MarketRecorder::hasRecordedQuotes() const {
 
 std::vector<MarketRecorder::Point> MarketRecorder::history(MetalSeries metal,
                                                            TimeRange range) const {
+    const std::lock_guard lock(m_lock);
     const MetalState& s = state(metal);
     std::vector<Point> out;
     // Windows end at the newest quote, so a weekend or an outage still shows the last session.

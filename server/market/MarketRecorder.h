@@ -7,19 +7,21 @@
 #include "storage/PricingStore.h"
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <deque>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <unordered_map>
 
 namespace mintlux::server {
 
 // The service's market state: the newest quote per metal, the recorder's 5-minute series, daily
-// closes and FX rates. Every change goes to the store first and then into memory, so what is
-// served is always what a restart would load.
+// closes and FX rates. Changes come from one thread (the poller's) and go into memory and then,
+// in one transaction, into the store; reads may come from any thread.
 class MarketRecorder {
 public:
     static constexpr std::chrono::minutes kRecordEvery{5};
@@ -49,7 +51,7 @@ public:
     // Units of `currency` per US dollar: 1 for the dollar, the peg for the dirham, else the
     // newest reference rate (carried forward over days without one).
     std::optional<Decimal> perUsd(Currency currency) const;
-    std::optional<QDate> fxDate() const { return m_fxDate; }
+    std::optional<QDate> fxDate() const;
     bool hasUpstreamCloses(MetalSeries metal) const;
     bool hasRecordedQuotes() const;
 
@@ -57,10 +59,9 @@ public:
     std::vector<Point> history(MetalSeries metal, TimeRange range) const;
 
     // Changes whenever anything served could have changed.
-    std::uint64_t generation() const { return m_generation; }
+    std::uint64_t generation() const { return m_generation.load(); }
     // Empty while the last write went through.
-    QString storeError() const { return m_storeError; }
-    PricingStore& store() { return m_store; }
+    QString storeError() const;
 
     // The dirham's fixed peg to the dollar; the upstream rate is never used for it.
     static const Decimal& aedPerUsd();
@@ -82,7 +83,8 @@ private:
     std::array<MetalState, 4> m_metals;
     std::unordered_map<Currency, Decimal> m_rates;
     std::optional<QDate> m_fxDate;
-    std::uint64_t m_generation = 0;
+    std::atomic<std::uint64_t> m_generation = 0;
+    mutable std::mutex m_lock;  // guards everything above and the store error
     QString m_storeError;
 };
 

@@ -33,7 +33,8 @@ public:
     // For /healthz and the log: a path, or a connection name without credentials.
     virtual QString location() const = 0;
     virtual int schemaVersion() const = 0;
-    // A cheap round trip that throws if the database is unusable.
+    // A cheap round trip that throws if the database is unusable. Unlike everything else here
+    // it may be called from another thread than the writer's.
     virtual void ping() = 0;
 
     // All writes inside `work` land together or not at all.
