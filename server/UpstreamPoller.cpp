@@ -25,6 +25,13 @@ std::vector<ProviderHealth> healthFor(const std::vector<std::unique_ptr<P>>& pro
     return out;
 }
 
+template <class F>
+struct FutureValue;
+template <class T>
+struct FutureValue<QFuture<T>> {
+    using type = T;
+};
+
 QString minutes(std::chrono::nanoseconds d) {
     return QString::number(std::chrono::duration_cast<std::chrono::minutes>(d).count());
 }
@@ -69,8 +76,16 @@ std::vector<ProviderHealth> UpstreamPoller::health() const {
     return out;
 }
 
-template <class T, class OnValue, class OnError>
-void UpstreamPoller::guarded(const QFuture<T>& future, OnValue onValue, OnError onError) {
+template <class Start, class OnValue, class OnError>
+void UpstreamPoller::guarded(Start start, OnValue onValue, OnError onError) {
+    using Future = decltype(start());
+    using T = typename FutureValue<Future>::type;
+    Future future;
+    try {
+        future = start();
+    } catch (...) {
+        future = Futures::failed<T>(std::current_exception());
+    }
     auto settled = std::make_shared<bool>(false);
     std::shared_ptr<Clock::Sleep> guard =
         m_clock->sleep(m_schedule.answerTimeout, [this, settled, onError]() mutable {
@@ -147,46 +162,46 @@ void UpstreamPoller::trySpot(std::size_t index, std::set<std::size_t> wanted, bo
         finishSpot(anyAnswer);
         return;
     }
-    guarded(
-        m_spot.providers[index]->fetchSpot(),
-        [this, index, wanted, anyAnswer](std::vector<SpotQuote> quotes) mutable {
-            const Instant now = m_clock->now();
-            std::vector<SpotQuote> usable;
-            std::optional<Instant> newest;
-            bool fresh = false;
-            for (const SpotQuote& q : quotes) {
-                // A quote from the future is a broken clock upstream, not a price to keep.
-                if (!wanted.contains(q.metal.index()) || q.usdPerOunce.signum() <= 0 ||
-                    q.asOf > now + 2min) {
-                    continue;
+    guarded([&] { return m_spot.providers[index]->fetchSpot(); },
+            [this, index, wanted, anyAnswer](std::vector<SpotQuote> quotes) mutable {
+                const Instant now = m_clock->now();
+                std::vector<SpotQuote> usable;
+                std::optional<Instant> newest;
+                bool fresh = false;
+                for (const SpotQuote& q : quotes) {
+                    // A quote from the future is a broken clock upstream, not a price to keep.
+                    if (!wanted.contains(q.metal.index()) || q.usdPerOunce.signum() <= 0 ||
+                        q.asOf > now + 2min) {
+                        continue;
+                    }
+                    usable.push_back(q);
+                    newest = newest ? std::max(*newest, q.asOf) : q.asOf;
+                    if (now - q.asOf < PriceDocuments::kStaleAfter) {
+                        fresh = true;
+                        wanted.erase(q.metal.index());
+                    }
                 }
-                usable.push_back(q);
-                newest = newest ? std::max(*newest, q.asOf) : q.asOf;
-                if (now - q.asOf < PriceDocuments::kStaleAfter) {
-                    fresh = true;
-                    wanted.erase(q.metal.index());
+                // Older than what we hold is ignored there; a stale quote still beats none.
+                m_recorder.applySpot(usable);
+                ProviderHealth& health = m_spot.health[index];
+                if (fresh) {
+                    succeeded(health);
+                } else if (usable.empty()) {
+                    failed(health, QStringLiteral("no usable quotes in the answer"));
+                } else {
+                    failed(health, "newest quote is " + minutes(now - *newest) + " min old");
                 }
-            }
-            // Older than what we hold is ignored there; a stale quote still beats none.
-            m_recorder.applySpot(usable);
-            ProviderHealth& health = m_spot.health[index];
-            if (fresh) {
-                succeeded(health);
-            } else if (usable.empty()) {
-                failed(health, QStringLiteral("no usable quotes in the answer"));
-            } else {
-                failed(health, "newest quote is " + minutes(now - *newest) + " min old");
-            }
-            if (wanted.empty()) {
-                finishSpot(true);
-            } else {
-                trySpot(nextAvailable(m_spot, index + 1), std::move(wanted), anyAnswer || fresh);
-            }
-        },
-        [this, index, wanted, anyAnswer](std::exception_ptr error) {
-            failed(m_spot.health[index], describe(error));
-            trySpot(nextAvailable(m_spot, index + 1), wanted, anyAnswer);
-        });
+                if (wanted.empty()) {
+                    finishSpot(true);
+                } else {
+                    trySpot(nextAvailable(m_spot, index + 1), std::move(wanted),
+                            anyAnswer || fresh);
+                }
+            },
+            [this, index, wanted, anyAnswer](std::exception_ptr error) {
+                failed(m_spot.health[index], describe(error));
+                trySpot(nextAvailable(m_spot, index + 1), wanted, anyAnswer);
+            });
 }
 
 void UpstreamPoller::finishSpot(bool anyAnswer) {
@@ -216,26 +231,25 @@ void UpstreamPoller::tryFx(std::size_t index) {
         scheduleNext(m_fx, m_schedule.retryAfterFailure, &UpstreamPoller::pollFx);
         return;
     }
-    guarded(
-        m_fx.providers[index]->fetchRates(),
-        [this, index](FxRates rates) {
-            const bool usable =
-                rates.date.isValid() &&
-                std::any_of(rates.perUsd.begin(), rates.perUsd.end(),
-                            [](const auto& entry) { return entry.second.signum() > 0; });
-            if (!usable) {
-                failed(m_fx.health[index], QStringLiteral("no usable rates in the answer"));
+    guarded([&] { return m_fx.providers[index]->fetchRates(); },
+            [this, index](FxRates rates) {
+                const bool usable =
+                    rates.date.isValid() &&
+                    std::any_of(rates.perUsd.begin(), rates.perUsd.end(),
+                                [](const auto& entry) { return entry.second.signum() > 0; });
+                if (!usable) {
+                    failed(m_fx.health[index], QStringLiteral("no usable rates in the answer"));
+                    tryFx(nextAvailable(m_fx, index + 1));
+                    return;
+                }
+                m_recorder.applyFx(rates);
+                succeeded(m_fx.health[index]);
+                scheduleNext(m_fx, m_schedule.fx, &UpstreamPoller::pollFx);
+            },
+            [this, index](std::exception_ptr error) {
+                failed(m_fx.health[index], describe(error));
                 tryFx(nextAvailable(m_fx, index + 1));
-                return;
-            }
-            m_recorder.applyFx(rates);
-            succeeded(m_fx.health[index]);
-            scheduleNext(m_fx, m_schedule.fx, &UpstreamPoller::pollFx);
-        },
-        [this, index](std::exception_ptr error) {
-            failed(m_fx.health[index], describe(error));
-            tryFx(nextAvailable(m_fx, index + 1));
-        });
+            });
 }
 
 void UpstreamPoller::pollDaily() {
@@ -257,7 +271,7 @@ void UpstreamPoller::tryDaily(std::size_t metal, std::size_t index, bool anyAnsw
         return;
     }
     guarded(
-        m_daily.providers[index]->fetchDailyCloses(series),
+        [&] { return m_daily.providers[index]->fetchDailyCloses(series); },
         [this, metal, index, series, anyAnswer](std::vector<DailyClose> closes) {
             const auto nowMs = std::chrono::duration_cast<std::chrono::milliseconds>(
                 m_clock->now().time_since_epoch());

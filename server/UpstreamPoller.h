@@ -64,8 +64,10 @@ private:
 
     // Runs exactly one of the handlers: the answer's, or the error's when the future fails or
     // does not finish within the answer time-out. A late answer is dropped.
-    template <class T, class OnValue, class OnError>
-    void guarded(const QFuture<T>& future, OnValue onValue, OnError onError);
+    // `start` makes the request; a provider that throws instead of failing its future counts
+    // as failed all the same.
+    template <class Start, class OnValue, class OnError>
+    void guarded(Start start, OnValue onValue, OnError onError);
     template <class P>
     std::size_t nextAvailable(const Chain<P>& chain, std::size_t from) const;
     void succeeded(ProviderHealth& health);

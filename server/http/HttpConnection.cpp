@@ -79,7 +79,7 @@ HttpConnection::HttpConnection(HttpWorker& worker, QTcpSocket* socket)
     });
     connect(m_socket, &QTcpSocket::disconnected, this, &HttpConnection::abandon);
     connect(m_socket, &QTcpSocket::errorOccurred, this, [this] {
-        if (m_socket->state() == QAbstractSocket::UnconnectedState) {
+        if (m_socket != nullptr && m_socket->state() == QAbstractSocket::UnconnectedState) {
             abandon();
         }
     });
