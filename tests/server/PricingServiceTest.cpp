@@ -6,6 +6,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -278,6 +279,40 @@ TEST(PricingServiceLimitsTest, ConcurrentPipelinedClientsAllGetTheirAnswersWithi
     for (const QByteArray& p : pending) {
         EXPECT_TRUE(p.endsWith(expected));
     }
+}
+
+TEST(PricingServiceProcessTest, KilledDemoServiceKeepsWhatItServed) {
+    QTemporaryDir dir;
+    const QString db = dir.filePath(QStringLiteral("demo.sqlite"));
+    QProcess service;
+    service.setProcessChannelMode(QProcess::MergedChannels);
+    service.start(QStringLiteral(MINTLUX_PRICING_BINARY),
+                  {"--source", "synthetic", "--db", db, "--listen", "127.0.0.1:0"});
+    QByteArray log;
+    quint16 port = 0;
+    ASSERT_TRUE(test::waitUntil([&] {
+        log += service.readAll();
+        const auto at = log.indexOf("listening on 127.0.0.1:");
+        port = at < 0 ? 0 : log.mid(at + 23).split(',').first().toUShort();
+        return port != 0;
+    })) << log.toStdString();
+    // After the first poll the next one is 45 s away, so what is served now is what is stored.
+    ASSERT_TRUE(test::waitUntil([&] {
+        const auto health = json(exchange(port, get("/healthz")).body);
+        return !upstream(health, "synthetic")["last_success"].isNull();
+    }));
+    const QByteArray served = exchange(port, get("/v1/prices?currency=USD")).body;
+    service.kill();  // SIGKILL: no chance to close anything
+    service.waitForFinished();
+
+    const auto doc = Json::decode<LatestPricesResponse>(served);
+    server::SqliteStore store(db);
+    const auto stored = store.latestQuotes();
+    ASSERT_EQ(stored.size(), 4u);
+    for (const server::SpotQuote& q : stored) {
+        EXPECT_EQ(doc.prices.at(q.metal.rawValue()).value, q.usdPerOunce);
+    }
+    EXPECT_EQ(store.metaValue(QStringLiteral("source")), QStringLiteral("synthetic"));
 }
 
 }  // namespace
