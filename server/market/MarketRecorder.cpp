@@ -87,7 +87,8 @@ int MarketRecorder::applySpot(const std::vector<SpotQuote>& quotes) {
         }
         if (s.latest) {
             const QDate previousDay = TradingCalendar::tradingDayOf(s.latest->asOf);
-            if (TradingCalendar::tradingDayOf(q.asOf) != previousDay) {
+            if (TradingCalendar::tradingDayOf(q.asOf) != previousDay &&
+                TradingCalendar::closeOf(previousDay) - s.latest->asOf <= kCloseWindow) {
                 const DailyClose close{previousDay, s.latest->usdPerOunce};
                 s.recordedCloses[close.date] = close.usdPerOunce;
                 writes.push_back([this, q, close] {

@@ -27,6 +27,9 @@ public:
     static constexpr std::chrono::minutes kRecordEvery{5};
     // 1W needs seven days; the eighth covers a week that starts on a weekend.
     static constexpr std::chrono::hours kRetention{24 * 9};
+    // A day's last quote counts as its close only this close to 17:00; after an outage over
+    // the close the upstream's daily close is used instead of a quote from hours before.
+    static constexpr std::chrono::minutes kCloseWindow{30};
 
     struct Point {
         Instant t;

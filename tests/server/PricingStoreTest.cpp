@@ -68,20 +68,24 @@ TEST_F(RecorderTest, ClosesAtTheLastQuoteBeforeTheBoundaryAndSurvivesARestart) {
         EXPECT_EQ(r.previousClose(kGold), dec("2811.25"));
         // An older quote from a lagging upstream does not go back in time.
         EXPECT_EQ(r.applySpot({{kGold, dec("1"), at("2025-02-03T21:00:00Z")}}), 0);
+        // Down from Tuesday noon to Wednesday: Tuesday has no close of ours.
+        r.applySpot({{kGold, dec("2830"), at("2025-02-04T17:00:00Z")}});
+        r.applySpot({{kGold, dec("2840"), at("2025-02-05T15:00:00Z")}});
+        EXPECT_EQ(r.previousClose(kGold), dec("2811.25"));
     }
     auto store = open();
     MarketRecorder r(*store, clock);
     r.load();
-    EXPECT_EQ(r.latest(kGold)->usdPerOunce, dec("2820"));
-    EXPECT_EQ(r.latest(kGold)->asOf, at("2025-02-03T22:01:00Z"));
+    EXPECT_EQ(r.latest(kGold)->usdPerOunce, dec("2840"));
+    EXPECT_EQ(r.latest(kGold)->asOf, at("2025-02-05T15:00:00Z"));
     EXPECT_EQ(r.previousClose(kGold), dec("2811.25"));
-    const auto day = r.history(kGold, TimeRange::oneDay);
-    ASSERT_EQ(day.size(), 2u);  // one quote per 5-minute slot
-    EXPECT_EQ(day[0].usdPerOunce, dec("2810.5"));
-    EXPECT_EQ(day[1].usdPerOunce, dec("2820"));
+    const auto week = r.history(kGold, TimeRange::oneWeek);
+    ASSERT_EQ(week.size(), 4u);                     // the last quote of each hour
+    EXPECT_EQ(week[0].usdPerOunce, dec("2810.5"));  // a slot keeps its first quote
+    EXPECT_EQ(week[1].usdPerOunce, dec("2820"));
     // Upstream closes, then our own for the days after them, then the newest quote.
     const auto month = r.history(kGold, TimeRange::oneMonth);
-    ASSERT_EQ(month.size(), 4u);
+    ASSERT_EQ(month.size(), 4u);  // no close for Tuesday
     EXPECT_EQ(month[1].usdPerOunce, dec("2800"));
     EXPECT_EQ(month[2].t, server::TradingCalendar::closeOf({2025, 2, 3}));
     EXPECT_EQ(month[2].usdPerOunce, dec("2811.25"));
