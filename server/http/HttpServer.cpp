@@ -67,6 +67,9 @@ HttpServer::~HttpServer() {
 }
 
 bool HttpServer::listen(const QHostAddress& address, quint16 port) {
+    // Qt's default of 50 drops SYNs as soon as a burst of clients exceeds it; they then retry
+    // a second later.
+    m_listener->setListenBacklogSize(1024);
     return m_listener->listen(address, port);
 }
 
