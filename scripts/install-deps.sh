@@ -7,7 +7,9 @@ packages=(
   # toolchain
   build-essential cmake ninja-build pkg-config git clang-format
   # libraries
-  qt6-base-dev libsimdjson-dev libboost-dev libicu-dev
+  qt6-base-dev qt6-charts-dev libsimdjson-dev libboost-dev libicu-dev
+  # Qt Charts' CMake package requires the OpenGL modules' CMake files, which it does not pull in
+  libqt6opengl6-dev
   # the pricing service's store
   libsqlite3-dev
   # desktop shell: X11 tray protocol headers, a font with the arrows the title uses

@@ -265,7 +265,8 @@ void UpstreamPoller::tryDaily(std::size_t metal, std::size_t index, bool anyAnsw
     const MetalSeries series = MetalSeries::allCases()[metal];
     if (index >= m_daily.providers.size()) {
         if (!m_daily.providers.empty()) {
-            logLine("no daily-history upstream answered for " + series.rawValue());
+            logLine("no daily closes for " + series.rawValue() +
+                    " this round (upstreams failed or backing off)");
         }
         tryDaily(metal + 1, nextAvailable(m_daily, 0), anyAnswer);
         return;

@@ -45,9 +45,10 @@ struct DailyClose {
     friend bool operator==(const DailyClose&, const DailyClose&) = default;
 };
 
-// Each provider does one upstream request per call and answers through the future; a failure
-// is the future's exception (ProviderError, or the transport's). Providers live on the
-// service's main thread and never block it.
+// Each call makes one round of upstream requests (one per metal where the upstream quotes a
+// single instrument per request) and answers through the future; a failure is the future's
+// exception (ProviderError, or the transport's). Providers live on the service's main thread
+// and never block it.
 class SpotProvider {
 public:
     virtual ~SpotProvider() = default;

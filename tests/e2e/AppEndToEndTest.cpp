@@ -9,6 +9,7 @@
 #include "platform/XEmbedStatusItem.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <unistd.h>
@@ -19,12 +20,15 @@
 #include <QFile>
 #include <QFontMetrics>
 #include <QGuiApplication>
+#include <QImage>
+#include <QMap>
 #include <QPixmap>
 #include <QProcess>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QToolButton>
+#include <QtDBus/QDBusMetaType>
 #include <QtGui/qguiapplication_platform.h>
 
 #include <gtest/gtest.h>
@@ -270,9 +274,14 @@ TEST_F(AppEndToEndTest, TheRealAppShowsPricesInItsItemAndPopup) {
     activate(service);
 
     PreferencesStore preferences(home.filePath(QStringLiteral("config/mintlux/preferences.json")));
+    QElapsedTimer sinceWrite;
+    sinceWrite.start();
     preferences.set(QStringLiteral("XAG"), SettingsKey::primaryMetal);
     EXPECT_TRUE(labelBecomes(service, QStringLiteral("Ag $29.46 \u25BC2.14%")))
         << "label is " << label(service).toStdString();
+    RecordProperty("labelAfterPreferenceWriteMs", static_cast<int>(sinceWrite.elapsed()));
+    std::printf("label followed the preference write in %lld ms\n",
+                static_cast<long long>(sinceWrite.elapsed()));
     preferences.set(QStringLiteral("priceOnly"), SettingsKey::displayMode);
     EXPECT_TRUE(labelBecomes(service, QStringLiteral("Ag $29.46")))
         << "label is " << label(service).toStdString();
@@ -386,4 +395,115 @@ TEST_F(AppEndToEndTest, WithoutAWatcherTheAppDocksItsWholeTitleInATray) {
 
     trayer.kill();
     trayer.waitForFinished(5000);
+}
+
+namespace {
+
+// A one-panel xfce4-panel layout holding just the system tray, which hosts status notifier
+// items in 4.18.
+const char* const kXfcePanelConfig = R"(<?xml version="1.0" encoding="UTF-8"?>
+<channel name="xfce4-panel" version="1.0">
+  <property name="configver" type="int" value="2"/>
+  <property name="panels" type="array">
+    <value type="int" value="1"/>
+    <property name="panel-1" type="empty">
+      <property name="position" type="string" value="p=6;x=0;y=0"/>
+      <property name="length" type="uint" value="100"/>
+      <property name="position-locked" type="bool" value="true"/>
+      <property name="size" type="uint" value="30"/>
+      <property name="plugin-ids" type="array"><value type="int" value="1"/></property>
+    </property>
+  </property>
+  <property name="plugins" type="empty">
+    <property name="plugin-1" type="string" value="systray"/>
+  </property>
+</channel>
+)";
+
+// The smallest rectangle holding every pixel that differs between two same-sized images.
+QRect changedArea(const QImage& before, const QImage& after) {
+    QRect area;
+    for (int y = 0; y < before.height(); ++y) {
+        for (int x = 0; x < before.width(); ++x) {
+            if (before.pixel(x, y) != after.pixel(x, y)) {
+                area |= QRect(x, y, 1, 1);
+            }
+        }
+    }
+    return area;
+}
+
+}  // namespace
+
+TEST_F(AppEndToEndTest, AnXfcePanelHostsTheItemAndAClickOnItOpensThePopup) {
+    LoopbackHttpServer server(std::nullopt, MINTLUX_E2E_PORT);
+    server.route("/v1/prices", LoopbackHttpServer::Response(200, pricesFor("USD")));
+    const QString channels =
+        home.filePath(QStringLiteral("config/xfce4/xfconf/xfce-perchannel-xml"));
+    ASSERT_TRUE(QDir().mkpath(channels));
+    QFile config(channels + QStringLiteral("/xfce4-panel.xml"));
+    ASSERT_TRUE(config.open(QIODevice::WriteOnly));
+    config.write(kXfcePanelConfig);
+    config.close();
+    // The panel's settings daemon is started by the bus, so the bus must know where they are.
+    qDBusRegisterMetaType<QMap<QString, QString>>();
+    const QDBusMessage updated = host.call(
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("UpdateActivationEnvironment"),
+        {QVariant::fromValue(QMap<QString, QString>{
+            {QStringLiteral("XDG_CONFIG_HOME"), env.value(QStringLiteral("XDG_CONFIG_HOME"))}})});
+    ASSERT_EQ(updated.type(), QDBusMessage::ReplyMessage) << updated.errorMessage().toStdString();
+
+    QProcess panel;
+    panel.setProcessEnvironment(env);
+    panel.setProcessChannelMode(QProcess::MergedChannels);
+    panel.start(QStringLiteral("xfce4-panel"), {QStringLiteral("--disable-wm-check")});
+    ASSERT_TRUE(panel.waitForStarted(10000));
+    const auto watcherProperty = [&](const QString& name) {
+        return host.property(QStringLiteral("org.kde.StatusNotifierWatcher"),
+                             QStringLiteral("/StatusNotifierWatcher"),
+                             QStringLiteral("org.kde.StatusNotifierWatcher"), name);
+    };
+    ASSERT_TRUE(waitFor([&] {
+        return watcherProperty(QStringLiteral("IsStatusNotifierHostRegistered")).toBool();
+    })) << "the panel's tray never became a host: "
+        << panel.readAll().toStdString();
+    waitFor([] { return false; }, 500);  // let the empty panel paint
+    const QImage before = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
+
+    // As in an Xfce session, whose tray squeezes every icon into a square.
+    env.insert(QStringLiteral("XDG_CURRENT_DESKTOP"), QStringLiteral("XFCE"));
+    app.setProcessEnvironment(env);
+    app.start(QStringLiteral(MINTLUX_E2E_APP), {});
+    ASSERT_TRUE(waitFor([&] {
+        return !watcherProperty(QStringLiteral("RegisteredStatusNotifierItems"))
+                    .toStringList()
+                    .isEmpty();
+    })) << "the item never registered with the panel";
+    QRect item;
+    ASSERT_TRUE(waitFor([&] {
+        item = changedArea(before, QGuiApplication::primaryScreen()->grabWindow(0).toImage());
+        return item.width() >= 8 && item.height() >= 8;
+    })) << "the panel shows nothing for the item";
+    waitFor([] { return false; }, 300);
+    const QString artifacts = QStringLiteral(MINTLUX_E2E_ARTIFACTS);
+    QDir().mkpath(artifacts);
+    EXPECT_TRUE(QGuiApplication::primaryScreen()
+                    ->grabWindow(0, 0, 0, 640, 60)
+                    .save(artifacts + QStringLiteral("/xfce-panel.png")));
+
+    // The panel, not this test, turns the click into the item's Activate.
+    ASSERT_TRUE(waitFor([&] {
+        EXPECT_TRUE(clickAt(item.center()));
+        return waitFor([] { return !visibleWindows(QStringLiteral("Mintlux")).isEmpty(); }, 2000);
+    })) << "clicking the item at "
+        << item.center().x() << "," << item.center().y() << " opened no popup";
+    EXPECT_TRUE(QGuiApplication::primaryScreen()
+                    ->grabWindow(0, 0, 0, 640, 420)
+                    .save(artifacts + QStringLiteral("/xfce-panel-popup.png")));
+
+    app.kill();
+    app.waitForFinished(5000);
+    panel.kill();
+    panel.waitForFinished(5000);
 }
