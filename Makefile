@@ -1,15 +1,17 @@
 # The two commands a user needs: `make run` and `make test`. Both install what is missing first.
 JOBS ?= $(shell nproc)
+# `make run SOURCE=synthetic`: demo prices from a random walk, for machines without internet.
+SOURCE ?= live
 
-.PHONY: run test test-asan bench fuzz format deps
+.PHONY: run test test-asan bench fuzz format deps package
 
 deps:
 	@scripts/install-deps.sh
 
 run: deps
 	cmake --preset dev
-	cmake --build --preset dev -j $(JOBS) --target mintlux
-	build/dev/Mintlux/mintlux
+	cmake --build --preset dev -j $(JOBS) --target mintlux mintlux-pricing
+	scripts/run.sh build/dev $(SOURCE)
 
 test: deps
 	cmake --preset dev
@@ -25,6 +27,12 @@ bench: deps
 	cmake --preset release
 	cmake --build --preset release -j $(JOBS)
 	@for b in build/release/bench/bench_*; do echo "== $$b"; $$b; done
+
+package: deps
+	cmake --preset release
+	cmake --build --preset release -j $(JOBS) --target mintlux mintlux-pricing mintlux_icons
+	cd build/release && cpack
+	@ls build/release/*.deb
 
 fuzz:
 	@scripts/install-deps.sh fuzz

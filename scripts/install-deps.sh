@@ -10,12 +10,16 @@ packages=(
   qt6-base-dev qt6-charts-dev libsimdjson-dev libboost-dev libicu-dev
   # Qt Charts' CMake package requires the OpenGL modules' CMake files, which it does not pull in
   libqt6opengl6-dev
+  # the pricing service's store
+  libsqlite3-dev
   # desktop shell: X11 tray protocol headers, a font with the arrows the title uses
   libxcb1-dev fonts-dejavu-core
   # renders the application icon's PNG sizes from its SVG
   librsvg2-bin
   # tests and benchmarks
   libgtest-dev libgmock-dev googletest libbenchmark-dev
+  # HTTP load figures for the pricing service (scripts/load-test.sh)
+  wrk curl
   # the TLS tests make a throw-away certificate with it
   openssl
   # desktop tests: private session bus, virtual X server (xvfb-run needs xauth, only recommended),

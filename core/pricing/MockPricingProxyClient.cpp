@@ -64,6 +64,10 @@ MockPricingProxyClient::MockPricingProxyClient(std::shared_ptr<RandomSource> ran
     }
 }
 
+const Decimal& MockPricingProxyClient::fxFromUSD(Currency currency) {
+    return tables().fxFromUSD[currency.index()];
+}
+
 Decimal MockPricingProxyClient::draw(double bound) const {
     // A source that hands back a non-finite draw moves nothing rather than poisoning the walk.
     return Decimal::fromDouble(m_random->uniform(-bound, bound)).value_or(Decimal());

@@ -23,6 +23,9 @@ public:
     QFuture<HistoryResponse> fetchHistory(MetalSeries series, TimeRange range, Currency currency,
                                           MetalUnit unit) override;
 
+    // The fixed rate the walk converts US dollars with, for anything that must agree with it.
+    static const Decimal& fxFromUSD(Currency currency);
+
 private:
     LatestPricesResponse latest(Currency currency);
     HistoryResponse history(MetalSeries series, TimeRange range, Currency currency,

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "market/MarketRecorder.h"
+#include "market/MetalUnit.h"
+#include "pricing/Clock.h"
+
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <tuple>
+
+#include <QByteArray>
+
+namespace mintlux::server {
+
+// The two API documents, encoded once per change of the market state and served from memory.
+// Safe to use from several serving threads.
+class PriceDocuments {
+public:
+    // A document is stale once any quote in it is older than this: the upstreams are polled
+    // every 45 s, so ten minutes means a dozen polls in a row brought nothing new.
+    static constexpr std::chrono::minutes kStaleAfter{10};
+    // Beyond this the history cache starts over rather than grow.
+    static constexpr qsizetype kMaxCachedHistoryBytes = 32 * 1024 * 1024;
+
+    struct Body {
+        int status = 200;
+        QByteArray json;
+    };
+
+    PriceDocuments(const MarketRecorder& recorder, std::shared_ptr<Clock> clock);
+
+    // 503 with an error body while nothing has been quoted yet or the currency has no rate.
+    Body prices(Currency currency);
+    Body history(MetalSeries series, TimeRange range, Currency currency, MetalUnit unit);
+
+    static QByteArray errorJson(std::string_view message);
+
+private:
+    struct PricesEntry {
+        std::uint64_t generation = 0;
+        Instant staleAt;
+        Body fresh;
+        Body stale;
+    };
+    struct HistoryEntry {
+        std::uint64_t generation = 0;
+        Body body;
+    };
+    using HistoryKey = std::tuple<std::size_t, std::size_t, std::size_t, std::size_t>;
+
+    void buildPrices(Currency currency, PricesEntry& entry) const;
+
+    const MarketRecorder& m_recorder;
+    std::shared_ptr<Clock> m_clock;
+    std::map<std::size_t, PricesEntry> m_prices;
+    std::map<HistoryKey, HistoryEntry> m_history;
+    qsizetype m_historyBytes = 0;
+    std::mutex m_lock;  // guards the caches
+};
+
+}  // namespace mintlux::server

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "http/HttpMessage.h"
+
+#include <QByteArray>
+#include <QObject>
+
+class QTcpSocket;
+
+namespace mintlux::server {
+
+class HttpWorker;
+
+// One client connection: reads requests, answers them in order, enforces the limits.
+class HttpConnection : public QObject {
+public:
+    HttpConnection(HttpWorker& worker, QTcpSocket* socket);
+    ~HttpConnection() override;
+
+    // Called by the server's sweep: closes the connection if it overstayed a deadline.
+    void checkDeadline(qint64 nowMs);
+
+private:
+    void readAvailable();
+    void process();
+    // Parses one request out of m_buffer[0, headerEnd); false when it was answered with an error.
+    bool handleRequest(qsizetype headerEnd, qsizetype consumed);
+    void respond(const HttpResponse& response, bool keepAlive, bool headOnly);
+    void fail(int status, const char* message);
+    void closeAfterWrite();
+    void abandon();
+
+    HttpWorker& m_worker;
+    QTcpSocket* m_socket;
+    QByteArray m_buffer;
+    qint64 m_deadlineMs = 0;
+    bool m_inRequest = false;  // bytes of an unfinished request are buffered
+    bool m_closing = false;
+};
+
+}  // namespace mintlux::server

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "http/HttpServer.h"
+
+#include <functional>
+#include <unordered_set>
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+
+namespace mintlux::server {
+
+class HttpConnection;
+
+// One serving thread's share of the connections: their sockets, deadlines and Date header.
+// Lives on its own thread; everything here runs there.
+class HttpWorker : public QObject {
+public:
+    // `closed` runs on this thread each time a connection ends.
+    HttpWorker(const HttpServer::Limits& limits, HttpServer::Handler handler,
+               std::function<void()> closed);
+    ~HttpWorker() override;
+
+    // Takes over an accepted socket.
+    void adopt(qintptr descriptor);
+    void connectionClosed(HttpConnection* connection);
+
+    const HttpServer::Limits& limits() const { return m_limits; }
+    const HttpServer::Handler& handler() const { return m_handler; }
+    // Milliseconds on a monotonic clock, for the connections' deadlines.
+    qint64 monotonicMs() const { return m_clock.elapsed(); }
+    // The Date header's value, formatted once a second.
+    const QByteArray& httpDate();
+
+private:
+    void sweep();
+
+    HttpServer::Limits m_limits;
+    HttpServer::Handler m_handler;
+    std::function<void()> m_closed;
+    QTimer m_sweepTimer;
+    QElapsedTimer m_clock;
+    std::unordered_set<HttpConnection*> m_connections;
+    std::int64_t m_dateSecond = -1;
+    QByteArray m_date;
+    bool m_shuttingDown = false;
+};
+
+}  // namespace mintlux::server

@@ -1,0 +1,291 @@
+#include "market/MarketRecorder.h"
+
+#include "ServiceLog.h"
+#include "market/TradingCalendar.h"
+
+namespace mintlux::server {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+std::int64_t slotOf(Instant t, std::chrono::seconds slot) {
+    const auto s = std::chrono::floor<std::chrono::seconds>(t.time_since_epoch());
+    return s.count() / slot.count() - (s.count() % slot.count() < 0 ? 1 : 0);
+}
+
+}  // namespace
+
+const Decimal& MarketRecorder::aedPerUsd() {
+    static const Decimal peg = *Decimal::parse("3.6725");
+    return peg;
+}
+
+MarketRecorder::MarketRecorder(PricingStore& store, std::shared_ptr<Clock> clock)
+    : m_store(store), m_clock(std::move(clock)) {}
+
+void MarketRecorder::write(const std::function<void()>& work) {
+    try {
+        m_store.inTransaction(work);
+        const std::lock_guard lock(m_lock);
+        m_storeError.clear();
+    } catch (const std::exception& e) {
+        // Memory still moves on, so clients see the new quote; the log and /healthz say the
+        // store is behind.
+        const QString error = QString::fromUtf8(e.what());
+        logLine(QStringLiteral("store write failed: ") + error);
+        const std::lock_guard lock(m_lock);
+        m_storeError = error;
+    }
+}
+
+QString MarketRecorder::storeError() const {
+    const std::lock_guard lock(m_lock);
+    return m_storeError;
+}
+
+std::optional<QDate> MarketRecorder::fxDate() const {
+    const std::lock_guard lock(m_lock);
+    return m_fxDate;
+}
+
+void MarketRecorder::load() {
+    const std::lock_guard lock(m_lock);
+    const Instant since = m_clock->now() - kRetention;
+    for (const SpotQuote& q : m_store.latestQuotes()) {
+        state(q.metal).latest = q;
+    }
+    for (const MetalSeries metal : MetalSeries::allCases()) {
+        MetalState& s = state(metal);
+        const auto recorded = m_store.recordedQuotes(metal, since);
+        s.recorded.assign(recorded.begin(), recorded.end());
+        for (const DailyClose& c : m_store.closes(metal, CloseSource::upstream)) {
+            s.upstreamCloses[c.date] = c.usdPerOunce;
+        }
+        for (const DailyClose& c : m_store.closes(metal, CloseSource::recorded)) {
+            s.recordedCloses[c.date] = c.usdPerOunce;
+        }
+    }
+    if (const auto rates = m_store.latestFxRates()) {
+        m_fxDate = rates->date;
+        m_rates = rates->perUsd;
+    }
+    ++m_generation;
+}
+
+int MarketRecorder::applySpot(const std::vector<SpotQuote>& quotes) {
+    int taken = 0;
+    const Instant cutoff = m_clock->now() - kRetention;
+    // Memory moves first and the writes follow in one transaction, so a failing store leaves
+    // clients served and the log saying the store is behind.
+    std::vector<std::function<void()>> writes;
+    std::unique_lock lock(m_lock);
+    for (const SpotQuote& q : quotes) {
+        MetalState& s = state(q.metal);
+        if (s.latest && q.asOf <= s.latest->asOf) {
+            continue;
+        }
+        if (s.latest) {
+            const QDate previousDay = TradingCalendar::tradingDayOf(s.latest->asOf);
+            if (TradingCalendar::tradingDayOf(q.asOf) != previousDay &&
+                TradingCalendar::closeOf(previousDay) - s.latest->asOf <= kCloseWindow) {
+                const DailyClose close{previousDay, s.latest->usdPerOunce};
+                s.recordedCloses[close.date] = close.usdPerOunce;
+                writes.push_back([this, q, close] {
+                    m_store.saveCloses(q.metal, CloseSource::recorded, {close});
+                });
+            }
+        }
+        s.latest = q;
+        writes.push_back([this, q] { m_store.saveLatestQuote(q); });
+        if (s.recorded.empty() ||
+            slotOf(q.asOf, kRecordEvery) != slotOf(s.recorded.back().asOf, kRecordEvery)) {
+            s.recorded.push_back(q);
+            while (!s.recorded.empty() && s.recorded.front().asOf < cutoff) {
+                s.recorded.pop_front();
+            }
+            writes.push_back([this, q, cutoff] {
+                m_store.recordQuote(q);
+                m_store.pruneRecordedQuotes(cutoff);
+            });
+        }
+        ++taken;
+    }
+    if (taken > 0) {
+        ++m_generation;
+    }
+    lock.unlock();
+    if (taken > 0) {
+        write([&] {
+            for (const auto& w : writes) {
+                w();
+            }
+        });
+    }
+    return taken;
+}
+
+void MarketRecorder::applyFx(const FxRates& rates) {
+    std::unique_lock lock(m_lock);
+    FxRates merged;
+    merged.date = rates.date;
+    // A currency the reference set lacks today keeps its last rate.
+    merged.perUsd = m_rates;
+    for (const auto& [currency, rate] : rates.perUsd) {
+        if (rate.signum() > 0 && currency != Currency(Currency::usd) &&
+            currency != Currency(Currency::aed)) {
+            merged.perUsd[currency] = rate;
+        }
+    }
+    if (m_fxDate && rates.date < *m_fxDate) {
+        return;
+    }
+    m_fxDate = merged.date;
+    m_rates = merged.perUsd;
+    ++m_generation;
+    lock.unlock();
+    write([&] { m_store.saveFxRates(merged); });
+}
+
+void MarketRecorder::applyDailyCloses(MetalSeries metal, const std::vector<DailyClose>& closes) {
+    std::vector<DailyClose> usable;
+    for (const DailyClose& c : closes) {
+        if (c.date.isValid() && c.usdPerOunce.signum() > 0) {
+            usable.push_back(c);
+        }
+    }
+    if (usable.empty()) {
+        return;
+    }
+    {
+        const std::lock_guard lock(m_lock);
+        for (const DailyClose& c : usable) {
+            state(metal).upstreamCloses[c.date] = c.usdPerOunce;
+        }
+        ++m_generation;
+    }
+    write([&] { m_store.saveCloses(metal, CloseSource::upstream, usable); });
+}
+
+std::optional<SpotQuote> MarketRecorder::latest(MetalSeries metal) const {
+    const std::lock_guard lock(m_lock);
+    return state(metal).latest;
+}
+
+std::optional<Decimal> MarketRecorder::previousClose(MetalSeries metal) const {
+    const std::lock_guard lock(m_lock);
+    const MetalState& s = state(metal);
+    if (!s.latest) {
+        return std::nullopt;
+    }
+    const QDate today = TradingCalendar::tradingDayOf(s.latest->asOf);
+    auto before = [&](const std::map<QDate, Decimal>& closes) {
+        auto it = closes.lower_bound(today);
+        return it == closes.begin() ? closes.end() : std::prev(it);
+    };
+    const auto recorded = before(s.recordedCloses);
+    const auto upstream = before(s.upstreamCloses);
+    const bool haveRecorded = recorded != s.recordedCloses.end();
+    const bool haveUpstream = upstream != s.upstreamCloses.end();
+    if (haveRecorded && (!haveUpstream || recorded->first >= upstream->first)) {
+        return recorded->second;
+    }
+    if (haveUpstream) {
+        return upstream->second;
+    }
+    return std::nullopt;
+}
+
+std::optional<Decimal> MarketRecorder::perUsd(Currency currency) const {
+    const std::lock_guard lock(m_lock);
+    if (currency == Currency(Currency::usd)) {
+        return Decimal(1);
+    }
+    if (currency == Currency(Currency::aed)) {
+        return aedPerUsd();
+    }
+    const auto it = m_rates.find(currency);
+    return it == m_rates.end() ? std::nullopt : std::optional<Decimal>(it->second);
+}
+
+bool MarketRecorder::hasUpstreamCloses(MetalSeries metal) const {
+    const std::lock_guard lock(m_lock);
+    return !state(metal).upstreamCloses.empty();
+}
+
+bool MarketRecorder::hasRecordedQuotes() const {
+    const std::lock_guard lock(m_lock);
+    for (const MetalState& s : m_metals) {
+        if (!s.recorded.empty()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::vector<MarketRecorder::Point> MarketRecorder::history(MetalSeries metal,
+                                                           TimeRange range) const {
+    const std::lock_guard lock(m_lock);
+    const MetalState& s = state(metal);
+    std::vector<Point> out;
+    // Windows end at the newest quote, so a weekend or an outage still shows the last session.
+    const Instant end = s.latest ? s.latest->asOf : m_clock->now();
+
+    auto intraday = [&](std::chrono::seconds span, std::chrono::seconds bucket) {
+        const Instant from = end - span;
+        for (const SpotQuote& q : s.recorded) {
+            if (q.asOf <= from || q.asOf > end) {
+                continue;
+            }
+            // The last quote of each bucket stands for it.
+            if (!out.empty() && slotOf(out.back().t, bucket) == slotOf(q.asOf, bucket)) {
+                out.back() = {q.asOf, q.usdPerOunce};
+            } else {
+                out.push_back({q.asOf, q.usdPerOunce});
+            }
+        }
+    };
+    auto daily = [&](std::optional<QDate> from) {
+        std::map<QDate, Decimal> closes = s.upstreamCloses;
+        // Our own closes fill the days after the upstream's newest.
+        const QDate lastUpstream = closes.empty() ? QDate() : closes.rbegin()->first;
+        for (auto it = s.recordedCloses.upper_bound(lastUpstream); it != s.recordedCloses.end();
+             ++it) {
+            closes.insert(*it);
+        }
+        for (auto it = from ? closes.upper_bound(*from) : closes.begin(); it != closes.end();
+             ++it) {
+            const Instant t = TradingCalendar::closeOf(it->first);
+            if (t < end) {
+                out.push_back({t, it->second});
+            }
+        }
+    };
+    const QDate endDay = TradingCalendar::tradingDayOf(end);
+    switch (range.value()) {
+        case TimeRange::oneDay:
+            intraday(24h, kRecordEvery);
+            break;
+        case TimeRange::oneWeek:
+            intraday(7 * 24h, 1h);
+            break;
+        case TimeRange::oneMonth:
+            daily(endDay.addMonths(-1));
+            break;
+        case TimeRange::threeMonths:
+            daily(endDay.addMonths(-3));
+            break;
+        case TimeRange::oneYear:
+            daily(endDay.addYears(-1));
+            break;
+        case TimeRange::all:
+            daily(std::nullopt);
+            break;
+    }
+    if (s.latest && (out.empty() || out.back().t < s.latest->asOf)) {
+        out.push_back({s.latest->asOf, s.latest->usdPerOunce});
+    }
+    return out;
+}
+
+}  // namespace mintlux::server

@@ -1,0 +1,319 @@
+#include "ServiceFixture.h"
+#include "market/UnitConversion.h"
+#include "pricing/HTTPPricingProxyClient.h"
+
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+namespace mintlux {
+namespace {
+
+using namespace std::chrono_literals;
+using test::dec;
+using test::exchange;
+using test::get;
+using test::ServiceFixture;
+
+constexpr auto kGold = MetalSeries::gold;
+
+std::vector<server::SpotQuote> quotes(Instant at, const char* gold, const char* silver) {
+    return {{kGold, dec(gold), at}, {MetalSeries::silver, dec(silver), at}};
+}
+
+QJsonObject json(const QByteArray& body) {
+    return QJsonDocument::fromJson(body).object();
+}
+
+QJsonObject upstream(const QJsonObject& health, const QString& name) {
+    for (const auto& u : health["upstreams"].toArray()) {
+        if (u.toObject()["name"].toString() == name) {
+            return u.toObject();
+        }
+    }
+    return {};
+}
+
+class PricingServiceTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        f.fx->rates = {QDate(2025, 1, 31),
+                       {{Currency::eur, dec("0.9215")}, {Currency::aed, dec("9")}}};
+        // The clock starts on Friday 2025-01-31 14:05:09 UTC; Thursday's close is the base.
+        f.daily->closes = {{QDate(2025, 1, 29), dec("2760.5")},
+                           {QDate(2025, 1, 30), dec("2795.25")}};
+    }
+    ServiceFixture f;
+};
+
+TEST_F(PricingServiceTest, AppClientReadsExactlyTheStoredDecimals) {
+    f.primary->quotes = quotes(f.clock->now(), "2801.123456789012345678901234567", "31.5");
+    f.start();
+    HTTPPricingProxyClient client({QUrl("http://127.0.0.1:" + QString::number(f.port()) + "/")});
+
+    const auto usd = test::await(client.fetchLatest(Currency::usd));
+    EXPECT_EQ(usd.currency, "USD");
+    EXPECT_FALSE(usd.stale);
+    EXPECT_EQ(usd.asOf, f.clock->now());
+    EXPECT_EQ(usd.prices.at("XAU").value, dec("2801.123456789012345678901234567"));
+    EXPECT_EQ(usd.prices.at("XAU").prevClose, dec("2795.25"));
+    EXPECT_EQ(usd.prices.at("XAU").unit, "troyOunce");
+    EXPECT_FALSE(usd.prices.at("XAG").prevClose.has_value());
+    EXPECT_FALSE(usd.prices.contains("XPT"));
+
+    const auto eur = test::await(client.fetchLatest(Currency::eur));
+    EXPECT_EQ(eur.prices.at("XAU").value, dec("2801.123456789012345678901234567") * dec("0.9215"));
+    EXPECT_EQ(eur.prices.at("XAU").prevClose, dec("2795.25") * dec("0.9215"));
+    // The dirham is pegged, whatever an upstream says.
+    const auto aed = test::await(client.fetchLatest(Currency::aed));
+    EXPECT_EQ(aed.prices.at("XAG").value, dec("31.5") * dec("3.6725"));
+
+    const auto month = test::await(
+        client.fetchHistory(kGold, TimeRange::oneMonth, Currency::eur, MetalUnit::gram));
+    ASSERT_EQ(month.points.size(), 3u);
+    EXPECT_EQ(month.points[0].v,
+              UnitConversion::convertPrice(dec("2760.5"), MetalUnit::troyOunce, MetalUnit::gram) *
+                  dec("0.9215"));
+    EXPECT_EQ(month.points[2].t, f.clock->now());
+
+    // Nothing new for longer than the threshold: the same prices, flagged.
+    f.primary->error = f.secondary->error = "down";
+    f.clock->advance(11min);
+    test::settle();
+    const auto later = test::await(client.fetchLatest(Currency::usd));
+    EXPECT_TRUE(later.stale);
+    EXPECT_EQ(later.prices, usd.prices);
+}
+
+TEST_F(PricingServiceTest, FailingPrimaryFallsBackAndAllFailingServesLastKnownAsStale) {
+    f.primary->error = "HTML instead of JSON";
+    f.secondary->quotes = quotes(f.clock->now(), "2800", "31");
+    f.start();
+
+    auto prices = json(exchange(f.port(), get("/v1/prices?currency=USD")).body);
+    EXPECT_EQ(prices["prices"].toObject()["XAU"].toObject()["value"].toDouble(), 2800);
+    const auto health = exchange(f.port(), get("/healthz"));
+    EXPECT_EQ(health.status, 200);
+    const QJsonObject h = json(health.body);
+    EXPECT_EQ(upstream(h, "primary")["consecutive_failures"].toInt(), 1);
+    EXPECT_EQ(upstream(h, "primary")["last_error"].toString(), "HTML instead of JSON");
+    EXPECT_TRUE(upstream(h, "primary")["last_success"].isNull());
+    EXPECT_FALSE(upstream(h, "secondary")["last_success"].isNull());
+    EXPECT_TRUE(h["database"].toObject()["ok"].toBool());
+
+    // A stale answer from the one still answering is not a fresh price either.
+    f.secondary->quotes = quotes(f.clock->now() - 1h, "1", "1");
+    for (int i = 0; i < 20; ++i) {
+        f.clock->advance(46s);
+        test::settle(5ms);
+    }
+    EXPECT_GT(f.primary->calls, 1);
+    EXPECT_LT(f.primary->calls, 20);  // backing off
+    const auto stale = exchange(f.port(), get("/v1/prices?currency=USD"));
+    prices = json(stale.body);
+    EXPECT_TRUE(prices["stale"].toBool());
+    EXPECT_EQ(prices["prices"].toObject()["XAU"].toObject()["value"].toDouble(), 2800);
+    const QJsonObject degraded = json(exchange(f.port(), get("/healthz")).body);
+    EXPECT_EQ(degraded["status"].toString(), "degraded");
+    EXPECT_GT(upstream(degraded, "secondary")["consecutive_failures"].toInt(), 0);
+}
+
+TEST_F(PricingServiceTest, AnUpstreamThatNeverAnswersIsGivenUpOn) {
+    f.primary->hang = true;
+    f.secondary->quotes = quotes(f.clock->now(), "2800", "31");
+    f.start();
+    EXPECT_EQ(f.secondary->calls, 0);
+    f.clock->advance(31s);
+    test::settle();
+    EXPECT_EQ(f.secondary->calls, 1);
+    const QJsonObject h = json(exchange(f.port(), get("/healthz")).body);
+    EXPECT_EQ(upstream(h, "primary")["last_error"].toString(), "no answer within 30 s");
+    EXPECT_EQ(exchange(f.port(), get("/v1/prices?currency=USD")).status, 200);
+}
+
+TEST_F(PricingServiceTest, NothingQuotedYetIsAnErrorNotAnInventedPrice) {
+    f.primary->error = f.secondary->error = "offline";
+    f.start();
+    const auto answer = exchange(f.port(), get("/v1/prices?currency=USD"));
+    EXPECT_EQ(answer.status, 503);
+    EXPECT_TRUE(json(answer.body).contains("error"));
+}
+
+TEST_F(PricingServiceTest, MalformedRequestsGetCleanErrors) {
+    f.primary->quotes = quotes(f.clock->now(), "2800", "31");
+    f.start();
+    const struct {
+        QByteArray request;
+        int status;
+    } cases[] = {
+        {get("/v1/prices?currency=USD"), 200},
+        {get("/v1/prices?currency=US%44"), 200},
+        {get("/v1/history?series=XAU&range=1W&currency=USD&unit=gram"), 200},
+        {get("/v1/prices"), 400},
+        {get("/v1/prices?currency="), 400},
+        {get("/v1/prices?currency"), 400},
+        {get("/v1/prices?currency=usd"), 400},
+        {get("/v1/prices?currency=USD%20"), 400},
+        {get("/v1/prices?currency=%ZZ"), 400},
+        {get("/v1/prices?currency=US%4"), 400},
+        {get("/v1/prices?currency=USD&currency=EUR"), 400},
+        {get("/v1/prices?currency=USD&extra=1"), 400},
+        {get("/v1/prices?currency=USD&"), 400},
+        {get("/v1/history?range=1W&currency=USD&unit=gram"), 400},
+        {get("/v1/history?series=XAU&currency=USD&unit=gram"), 400},
+        {get("/v1/history?series=XAU&range=1W&unit=gram"), 400},
+        {get("/v1/history?series=XAU&range=1W&currency=USD"), 400},
+        {get("/v1/history?series=xau&range=1W&currency=USD&unit=gram"), 400},
+        {get("/v1/history?series=XAU&range=1w&currency=USD&unit=gram"), 400},
+        {get("/v1/history?series=XAU&range=1W&currency=USD&unit=grams"), 400},
+        {get("/v1/history?series=XAU&range=1W&currency=USD&unit=gram&unit=kilo"), 400},
+        {get("/healthz?verbose=1"), 400},
+        {get("/v1/prices/?currency=USD"), 404},
+        {get("/v2/prices?currency=USD"), 404},
+        {get("/"), 404},
+        {"POST /v1/prices?currency=USD HTTP/1.1\r\nContent-Length: 2\r\n\r\n{}", 405},
+        {"DELETE /healthz HTTP/1.1\r\n\r\n", 405},
+        {"GET /v1/prices?currency=USD\r\n\r\n", 400},
+        {"GET  /v1/prices HTTP/1.1\r\n\r\n", 400},
+        {"GET v1/prices HTTP/1.1\r\n\r\n", 400},
+        {"GET /v1/prices?currency=USD HTTP/2.0\r\n\r\n", 505},
+        {"GET /v1/prices?currency=USD HTTP/1.1\r\nno colon here\r\n\r\n", 400},
+        {"GET /v1/prices?currency=USD HTTP/1.1\r\nContent-Length: x\r\n\r\n", 400},
+        {"\x01\x02garbage\r\n\r\n", 400},
+    };
+    for (const auto& c : cases) {
+        const auto answer = exchange(f.port(), c.request);
+        EXPECT_EQ(answer.status, c.status) << c.request.toStdString();
+        EXPECT_TRUE(QJsonDocument::fromJson(answer.body).isObject()) << c.request.toStdString();
+        if (c.status >= 400) {
+            EXPECT_TRUE(json(answer.body)["error"].isString()) << c.request.toStdString();
+        }
+        if (c.status == 405) {
+            EXPECT_TRUE(answer.head.contains("Allow: GET, HEAD"));
+        }
+    }
+}
+
+TEST_F(PricingServiceTest, OversizedRequestsAreRefusedAndTheConnectionClosed) {
+    f.start();
+    const QByteArray longQuery = "/v1/prices?currency=USD&pad=" + QByteArray(10 * 1024, 'a');
+    EXPECT_EQ(exchange(f.port(), get(longQuery)).status, 414);
+    QByteArray manyHeaders = "GET /v1/prices?currency=USD HTTP/1.1\r\n";
+    for (int i = 0; i < 400; ++i) {
+        manyHeaders += "X-Filler-" + QByteArray::number(i) + ": " + QByteArray(40, 'b') + "\r\n";
+    }
+    EXPECT_EQ(exchange(f.port(), manyHeaders + "\r\n").status, 431);
+    // A line that never ends is cut off once it is too long, not buffered for ever.
+    EXPECT_EQ(exchange(f.port(), "GET /" + QByteArray(64 * 1024, 'c')).status, 414);
+}
+
+TEST(PricingServiceLimitsTest, SlowHeadersTimeOutWhileOthersAreServed) {
+    server::HttpServer::Limits limits;
+    limits.headerTimeout = 300ms;
+    ServiceFixture f(limits);
+    f.primary->quotes = quotes(f.clock->now(), "2800", "31");
+    f.start();
+
+    QTcpSocket slow;
+    slow.connectToHost(QHostAddress::LocalHost, f.port());
+    slow.write("GET /v1/prices?currency=USD HTTP/1.1\r\n");
+    QByteArray pending;
+    QElapsedTimer elapsed;
+    elapsed.start();
+    // A byte every 50 ms keeps the connection busy but never finishes the headers.
+    QTimer drip;
+    QObject::connect(&drip, &QTimer::timeout, [&] { slow.write("X"); });
+    drip.start(50);
+    EXPECT_EQ(exchange(f.port(), get("/v1/prices?currency=USD")).status, 200);
+    const auto answer = test::readAnswer(slow, pending, 3s);
+    EXPECT_EQ(answer.status, 408);
+    EXPECT_LT(elapsed.elapsed(), 2000);
+    EXPECT_TRUE(test::waitUntil([&] { return slow.state() == QAbstractSocket::UnconnectedState; }));
+}
+
+TEST(PricingServiceLimitsTest, ConcurrentPipelinedClientsAllGetTheirAnswersWithinTheCap) {
+    server::HttpServer::Limits limits;
+    limits.maxConnections = 8;
+    ServiceFixture f(limits);
+    f.primary->quotes = quotes(f.clock->now(), "2800", "31");
+    f.start();
+    const QByteArray expected = exchange(f.port(), get("/v1/prices?currency=USD")).body;
+
+    constexpr int kClients = 24;
+    constexpr int kRequests = 20;
+    std::vector<std::unique_ptr<QTcpSocket>> clients;
+    QByteArray burst;
+    for (int i = 0; i < kRequests - 1; ++i) {
+        burst += get(i % 2 ? "/v1/prices?currency=USD"
+                           : "/v1/history?series=XAU&range=1D&currency=USD&unit=kilo");
+    }
+    burst += "GET /v1/prices?currency=USD HTTP/1.1\r\nConnection: close\r\n\r\n";
+    for (int i = 0; i < kClients; ++i) {
+        clients.push_back(std::make_unique<QTcpSocket>());
+        clients.back()->connectToHost(QHostAddress::LocalHost, f.port());
+        clients.back()->write(burst);
+    }
+    int most = 0;
+    int answered = 0;
+    std::vector<QByteArray> pending(kClients);
+    test::waitUntil(
+        [&] {
+            most = std::max(most, f.service->http().connectionCount());
+            for (int i = 0; i < kClients; ++i) {
+                pending[i] += clients[i]->readAll();
+            }
+            answered = 0;
+            for (const QByteArray& p : pending) {
+                answered += static_cast<int>(p.count("HTTP/1.1 200 OK"));
+            }
+            return answered == kClients * kRequests;
+        },
+        10s);
+    EXPECT_EQ(answered, kClients * kRequests) << f.service->http().connectionCount();
+    EXPECT_LE(most, 8);
+    for (const QByteArray& p : pending) {
+        EXPECT_TRUE(p.endsWith(expected));
+    }
+}
+
+TEST(PricingServiceProcessTest, KilledDemoServiceKeepsWhatItServed) {
+    QTemporaryDir dir;
+    const QString db = dir.filePath(QStringLiteral("demo.sqlite"));
+    QProcess service;
+    service.setProcessChannelMode(QProcess::MergedChannels);
+    service.start(QStringLiteral(MINTLUX_PRICING_BINARY),
+                  {"--source", "synthetic", "--db", db, "--listen", "127.0.0.1:0"});
+    QByteArray log;
+    quint16 port = 0;
+    ASSERT_TRUE(test::waitUntil([&] {
+        log += service.readAll();
+        const auto at = log.indexOf("listening on 127.0.0.1:");
+        port = at < 0 ? 0 : log.mid(at + 23).split(',').first().toUShort();
+        return port != 0;
+    })) << log.toStdString();
+    // After the first poll the next one is 45 s away, so what is served now is what is stored.
+    ASSERT_TRUE(test::waitUntil([&] {
+        const auto health = json(exchange(port, get("/healthz")).body);
+        return !upstream(health, "synthetic")["last_success"].isNull();
+    }));
+    const QByteArray served = exchange(port, get("/v1/prices?currency=USD")).body;
+    service.kill();  // SIGKILL: no chance to close anything
+    service.waitForFinished();
+
+    const auto doc = Json::decode<LatestPricesResponse>(served);
+    server::SqliteStore store(db);
+    const auto stored = store.latestQuotes();
+    ASSERT_EQ(stored.size(), 4u);
+    for (const server::SpotQuote& q : stored) {
+        EXPECT_EQ(doc.prices.at(q.metal.rawValue()).value, q.usdPerOunce);
+    }
+    EXPECT_EQ(store.metaValue(QStringLiteral("source")), QStringLiteral("synthetic"));
+}
+
+}  // namespace
+}  // namespace mintlux

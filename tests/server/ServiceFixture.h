@@ -1,0 +1,151 @@
+#pragma once
+
+#include "DecimalTesting.h"
+#include "EventLoop.h"
+#include "FakeClock.h"
+#include "PricingService.h"
+#include "pricing/Futures.h"
+#include "storage/SqliteStore.h"
+
+#include <memory>
+#include <string>
+
+#include <QHostAddress>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+
+namespace mintlux::test {
+
+// Upstream doubles: answer what the test put in them, or fail with its error text.
+class ScriptedSpot final : public server::SpotProvider {
+public:
+    explicit ScriptedSpot(QString name) : m_name(std::move(name)) {}
+    QString name() const override { return m_name; }
+    QFuture<std::vector<server::SpotQuote>> fetchSpot() override {
+        ++calls;
+        if (hang) {
+            hung.push_back(Futures::startedPromise<std::vector<server::SpotQuote>>());
+            return hung.back()->future();
+        }
+        if (!error.empty()) {
+            return Futures::failed<std::vector<server::SpotQuote>>(
+                std::make_exception_ptr(server::ProviderError(error)));
+        }
+        return Futures::ready(quotes);
+    }
+    std::vector<server::SpotQuote> quotes;
+    std::string error;
+    bool hang = false;  // answers never
+    std::vector<std::shared_ptr<QPromise<std::vector<server::SpotQuote>>>> hung;
+    int calls = 0;
+
+private:
+    QString m_name;
+};
+
+class ScriptedFx final : public server::FxProvider {
+public:
+    QString name() const override { return QStringLiteral("fx-double"); }
+    QFuture<server::FxRates> fetchRates() override { return Futures::ready(rates); }
+    server::FxRates rates;
+};
+
+class ScriptedDaily final : public server::DailyHistoryProvider {
+public:
+    QString name() const override { return QStringLiteral("daily-double"); }
+    QFuture<std::vector<server::DailyClose>> fetchDailyCloses(MetalSeries metal) override {
+        return Futures::ready(metal == MetalSeries::gold ? closes
+                                                         : std::vector<server::DailyClose>{});
+    }
+    std::vector<server::DailyClose> closes;
+};
+
+// One HTTP answer read off a raw socket.
+struct RawAnswer {
+    int status = 0;
+    QByteArray head;
+    QByteArray body;
+};
+
+// Reads exactly one response; status 0 if none arrived in time.
+inline RawAnswer readAnswer(QTcpSocket& socket, QByteArray& pending,
+                            std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
+    RawAnswer a;
+    waitUntil(
+        [&] {
+            pending += socket.readAll();
+            const qsizetype end = pending.indexOf("\r\n\r\n");
+            if (end < 0) {
+                return socket.state() == QAbstractSocket::UnconnectedState;
+            }
+            const QByteArray head = pending.left(end);
+            const qsizetype at = head.toLower().indexOf("content-length: ");
+            const qsizetype length =
+                at < 0 ? 0 : head.mid(at + 16).split('\r').first().toLongLong();
+            if (pending.size() < end + 4 + length) {
+                return socket.state() == QAbstractSocket::UnconnectedState;
+            }
+            a.head = head;
+            a.status = head.mid(9, 3).toInt();
+            a.body = pending.mid(end + 4, length);
+            pending.remove(0, end + 4 + length);
+            return true;
+        },
+        timeout);
+    return a;
+}
+
+inline RawAnswer exchange(quint16 port, const QByteArray& request) {
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    socket.write(request);
+    QByteArray pending;
+    return readAnswer(socket, pending);
+}
+
+inline QByteArray get(const QByteArray& target) {
+    return "GET " + target + " HTTP/1.1\r\nHost: localhost\r\n\r\n";
+}
+
+// A service on an ephemeral loopback port over a store in a temporary directory, with
+// scripted upstreams and a clock the test moves.
+struct ServiceFixture {
+    explicit ServiceFixture(server::HttpServer::Limits httpLimits = {}) {
+        auto primarySpot = std::make_unique<ScriptedSpot>(QStringLiteral("primary"));
+        auto secondarySpot = std::make_unique<ScriptedSpot>(QStringLiteral("secondary"));
+        auto fxDouble = std::make_unique<ScriptedFx>();
+        auto dailyDouble = std::make_unique<ScriptedDaily>();
+        primary = primarySpot.get();
+        secondary = secondarySpot.get();
+        fx = fxDouble.get();
+        daily = dailyDouble.get();
+        providers.spot.push_back(std::move(primarySpot));
+        providers.spot.push_back(std::move(secondarySpot));
+        providers.fx.push_back(std::move(fxDouble));
+        providers.daily.push_back(std::move(dailyDouble));
+        limits = httpLimits;
+    }
+
+    void start() {
+        service = std::make_unique<server::PricingService>(
+            std::make_unique<server::SqliteStore>(dir.filePath(QStringLiteral("p.sqlite"))),
+            std::move(providers), clock, server::PricingService::Options{"live", limits, {}});
+        EXPECT_TRUE(service->http().listen(QHostAddress::LocalHost, 0));
+        service->start();
+        settle(std::chrono::milliseconds(50));
+    }
+
+    quint16 port() { return service->http().port(); }
+
+    QTemporaryDir dir;
+    std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>();
+    server::LiveProviders providers;
+    server::HttpServer::Limits limits;
+    ScriptedSpot* primary;
+    ScriptedSpot* secondary;
+    ScriptedFx* fx;
+    ScriptedDaily* daily;
+    std::unique_ptr<server::PricingService> service;
+};
+
+}  // namespace mintlux::test
