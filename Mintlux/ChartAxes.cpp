@@ -1,5 +1,7 @@
 #include "ChartAxes.h"
 
+#include "IcuBridge.h"
+
 #include <algorithm>
 #include <cmath>
 #include <memory>
@@ -17,22 +19,6 @@
 namespace mintlux::ChartAxes {
 
 namespace {
-
-icu::Locale icuLocale(const QString& id) {
-    const QByteArray name = id.toUtf8();
-    if (id.contains(QLatin1Char('-'))) {
-        UErrorCode status = U_ZERO_ERROR;
-        icu::Locale tagged = icu::Locale::forLanguageTag(name.constData(), status);
-        if (U_SUCCESS(status)) {
-            return tagged;
-        }
-    }
-    return icu::Locale(name.constData());
-}
-
-QString fromIcu(const icu::UnicodeString& text) {
-    return QString(reinterpret_cast<const QChar*>(text.getBuffer()), text.length());
-}
 
 double niceStepAtLeast(double raw) {
     const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
@@ -177,12 +163,12 @@ QString formatYAxis(double value, Currency currency, const QString& locale) {
     if (U_SUCCESS(status)) {
         const int digits = value >= 100 ? 0 : 2;
         const icu::number::LocalizedNumberFormatter formatter =
-            icu::number::NumberFormatter::withLocale(icuLocale(locale))
+            icu::number::NumberFormatter::withLocale(IcuBridge::locale(locale))
                 .unit(unit)
                 .precision(icu::number::Precision::fixedFraction(digits));
         const icu::UnicodeString text = formatter.formatDouble(value, status).toString(status);
         if (U_SUCCESS(status) && !text.isEmpty()) {
-            return fromIcu(text);
+            return IcuBridge::fromIcu(text);
         }
     }
     return QString::number(value, 'f', -1);
@@ -223,7 +209,7 @@ std::vector<Tick> dateTicks(Instant from, Instant to, int desired, const QString
     const QDateTime end =
         QDateTime::fromMSecsSinceEpoch(duration_cast<milliseconds>(to.time_since_epoch()).count());
     const auto limit = static_cast<std::size_t>(desired);
-    const icu::Locale where = icuLocale(locale);
+    const icu::Locale where = IcuBridge::locale(locale);
     const int weekStart = firstDayOfWeek(where);
 
     std::vector<QDateTime> chosen;
@@ -255,7 +241,7 @@ std::vector<Tick> dateTicks(Instant from, Instant to, int desired, const QString
     for (const QDateTime& t : chosen) {
         icu::UnicodeString text;
         format.format(static_cast<UDate>(t.toMSecsSinceEpoch()), text);
-        ticks.push_back({static_cast<double>(t.toMSecsSinceEpoch()), fromIcu(text)});
+        ticks.push_back({static_cast<double>(t.toMSecsSinceEpoch()), IcuBridge::fromIcu(text)});
     }
     return ticks;
 }

@@ -1,5 +1,6 @@
 #include "MenuBarView.h"
 
+#include "IcuBridge.h"
 #include "MetalRow.h"
 #include "PopoverIcons.h"
 #include "platform/MainLoopTimer.h"
@@ -244,15 +245,7 @@ void MenuBarView::updatePill() {
 
 QString MenuBarView::absoluteTimeString(Instant when, const QString& locale,
                                         const QString& timeZone) {
-    // Locale ids come as BCP 47 tags ("en-US") or ICU ids ("en_US_POSIX").
-    const QByteArray name = locale.toUtf8();
-    UErrorCode status = U_ZERO_ERROR;
-    icu::Locale icuLocale = locale.contains(QLatin1Char('-'))
-                                ? icu::Locale::forLanguageTag(name.constData(), status)
-                                : icu::Locale(name.constData());
-    if (U_FAILURE(status)) {
-        icuLocale = icu::Locale::getDefault();
-    }
+    const icu::Locale icuLocale = IcuBridge::locale(locale);
     std::unique_ptr<icu::DateFormat> format(icu::DateFormat::createDateTimeInstance(
         icu::DateFormat::kMedium, icu::DateFormat::kShort, icuLocale));
     if (!format) {
@@ -267,7 +260,7 @@ QString MenuBarView::absoluteTimeString(Instant when, const QString& locale,
         std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch()).count();
     icu::UnicodeString text;
     format->format(static_cast<UDate>(millis), text);
-    return QString(reinterpret_cast<const QChar*>(text.getBuffer()), text.length());
+    return IcuBridge::fromIcu(text);
 }
 
 }  // namespace mintlux

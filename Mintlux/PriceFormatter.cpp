@@ -1,5 +1,7 @@
 #include "PriceFormatter.h"
 
+#include "IcuBridge.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -19,18 +21,6 @@ using icu::number::LocalizedNumberFormatter;
 using icu::number::NumberFormatter;
 using icu::number::Precision;
 
-icu::Locale icuLocale(const QString& id) {
-    const QByteArray name = id.toUtf8();
-    if (id.contains(QLatin1Char('-'))) {
-        UErrorCode status = U_ZERO_ERROR;
-        icu::Locale tagged = icu::Locale::forLanguageTag(name.constData(), status);
-        if (U_SUCCESS(status)) {
-            return tagged;
-        }
-    }
-    return icu::Locale(name.constData());
-}
-
 std::optional<QString> format(const LocalizedNumberFormatter& formatter, const Decimal& value) {
     const std::string digits = value.toString();
     UErrorCode status = U_ZERO_ERROR;
@@ -40,7 +30,7 @@ std::optional<QString> format(const LocalizedNumberFormatter& formatter, const D
     if (U_FAILURE(status) || text.isEmpty()) {
         return std::nullopt;
     }
-    return QString(reinterpret_cast<const QChar*>(text.getBuffer()), text.length());
+    return IcuBridge::fromIcu(text);
 }
 
 QString money(const Decimal& value, Currency currency, int fractionDigits, const QString& locale) {
@@ -49,7 +39,7 @@ QString money(const Decimal& value, Currency currency, int fractionDigits, const
     const icu::CurrencyUnit unit(icu::StringPiece(code.constData(), 3), status);
     if (U_SUCCESS(status)) {
         const LocalizedNumberFormatter formatter =
-            NumberFormatter::withLocale(icuLocale(locale))
+            NumberFormatter::withLocale(IcuBridge::locale(locale))
                 .unit(unit)
                 .precision(Precision::fixedFraction(fractionDigits))
                 .roundingMode(UNUM_ROUND_HALFEVEN);
@@ -81,10 +71,11 @@ QString full(const Decimal& value, Currency currency, const QString& locale) {
 }
 
 QString percent(const Decimal& value, const QString& locale) {
-    const LocalizedNumberFormatter formatter = NumberFormatter::withLocale(icuLocale(locale))
-                                                   .precision(Precision::fixedFraction(2))
-                                                   .grouping(UNUM_GROUPING_OFF)
-                                                   .roundingMode(UNUM_ROUND_HALFEVEN);
+    const LocalizedNumberFormatter formatter =
+        NumberFormatter::withLocale(IcuBridge::locale(locale))
+            .precision(Precision::fixedFraction(2))
+            .grouping(UNUM_GROUPING_OFF)
+            .roundingMode(UNUM_ROUND_HALFEVEN);
     return format(formatter, value).value_or(value.toQString()) + QLatin1Char('%');
 }
 

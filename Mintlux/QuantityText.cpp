@@ -1,5 +1,7 @@
 #include "QuantityText.h"
 
+#include "IcuBridge.h"
+
 #include <memory>
 #include <optional>
 #include <string>
@@ -15,33 +17,16 @@ namespace mintlux::QuantityText {
 
 namespace {
 
-icu::Locale icuLocale(const QString& id) {
-    const QByteArray name = id.toUtf8();
-    if (id.contains(QLatin1Char('-'))) {
-        UErrorCode status = U_ZERO_ERROR;
-        icu::Locale tagged = icu::Locale::forLanguageTag(name.constData(), status);
-        if (U_SUCCESS(status)) {
-            return tagged;
-        }
-    }
-    return icu::Locale(name.constData());
-}
-
-icu::UnicodeString toUnicode(const QString& text) {
-    return icu::UnicodeString(reinterpret_cast<const UChar*>(text.utf16()),
-                              static_cast<int32_t>(text.size()));
-}
-
 // The whole text as the locale writes numbers, exactly; nothing when any of it is left over.
 std::optional<Decimal> parseInLocale(const QString& text, const QString& locale) {
     UErrorCode status = U_ZERO_ERROR;
     std::unique_ptr<icu::NumberFormat> reader(
-        icu::NumberFormat::createInstance(icuLocale(locale), status));
+        icu::NumberFormat::createInstance(IcuBridge::locale(locale), status));
     if (U_FAILURE(status) || !reader) {
         return std::nullopt;
     }
     reader->setLenient(false);
-    const icu::UnicodeString input = toUnicode(text);
+    const icu::UnicodeString input = IcuBridge::toIcu(text);
     icu::Formattable result;
     icu::ParsePosition position(0);
     reader->parse(input, result, position);
@@ -63,7 +48,7 @@ QString format(const Decimal& value, const QString& locale) {
     const std::string digits = value.toString();
     UErrorCode status = U_ZERO_ERROR;
     const icu::number::FormattedNumber formatted =
-        NumberFormatter::withLocale(icuLocale(locale))
+        NumberFormatter::withLocale(IcuBridge::locale(locale))
             .precision(Precision::minMaxFraction(0, 6))
             .grouping(UNUM_GROUPING_OFF)
             .roundingMode(UNUM_ROUND_HALFEVEN)
@@ -73,7 +58,7 @@ QString format(const Decimal& value, const QString& locale) {
     if (U_FAILURE(status) || text.isEmpty()) {
         return value.toQString();
     }
-    return QString(reinterpret_cast<const QChar*>(text.getBuffer()), text.length());
+    return IcuBridge::fromIcu(text);
 }
 
 Decimal parse(const QString& text, const QString& locale) {

@@ -1,5 +1,6 @@
 #include "SettingsView.h"
 
+#include "IcuBridge.h"
 #include "SegmentedChooser.h"
 #include "market/Currency.h"
 #include "market/MetalSeries.h"
@@ -265,12 +266,8 @@ QString SettingsView::launchAtLoginError() const {
 QString SettingsView::yearString(Instant when, const QString& locale) {
     const auto millis =
         std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch()).count();
-    const QByteArray name = locale.toUtf8();
+    const icu::Locale icuLocale = IcuBridge::locale(locale);
     UErrorCode status = U_ZERO_ERROR;
-    icu::Locale icuLocale = locale.contains(QLatin1Char('-'))
-                                ? icu::Locale::forLanguageTag(name.constData(), status)
-                                : icu::Locale(name.constData());
-    status = U_ZERO_ERROR;
     std::unique_ptr<icu::Calendar> calendar(icu::Calendar::createInstance(icuLocale, status));
     if (U_SUCCESS(status) && calendar) {
         calendar->setTime(static_cast<UDate>(millis), status);
