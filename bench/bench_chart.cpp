@@ -10,8 +10,9 @@
 #include <sstream>
 #include <vector>
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QImage>
 #include <QPromise>
 #include <QRandomGenerator>
@@ -191,13 +192,3 @@ void BM_OpenChartWindowAgain(benchmark::State& state) {
 BENCHMARK(BM_OpenChartWindowAgain)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-}

@@ -10,7 +10,8 @@
 #include "pricing/Futures.h"
 #include "pricing/MetalPricingService.h"
 
-#include <QApplication>
+#include <QCoreApplication>
+#include <QEvent>
 #include <QTemporaryDir>
 #include <QWidget>
 
@@ -160,14 +161,3 @@ BENCHMARK(BM_SettingsWindowFirstShow)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SettingsWindowShowAgain)->Unit(benchmark::kMillisecond);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
