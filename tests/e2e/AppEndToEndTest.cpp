@@ -108,6 +108,16 @@ QRect windowGeometry(const QString& window) {
     return r;
 }
 
+// Waits for the popup: the visible window titled "Mintlux" at its 320 x 360. `popup` holds the
+// geometry last seen, for the failure message.
+bool waitForPopup(QRect& popup) {
+    return waitFor([&] {
+        const QStringList windows = visibleWindows(QStringLiteral("Mintlux"));
+        popup = windows.isEmpty() ? QRect() : windowGeometry(windows.first());
+        return popup.size() == QSize(320, 360);
+    });
+}
+
 // A real click through XTEST, as the user's.
 bool clickAt(QPoint p) {
     QProcess xdotool;
@@ -232,12 +242,7 @@ protected:
             activate(service);
         }
         QRect popup;
-        EXPECT_TRUE(waitFor([&] {
-            const QStringList windows = visibleWindows(QStringLiteral("Mintlux"));
-            popup = windows.isEmpty() ? QRect() : windowGeometry(windows.first());
-            return popup.size() == QSize(320, 360);
-        })) << "no popup to open "
-            << title.toStdString() << " from";
+        EXPECT_TRUE(waitForPopup(popup)) << "no popup to open " << title.toStdString() << " from";
         const QPoint target = popup.topLeft() + footerButtonCentre(popup.size(), fromRight);
         QElapsedTimer clock;
         clock.start();
@@ -439,12 +444,8 @@ TEST_F(AppEndToEndTest, ThePopupsQuitButtonEndsTheApp) {
 
     activate(service);
     QRect popup;
-    ASSERT_TRUE(waitFor([&] {
-        const QStringList windows = visibleWindows(QStringLiteral("Mintlux"));
-        popup = windows.isEmpty() ? QRect() : windowGeometry(windows.first());
-        return popup.size() == QSize(320, 360);
-    })) << "Activate opened no 320x360 popup; last seen "
-        << popup.width() << "x" << popup.height();
+    ASSERT_TRUE(waitForPopup(popup))
+        << "Activate opened no 320x360 popup; last seen " << popup.width() << "x" << popup.height();
 
     const QPoint target = popup.topLeft() + footerButtonCentre(popup.size());
     // A popup may take a moment after mapping before it takes the pointer; until then a click
