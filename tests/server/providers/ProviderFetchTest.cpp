@@ -127,7 +127,7 @@ TEST(ProviderFetch, LiveProvidersComeInFallbackOrder) {
     };
     EXPECT_EQ(names(live.spot), QStringList({"Swissquote", "gold-api.com"}));
     EXPECT_EQ(names(live.fx), QStringList({"Frankfurter", "ECB"}));
-    EXPECT_EQ(names(live.daily), QStringList({"LBMA"}));
+    EXPECT_EQ(names(live.daily), QStringList({"LBMA", "Frankfurter"}));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include "RecordedBody.h"
 #include "json/Iso8601.h"
 #include "providers/EcbFxProvider.h"
+#include "providers/FrankfurterDailyProvider.h"
 #include "providers/FrankfurterFxProvider.h"
 #include "providers/GoldApiSpotProvider.h"
 #include "providers/LbmaDailyProvider.h"
@@ -97,6 +98,13 @@ TEST(ProviderParse, DailySeriesDropsEmptyDaysAndRunsOldestFirst) {
     };
     EXPECT_EQ(closes, expected);
     EXPECT_EQ(LbmaDailyProvider::fileName(MetalSeries::platinum), "platinum_pm.json");
+
+    // Saturday's carried-forward rate is no trading day's close.
+    const std::vector<DailyClose> reference =
+        FrankfurterDailyProvider::parse(recorded("frankfurter-v2-xau.json"), MetalSeries::gold);
+    ASSERT_EQ(reference.size(), 5u);
+    EXPECT_EQ(reference[2], (DailyClose{QDate(2025, 12, 3), dec("4206.0157")}));
+    EXPECT_EQ(reference.back().date, QDate(2025, 12, 5));
 }
 
 TEST(ProviderParse, UnusableAnswersAreProviderErrors) {
@@ -108,6 +116,9 @@ TEST(ProviderParse, UnusableAnswersAreProviderErrors) {
     const auto frankfurter = [](QByteArrayView b) { FrankfurterFxProvider::parse(b); };
     const auto ecb = [](QByteArrayView b) { EcbFxProvider::parse(b); };
     const auto lbma = [](QByteArrayView b) { LbmaDailyProvider::parse(b); };
+    const auto reference = [](MetalSeries metal) {
+        return [metal](QByteArrayView b) { FrankfurterDailyProvider::parse(b, metal); };
+    };
     const Row rows[] = {
         {"swissquote-empty.json", swissquote(MetalSeries::gold), "no usable bid/ask for XAU/USD"},
         {"swissquote-no-market.json", swissquote(MetalSeries::gold), "no usable bid/ask"},
@@ -126,6 +137,12 @@ TEST(ProviderParse, UnusableAnswersAreProviderErrors) {
         {"lbma-empty.json", lbma, "no priced day"},
         {"lbma-no-prices.json", lbma, "no priced day"},
         {"html-200.html", lbma, "unreadable document"},
+        {"frankfurter-v2-truncated.json", reference(MetalSeries::gold), "unreadable document"},
+        {"frankfurter-v2-xau.json", reference(MetalSeries::silver),
+         "Expected base XAG but found XAU"},
+        {"lbma-gold-pm.json", reference(MetalSeries::gold), "Missing key \"base\" at [0]"},
+        {"lbma-empty.json", reference(MetalSeries::gold), "no priced weekday for XAU/USD"},
+        {"frankfurter-latest.json", reference(MetalSeries::gold), "unreadable document"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string(row.file) + " / " + row.because);
