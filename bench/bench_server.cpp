@@ -25,7 +25,7 @@ struct Market {
             for (int day = 730; day > 0; --day) {
                 closes.push_back({today.addDays(-day), Decimal(2000 + day) / Decimal(7)});
             }
-            recorder.applyDailyCloses(metal, closes);
+            recorder.applyDailyCloses(metal, QStringLiteral("LBMA"), closes);
         }
         recorder.applyFx({QDate::currentDate(), {{Currency::eur, *Decimal::parse("0.9215")}}});
         tick(now);

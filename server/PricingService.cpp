@@ -2,6 +2,8 @@
 
 #include "json/JsonWriter.h"
 
+#include <algorithm>
+
 namespace mintlux::server {
 
 namespace {
@@ -13,6 +15,45 @@ void optionalDate(JsonWriter& w, std::string_view key, const std::optional<Insta
     } else {
         w.null();
     }
+}
+
+// Per metal: how its latest daily round went, and for each range the runs of points that came
+// from one source, so an operator sees which upstream a chart is drawn from.
+void historySources(JsonWriter& w, const MarketRecorder& recorder, const UpstreamPoller& poller) {
+    const auto rounds = poller.dailyRounds();
+    w.key("history").beginObject();
+    for (const MetalSeries metal : MetalSeries::allCases()) {
+        const UpstreamPoller::DailyRound& round = rounds[metal.index()];
+        w.key(metal.rawValue().toStdString()).beginObject();
+        w.key("upstream");
+        if (round.upstream.isEmpty()) {
+            w.null();
+        } else {
+            w.string(round.upstream);
+        }
+        optionalDate(w, "checked", round.finished);
+        w.key("fallback").boolean(round.fallback);
+        w.key("ranges").beginObject();
+        for (const TimeRange range : TimeRange::allCases()) {
+            w.key(range.rawValue().toStdString()).beginArray();
+            const auto points = recorder.history(metal, range);
+            for (auto run = points.begin(); run != points.end();) {
+                const auto next = std::find_if(
+                    run, points.end(), [&](const auto& p) { return p.source != run->source; });
+                w.beginObject();
+                w.key("source").string(recorder.sourceName(run->source));
+                w.key("from").date(run->t);
+                w.key("to").date(std::prev(next)->t);
+                w.key("points").integer(static_cast<std::int64_t>(next - run));
+                w.endObject();
+                run = next;
+            }
+            w.endArray();
+        }
+        w.endObject();
+        w.endObject();
+    }
+    w.endObject();
 }
 
 }  // namespace
@@ -37,6 +78,7 @@ PricingService::PricingService(std::unique_ptr<PricingStore> store, LiveProvider
         throw StoreError(m_store->location().toStdString() + " holds " + kind->toStdString() +
                          " prices; use another database for " + m_source.toStdString() + " prices");
     }
+    m_recorder.setUpstreamOrder(m_poller->dailyUpstreams());
     m_recorder.load();
 }
 
@@ -100,6 +142,7 @@ HttpResponse PricingService::health() {
         w.endObject();
     }
     w.endArray();
+    historySources(w, m_recorder, *m_poller);
     w.key("database").beginObject();
     w.key("ok").boolean(dbError.isEmpty());
     w.key("location").string(m_store->location());

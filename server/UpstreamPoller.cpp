@@ -68,6 +68,19 @@ void UpstreamPoller::start() {
     pollDaily();
 }
 
+std::array<UpstreamPoller::DailyRound, 4> UpstreamPoller::dailyRounds() const {
+    const std::lock_guard lock(m_healthLock);
+    return m_dailyRounds;
+}
+
+QStringList UpstreamPoller::dailyUpstreams() const {
+    QStringList names;
+    for (const ProviderHealth& h : m_daily.health) {
+        names << h.name;
+    }
+    return names;
+}
+
 std::vector<ProviderHealth> UpstreamPoller::health() const {
     const std::lock_guard lock(m_healthLock);
     std::vector<ProviderHealth> out = m_spot.health;
@@ -266,7 +279,10 @@ void UpstreamPoller::tryDaily(std::size_t metal, std::size_t index, bool anyAnsw
     if (index >= m_daily.providers.size()) {
         if (!m_daily.providers.empty()) {
             logLine("no daily closes for " + series.rawValue() +
-                    " this round (upstreams failed or backing off)");
+                    " this round (upstreams failed or backing off); history keeps the stored "
+                    "closes");
+            const std::lock_guard lock(m_healthLock);
+            m_dailyRounds[metal] = {{}, m_clock->now(), true};
         }
         tryDaily(metal + 1, nextAvailable(m_daily, 0), anyAnswer);
         return;
@@ -286,8 +302,12 @@ void UpstreamPoller::tryDaily(std::size_t metal, std::size_t index, bool anyAnsw
                 tryDaily(metal, nextAvailable(m_daily, index + 1), anyAnswer);
                 return;
             }
-            m_recorder.applyDailyCloses(series, closes);
+            m_recorder.applyDailyCloses(series, m_daily.health[index].name, closes);
             succeeded(m_daily.health[index]);
+            {
+                const std::lock_guard lock(m_healthLock);
+                m_dailyRounds[metal] = {m_daily.health[index].name, m_clock->now(), false};
+            }
             tryDaily(metal + 1, nextAvailable(m_daily, 0), true);
         },
         [this, metal, index, anyAnswer](std::exception_ptr error) {

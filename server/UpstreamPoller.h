@@ -4,6 +4,7 @@
 #include "market/MarketRecorder.h"
 #include "providers/LiveProviders.h"
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <exception>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include <QObject>
+#include <QStringList>
 
 namespace mintlux::server {
 
@@ -43,6 +45,17 @@ public:
     void start();
 
     std::vector<ProviderHealth> health() const;
+
+    // How a metal's latest daily round went, for /healthz.
+    struct DailyRound {
+        QString upstream;  // the one that answered; empty when none did
+        std::optional<Instant> finished;
+        // No upstream answered: the history is what the store already held.
+        bool fallback = false;
+    };
+    std::array<DailyRound, 4> dailyRounds() const;
+    // The daily-close upstreams in the order they are tried.
+    QStringList dailyUpstreams() const;
     // True once a whole spot round failed, until a provider answers again.
     bool spotFailing() const { return m_spotFailing.load(); }
 
@@ -81,8 +94,10 @@ private:
     Chain<SpotProvider> m_spot;
     Chain<FxProvider> m_fx;
     Chain<DailyHistoryProvider> m_daily;
+    std::array<DailyRound, 4> m_dailyRounds;
     std::atomic<bool> m_spotFailing = false;
-    // Health is written on the poller's thread and read by /healthz on the serving threads.
+    // Health and daily rounds are written on the poller's thread and read by /healthz on the
+    // serving threads.
     mutable std::mutex m_healthLock;
 };
 

@@ -3,6 +3,8 @@
 #include "ServiceLog.h"
 #include "market/TradingCalendar.h"
 
+#include <algorithm>
+
 namespace mintlux::server {
 
 namespace {
@@ -22,7 +24,61 @@ const Decimal& MarketRecorder::aedPerUsd() {
 }
 
 MarketRecorder::MarketRecorder(PricingStore& store, std::shared_ptr<Clock> clock)
-    : m_store(store), m_clock(std::move(clock)) {}
+    : m_store(store),
+      m_clock(std::move(clock)),
+      m_sourceNames{QStringLiteral("recorded quotes"), QStringLiteral("recorded closes"),
+                    QStringLiteral("newest quote")} {}
+
+MarketRecorder::Source MarketRecorder::sourceOf(const QString& upstream) {
+    const auto it =
+        std::find(m_sourceNames.begin() + kNewestQuote + 1, m_sourceNames.end(), upstream);
+    if (it != m_sourceNames.end()) {
+        return static_cast<Source>(it - m_sourceNames.begin());
+    }
+    m_sourceNames.push_back(upstream);
+    return static_cast<Source>(m_sourceNames.size() - 1);
+}
+
+QString MarketRecorder::sourceName(Source source) const {
+    const std::lock_guard lock(m_lock);
+    return source < m_sourceNames.size() ? m_sourceNames[source] : QString();
+}
+
+void MarketRecorder::layer(MetalState& s) {
+    std::vector<QString> order;
+    for (const QString& name : m_upstreamOrder) {
+        if (s.upstreamCloses.contains(name)) {
+            order.push_back(name);
+        }
+    }
+    for (const auto& entry : s.upstreamCloses) {
+        if (!m_upstreamOrder.contains(entry.first)) {
+            order.push_back(entry.first);
+        }
+    }
+    s.upstreamSeries.clear();
+    QDate newest;
+    for (const QString& name : order) {
+        const std::map<QDate, Decimal>& closes = s.upstreamCloses.at(name);
+        const Source source = sourceOf(name);
+        for (auto it = closes.upper_bound(newest); it != closes.end(); ++it) {
+            s.upstreamSeries.emplace_hint(s.upstreamSeries.end(), it->first,
+                                          std::pair(it->second, source));
+        }
+        if (!closes.empty()) {
+            newest = std::max(newest, closes.rbegin()->first);
+        }
+    }
+}
+
+void MarketRecorder::setUpstreamOrder(const QStringList& upstreams) {
+    const std::lock_guard lock(m_lock);
+    m_upstreamOrder = upstreams;
+    for (MetalState& s : m_metals) {
+        layer(s);
+    }
+    ++m_generation;
+}
 
 void MarketRecorder::write(const std::function<void()>& work) {
     try {
@@ -59,12 +115,15 @@ void MarketRecorder::load() {
         MetalState& s = state(metal);
         const auto recorded = m_store.recordedQuotes(metal, since);
         s.recorded.assign(recorded.begin(), recorded.end());
-        for (const DailyClose& c : m_store.closes(metal, CloseSource::upstream)) {
-            s.upstreamCloses[c.date] = c.usdPerOunce;
+        for (const QString& source : m_store.closeSources(metal)) {
+            std::map<QDate, Decimal>& into = source == PricingStore::recordedCloses()
+                                                 ? s.recordedCloses
+                                                 : s.upstreamCloses[source];
+            for (const DailyClose& c : m_store.closes(metal, source)) {
+                into[c.date] = c.usdPerOunce;
+            }
         }
-        for (const DailyClose& c : m_store.closes(metal, CloseSource::recorded)) {
-            s.recordedCloses[c.date] = c.usdPerOunce;
-        }
+        layer(s);
     }
     if (const auto rates = m_store.latestFxRates()) {
         m_fxDate = rates->date;
@@ -92,7 +151,7 @@ int MarketRecorder::applySpot(const std::vector<SpotQuote>& quotes) {
                 const DailyClose close{previousDay, s.latest->usdPerOunce};
                 s.recordedCloses[close.date] = close.usdPerOunce;
                 writes.push_back([this, q, close] {
-                    m_store.saveCloses(q.metal, CloseSource::recorded, {close});
+                    m_store.saveCloses(q.metal, PricingStore::recordedCloses(), {close});
                 });
             }
         }
@@ -147,7 +206,8 @@ void MarketRecorder::applyFx(const FxRates& rates) {
     write([&] { m_store.saveFxRates(merged); });
 }
 
-void MarketRecorder::applyDailyCloses(MetalSeries metal, const std::vector<DailyClose>& closes) {
+void MarketRecorder::applyDailyCloses(MetalSeries metal, const QString& upstream,
+                                      const std::vector<DailyClose>& closes) {
     std::vector<DailyClose> usable;
     for (const DailyClose& c : closes) {
         if (c.date.isValid() && c.usdPerOunce.signum() > 0) {
@@ -159,12 +219,15 @@ void MarketRecorder::applyDailyCloses(MetalSeries metal, const std::vector<Daily
     }
     {
         const std::lock_guard lock(m_lock);
+        MetalState& s = state(metal);
+        std::map<QDate, Decimal>& into = s.upstreamCloses[upstream];
         for (const DailyClose& c : usable) {
-            state(metal).upstreamCloses[c.date] = c.usdPerOunce;
+            into[c.date] = c.usdPerOunce;
         }
+        layer(s);
         ++m_generation;
     }
-    write([&] { m_store.saveCloses(metal, CloseSource::upstream, usable); });
+    write([&] { m_store.saveCloses(metal, upstream, usable); });
 }
 
 std::optional<SpotQuote> MarketRecorder::latest(MetalSeries metal) const {
@@ -179,19 +242,19 @@ std::optional<Decimal> MarketRecorder::previousClose(MetalSeries metal) const {
         return std::nullopt;
     }
     const QDate today = TradingCalendar::tradingDayOf(s.latest->asOf);
-    auto before = [&](const std::map<QDate, Decimal>& closes) {
+    auto before = [&](const auto& closes) {
         auto it = closes.lower_bound(today);
         return it == closes.begin() ? closes.end() : std::prev(it);
     };
     const auto recorded = before(s.recordedCloses);
-    const auto upstream = before(s.upstreamCloses);
+    const auto upstream = before(s.upstreamSeries);
     const bool haveRecorded = recorded != s.recordedCloses.end();
-    const bool haveUpstream = upstream != s.upstreamCloses.end();
+    const bool haveUpstream = upstream != s.upstreamSeries.end();
     if (haveRecorded && (!haveUpstream || recorded->first >= upstream->first)) {
         return recorded->second;
     }
     if (haveUpstream) {
-        return upstream->second;
+        return upstream->second.first;
     }
     return std::nullopt;
 }
@@ -210,7 +273,7 @@ std::optional<Decimal> MarketRecorder::perUsd(Currency currency) const {
 
 bool MarketRecorder::hasUpstreamCloses(MetalSeries metal) const {
     const std::lock_guard lock(m_lock);
-    return !state(metal).upstreamCloses.empty();
+    return !state(metal).upstreamSeries.empty();
 }
 
 bool MarketRecorder::hasRecordedQuotes() const {
@@ -246,19 +309,22 @@ std::vector<MarketRecorder::Point> MarketRecorder::history(MetalSeries metal,
         }
     };
     auto daily = [&](std::optional<QDate> from) {
-        std::map<QDate, Decimal> closes = s.upstreamCloses;
-        // Our own closes fill the days after the upstream's newest.
-        const QDate lastUpstream = closes.empty() ? QDate() : closes.rbegin()->first;
-        for (auto it = s.recordedCloses.upper_bound(lastUpstream); it != s.recordedCloses.end();
-             ++it) {
-            closes.insert(*it);
-        }
-        for (auto it = from ? closes.upper_bound(*from) : closes.begin(); it != closes.end();
-             ++it) {
-            const Instant t = TradingCalendar::closeOf(it->first);
+        auto take = [&](QDate day, const Decimal& close, Source source) {
+            const Instant t = TradingCalendar::closeOf(day);
             if (t < end) {
-                out.push_back({t, it->second});
+                out.push_back({t, close, source});
             }
+        };
+        const auto& upstream = s.upstreamSeries;
+        for (auto it = from ? upstream.upper_bound(*from) : upstream.begin(); it != upstream.end();
+             ++it) {
+            take(it->first, it->second.first, it->second.second);
+        }
+        // Our own closes fill the days after the upstreams' newest.
+        const QDate lastUpstream = upstream.empty() ? QDate() : upstream.rbegin()->first;
+        const QDate after = from ? std::max(*from, lastUpstream) : lastUpstream;
+        for (auto it = s.recordedCloses.upper_bound(after); it != s.recordedCloses.end(); ++it) {
+            take(it->first, it->second, kOwnCloses);
         }
     };
     const QDate endDay = TradingCalendar::tradingDayOf(end);
@@ -283,7 +349,7 @@ std::vector<MarketRecorder::Point> MarketRecorder::history(MetalSeries metal,
             break;
     }
     if (s.latest && (out.empty() || out.back().t < s.latest->asOf)) {
-        out.push_back({s.latest->asOf, s.latest->usdPerOunce});
+        out.push_back({s.latest->asOf, s.latest->usdPerOunce, kNewestQuote});
     }
     return out;
 }

@@ -17,6 +17,8 @@
 #include <optional>
 #include <unordered_map>
 
+#include <QStringList>
+
 namespace mintlux::server {
 
 // The service's market state: the newest quote per metal, the recorder's 5-minute series, daily
@@ -31,9 +33,17 @@ public:
     // the close the upstream's daily close is used instead of a quote from hours before.
     static constexpr std::chrono::minutes kCloseWindow{30};
 
+    // What a point of history was taken from: an index for sourceName().
+    using Source = std::uint16_t;
+    static constexpr Source kOwnQuotes = 0;    // the recorder's 5-minute series
+    static constexpr Source kOwnCloses = 1;    // closes taken from our own quotes
+    static constexpr Source kNewestQuote = 2;  // the last point of every range
+    // Higher values name the upstreams whose daily closes were used.
+
     struct Point {
         Instant t;
         Decimal usdPerOunce;
+        Source source = kOwnQuotes;
     };
 
     MarketRecorder(PricingStore& store, std::shared_ptr<Clock> clock);
@@ -45,7 +55,13 @@ public:
     // starts a new trading day closes the previous one at the last quote before it.
     int applySpot(const std::vector<SpotQuote>& quotes);
     void applyFx(const FxRates& rates);
-    void applyDailyCloses(MetalSeries metal, const std::vector<DailyClose>& closes);
+    // The daily-close upstreams in the order the poller tries them. Where several cover a day,
+    // the first one's close is used, and each later one only adds the days after the newest of
+    // those before it, so a source that falls behind is continued rather than interleaved.
+    // Upstreams with stored closes but not in the list come last.
+    void setUpstreamOrder(const QStringList& upstreams);
+    void applyDailyCloses(MetalSeries metal, const QString& upstream,
+                          const std::vector<DailyClose>& closes);
 
     std::optional<SpotQuote> latest(MetalSeries metal) const;
     // The close of the trading day before the one the newest quote belongs to: our recorded
@@ -60,6 +76,8 @@ public:
 
     // US dollars per troy ounce over the range, oldest first, ending at the newest quote.
     std::vector<Point> history(MetalSeries metal, TimeRange range) const;
+    // "recorded quotes", "recorded closes", "newest quote" or the upstream's name.
+    QString sourceName(Source source) const;
 
     // Changes whenever anything served could have changed.
     std::uint64_t generation() const { return m_generation.load(); }
@@ -73,11 +91,15 @@ private:
     struct MetalState {
         std::optional<SpotQuote> latest;
         std::deque<SpotQuote> recorded;
-        std::map<QDate, Decimal> upstreamCloses;
+        std::map<QString, std::map<QDate, Decimal>> upstreamCloses;  // by upstream
         std::map<QDate, Decimal> recordedCloses;
+        // upstreamCloses layered as setUpstreamOrder() says.
+        std::map<QDate, std::pair<Decimal, Source>> upstreamSeries;
     };
 
     void write(const std::function<void()>& work);
+    void layer(MetalState& s);
+    Source sourceOf(const QString& upstream);
     MetalState& state(MetalSeries metal) { return m_metals[metal.index()]; }
     const MetalState& state(MetalSeries metal) const { return m_metals[metal.index()]; }
 
@@ -86,6 +108,8 @@ private:
     std::array<MetalState, 4> m_metals;
     std::unordered_map<Currency, Decimal> m_rates;
     std::optional<QDate> m_fxDate;
+    QStringList m_upstreamOrder;
+    std::vector<QString> m_sourceNames;  // indexed by Source; only grows
     std::atomic<std::uint64_t> m_generation = 0;
     mutable std::mutex m_lock;  // guards everything above and the store error
     QString m_storeError;

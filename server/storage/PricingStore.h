@@ -20,14 +20,14 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// Where a daily close came from: our own recorder, or an upstream's daily series.
-enum class CloseSource { recorded, upstream };
-
 // Everything the service keeps across restarts. Decimals go in and come out exactly; instants
 // keep their full resolution. Every call either completes or throws StoreError, so a backend
 // for another database (PostgreSQL for a hosted deployment) is one more subclass.
 class PricingStore {
 public:
+    // The source of the closes the recorder takes from our own quotes.
+    static QString recordedCloses() { return QStringLiteral("recorded"); }
+
     virtual ~PricingStore() = default;
 
     // For /healthz and the log: a path, or a connection name without credentials.
@@ -52,11 +52,15 @@ public:
     virtual std::vector<SpotQuote> recordedQuotes(MetalSeries metal, Instant since) = 0;
     virtual void pruneRecordedQuotes(Instant before) = 0;
 
-    // Upserts by day: a later close for the same day and source replaces the earlier one.
-    virtual void saveCloses(MetalSeries metal, CloseSource source,
+    // Daily closes are kept per source: recordedCloses() for the recorder's own, else the name of
+    // the upstream that published them. Upserts by day: a later close for the same day and
+    // source replaces the earlier one.
+    virtual void saveCloses(MetalSeries metal, const QString& source,
                             const std::vector<DailyClose>& closes) = 0;
     // Oldest first.
-    virtual std::vector<DailyClose> closes(MetalSeries metal, CloseSource source) = 0;
+    virtual std::vector<DailyClose> closes(MetalSeries metal, const QString& source) = 0;
+    // Every source that has closes for `metal`, in no particular order.
+    virtual std::vector<QString> closeSources(MetalSeries metal) = 0;
 
     virtual void saveFxRates(const FxRates& rates) = 0;
     // The most recent reference day's rates.

@@ -12,7 +12,8 @@ namespace {
 
 // Step i takes a file from schema version i to i + 1. Version 1 kept closes without their
 // source; version 2 tells recorded from upstream closes and keeps the newest quote per metal
-// apart from the 5-minute series.
+// apart from the 5-minute series; version 3 names the upstream of each close (until then the
+// LBMA was the only one).
 constexpr std::array<const char*, SqliteStore::kSchemaVersion> kMigrations{
     R"sql(
     CREATE TABLE quotes (metal TEXT NOT NULL, as_of_ns INTEGER NOT NULL, usd_per_oz TEXT NOT NULL,
@@ -35,6 +36,9 @@ constexpr std::array<const char*, SqliteStore::kSchemaVersion> kMigrations{
         WHERE q.as_of_ns = (SELECT MAX(as_of_ns) FROM quotes WHERE metal = q.metal);
     CREATE TABLE meta (key TEXT PRIMARY KEY, value TEXT NOT NULL);
     )sql",
+    R"sql(
+    UPDATE daily_closes SET source = 'LBMA' WHERE source = 'upstream';
+    )sql",
 };
 
 std::int64_t toNs(Instant t) {
@@ -43,10 +47,6 @@ std::int64_t toNs(Instant t) {
 
 Instant fromNs(std::int64_t ns) {
     return Instant(std::chrono::duration_cast<Instant::duration>(std::chrono::nanoseconds(ns)));
-}
-
-const char* sourceText(CloseSource source) {
-    return source == CloseSource::recorded ? "recorded" : "upstream";
 }
 
 }  // namespace
@@ -291,7 +291,7 @@ void SqliteStore::pruneRecordedQuotes(Instant before) {
     prepared("DELETE FROM quotes WHERE as_of_ns < ?").bind(1, toNs(before)).run();
 }
 
-void SqliteStore::saveCloses(MetalSeries metal, CloseSource source,
+void SqliteStore::saveCloses(MetalSeries metal, const QString& source,
                              const std::vector<DailyClose>& closes) {
     inTransaction([&] {
         Statement& s = prepared(
@@ -300,20 +300,31 @@ void SqliteStore::saveCloses(MetalSeries metal, CloseSource source,
         for (const DailyClose& c : closes) {
             s.bind(1, metal.rawValue())
                 .bind(2, c.date.toString(Qt::ISODate))
-                .bind(3, sourceText(source))
+                .bind(3, source)
                 .bind(4, c.usdPerOunce.toString())
                 .run();
         }
     });
 }
 
-std::vector<DailyClose> SqliteStore::closes(MetalSeries metal, CloseSource source) {
+std::vector<DailyClose> SqliteStore::closes(MetalSeries metal, const QString& source) {
     Statement& s = prepared(
         "SELECT day, usd_per_oz FROM daily_closes WHERE metal = ? AND source = ? ORDER BY day");
-    s.bind(1, metal.rawValue()).bind(2, sourceText(source));
+    s.bind(1, metal.rawValue()).bind(2, source);
     std::vector<DailyClose> out;
     while (s.step()) {
         out.push_back({s.date(0), s.decimal(1)});
+    }
+    s.reset();
+    return out;
+}
+
+std::vector<QString> SqliteStore::closeSources(MetalSeries metal) {
+    Statement& s = prepared("SELECT DISTINCT source FROM daily_closes WHERE metal = ?");
+    s.bind(1, metal.rawValue());
+    std::vector<QString> out;
+    while (s.step()) {
+        out.push_back(s.text(0));
     }
     s.reset();
     return out;

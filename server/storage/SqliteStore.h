@@ -16,7 +16,7 @@ namespace mintlux::server {
 class SqliteStore final : public PricingStore {
 public:
     // The schema this build writes; older files are migrated step by step on open.
-    static constexpr int kSchemaVersion = 2;
+    static constexpr int kSchemaVersion = 3;
 
     // Creates the file and its directory if needed, then migrates. Throws StoreError.
     explicit SqliteStore(const QString& path);
@@ -39,9 +39,10 @@ public:
     std::vector<SpotQuote> recordedQuotes(MetalSeries metal, Instant since) override;
     void pruneRecordedQuotes(Instant before) override;
 
-    void saveCloses(MetalSeries metal, CloseSource source,
+    void saveCloses(MetalSeries metal, const QString& source,
                     const std::vector<DailyClose>& closes) override;
-    std::vector<DailyClose> closes(MetalSeries metal, CloseSource source) override;
+    std::vector<DailyClose> closes(MetalSeries metal, const QString& source) override;
+    std::vector<QString> closeSources(MetalSeries metal) override;
 
     void saveFxRates(const FxRates& rates) override;
     std::optional<FxRates> latestFxRates() override;

@@ -15,7 +15,6 @@ namespace mintlux {
 namespace {
 
 using namespace std::chrono_literals;
-using server::CloseSource;
 using server::MarketRecorder;
 using server::SqliteStore;
 using test::dec;
@@ -60,7 +59,8 @@ TEST_F(RecorderTest, ClosesAtTheLastQuoteBeforeTheBoundaryAndSurvivesARestart) {
         auto store = open();
         MarketRecorder r(*store, clock);
         r.load();
-        r.applyDailyCloses(kGold, {{{2025, 1, 30}, dec("2790")}, {{2025, 1, 31}, dec("2800")}});
+        r.applyDailyCloses(kGold, "LBMA",
+                           {{{2025, 1, 30}, dec("2790")}, {{2025, 1, 31}, dec("2800")}});
         r.applySpot({{kGold, dec("2810.5"), at("2025-02-03T21:58:00Z")},     // Monday 16:58
                      {kGold, dec("2811.25"), at("2025-02-03T21:59:30Z")}});  // same 5-min slot
         r.applySpot({{kGold, dec("2820"), at("2025-02-03T22:01:00Z")}});     // Tuesday's session
@@ -139,13 +139,30 @@ TEST_F(RecorderTest, MigratesAVersionOneFile) {
     const auto latest = store->latestQuotes();
     ASSERT_EQ(latest.size(), 1u);
     EXPECT_EQ(latest[0].usdPerOunce, dec("2700.2"));
-    const auto closes = store->closes(kGold, CloseSource::recorded);
+    const auto closes = store->closes(kGold, "recorded");
     ASSERT_EQ(closes.size(), 1u);
     EXPECT_EQ(closes[0].usdPerOunce, dec("2699.9"));
-    EXPECT_TRUE(store->closes(kGold, CloseSource::upstream).empty());
+    EXPECT_EQ(store->closeSources(kGold), std::vector<QString>{"recorded"});
     EXPECT_EQ(store->latestFxRates()->perUsd.at(Currency::eur), dec("0.96"));
     store.reset();
     EXPECT_EQ(open()->schemaVersion(), SqliteStore::kSchemaVersion);  // nothing left to do
+}
+
+// Version 2 had one upstream for closes, the LBMA; its closes keep their name.
+TEST_F(RecorderTest, MigratesAVersionTwoFile) {
+    execSql(dir.filePath(QStringLiteral("p.sqlite")), R"sql(
+        CREATE TABLE schema_version (version INTEGER NOT NULL);
+        INSERT INTO schema_version VALUES (2);
+        CREATE TABLE daily_closes (metal TEXT NOT NULL, day TEXT NOT NULL, source TEXT NOT NULL,
+                                   usd_per_oz TEXT NOT NULL, PRIMARY KEY (metal, source, day));
+        INSERT INTO daily_closes VALUES ('XAU', '2025-01-30', 'upstream', '2790'),
+                                        ('XAU', '2025-01-31', 'recorded', '2801');
+    )sql");
+    auto store = open();
+    EXPECT_EQ(store->closes(kGold, "LBMA"),
+              (std::vector<server::DailyClose>{{{2025, 1, 30}, dec("2790")}}));
+    EXPECT_EQ(store->closes(kGold, "recorded").size(), 1u);
+    EXPECT_TRUE(store->closes(kGold, "upstream").empty());
 }
 
 TEST_F(RecorderTest, RefusesAFileFromANewerVersion) {
