@@ -1,6 +1,12 @@
+#include "LoopbackHttpServer.h"
 #include "ServiceFixture.h"
+#include "json/Iso8601.h"
+#include "market/TradingCalendar.h"
 #include "market/UnitConversion.h"
 #include "pricing/HTTPPricingProxyClient.h"
+#include "providers/FrankfurterDailyProvider.h"
+#include "providers/LbmaDailyProvider.h"
+#include "providers/RecordedBody.h"
 
 #include <QElapsedTimer>
 #include <QJsonArray>
@@ -121,6 +127,145 @@ TEST_F(PricingServiceTest, FailingPrimaryFallsBackAndAllFailingServesLastKnownAs
     const QJsonObject degraded = json(exchange(f.port(), get("/healthz")).body);
     EXPECT_EQ(degraded["status"].toString(), "degraded");
     EXPECT_GT(upstream(degraded, "secondary")["consecutive_failures"].toInt(), 0);
+}
+
+// The real daily providers against a loopback server answering with their recorded bodies:
+// the LBMA first, Frankfurter next, and the service's own stored closes when both fail.
+TEST(PricingServiceDailyTest, HistoryFallsBackAlongTheChainAndSaysWhere) {
+    using Server = test::LoopbackHttpServer;
+    using Closes = std::vector<server::DailyClose>;
+    const Server::Response forbidden{403, "<html><body>Access denied</body></html>", "text/html"};
+    const Server::Response lbma{200, test::recorded("lbma-gold-pm.json")};
+    const Server::Response reference{200, test::recorded("frankfurter-v2-xau.json")};
+    const Closes ownCloses{{{2025, 12, 4}, dec("4190.5")}, {{2025, 12, 5}, dec("4211.25")}};
+    // From an earlier run.
+    const std::pair<QString, Closes> earlierLbma{
+        "LBMA", {{{2025, 12, 1}, dec("4228.75")}, {{2025, 12, 2}, dec("4210")}}};
+    const std::pair<QString, Closes> earlierReference{
+        "Frankfurter", {{{2025, 12, 2}, dec("4208.62")}, {{2025, 12, 4}, dec("4193.1")}}};
+    struct Row {
+        const char* name;
+        Server::Response lbma;
+        Server::Response frankfurter;
+        std::pair<QString, Closes> stored;
+        QString upstream;                                  // the one that answered; empty for none
+        std::vector<std::pair<QDate, const char*>> month;  // the 1M closes, then the newest quote
+        QStringList sources;
+        const char* frankfurterError;  // nullptr: no failure
+    };
+    const Row rows[] = {
+        // The LBMA's own gaps (a null, a zero) stay gaps: another source's closes do not fill them.
+        {"LBMA answers",
+         lbma,
+         forbidden,
+         earlierReference,
+         "LBMA",
+         {{{2025, 12, 1}, "4228.75"}, {{2025, 12, 3}, "4205.4"}, {{2025, 12, 5}, "4212.85"}},
+         {"LBMA", "newest quote"},
+         nullptr},
+        {"LBMA forbidden",
+         forbidden,
+         reference,
+         {},
+         "Frankfurter",
+         {{{2025, 12, 1}, "4231.4"},
+          {{2025, 12, 2}, "4208.62"},
+          {{2025, 12, 3}, "4206.0157"},
+          {{2025, 12, 4}, "4193.1"},
+          {{2025, 12, 5}, "4210.77"}},
+         {"Frankfurter", "newest quote"},
+         nullptr},
+        // What the LBMA gave before it started refusing stays; Frankfurter only continues it.
+        {"LBMA forbidden after earlier closes",
+         forbidden,
+         reference,
+         earlierLbma,
+         "Frankfurter",
+         {{{2025, 12, 1}, "4228.75"},
+          {{2025, 12, 2}, "4210"},
+          {{2025, 12, 3}, "4206.0157"},
+          {{2025, 12, 4}, "4193.1"},
+          {{2025, 12, 5}, "4210.77"}},
+         {"LBMA", "Frankfurter", "newest quote"},
+         nullptr},
+        {"both failing",
+         forbidden,
+         {503, "upstream connect error", "text/plain"},
+         {},
+         "",
+         {{{2025, 12, 4}, "4190.5"}, {{2025, 12, 5}, "4211.25"}},
+         {"recorded closes", "newest quote"},
+         "answered HTTP 503"},
+        {"Frankfurter malformed",
+         forbidden,
+         {200, test::recorded("frankfurter-v2-truncated.json")},
+         {},
+         "",
+         {{{2025, 12, 4}, "4190.5"}, {{2025, 12, 5}, "4211.25"}},
+         {"recorded closes", "newest quote"},
+         "unreadable document"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ServiceFixture f;
+        f.clock->set(*Iso8601::parse("2025-12-08T15:00:00Z"));  // a Monday, gold polled first
+        f.primary->quotes = {{kGold, dec("4215.5"), f.clock->now()}};
+        {
+            server::SqliteStore earlier(f.dir.filePath(QStringLiteral("p.sqlite")));
+            earlier.saveCloses(kGold, server::PricingStore::recordedCloses(), ownCloses);
+            earlier.saveCloses(kGold, row.stored.first, row.stored.second);
+        }
+        Server upstreams;
+        upstreams.route("/lbma/gold_pm.json", row.lbma);
+        upstreams.route("/fx/rates", [&](const Server::Request& r) {
+            return r.queryItem("base") == "XAU" ? row.frankfurter : Server::Response{404};
+        });
+        QNetworkAccessManager network;
+        const QUrl base = upstreams.baseUrl();
+        f.providers.daily.clear();
+        f.providers.daily.push_back(
+            std::make_unique<server::LbmaDailyProvider>(network, base.resolved(QUrl("lbma/")), 2s));
+        f.providers.daily.push_back(std::make_unique<server::FrankfurterDailyProvider>(
+            network, base.resolved(QUrl("fx/")), 2s));
+        f.start();
+        ASSERT_TRUE(test::waitUntil(
+            [&] { return f.service->poller().dailyRounds()[0].finished.has_value(); }));
+
+        const auto month = Json::decode<HistoryResponse>(
+            exchange(f.port(), get("/v1/history?series=XAU&range=1M&currency=USD&unit=troyOunce"))
+                .body);
+        std::vector<HistoryResponse::HistoryPoint> expected;
+        for (const auto& [day, close] : row.month) {
+            expected.push_back({server::TradingCalendar::closeOf(day), dec(close)});
+        }
+        expected.push_back({f.clock->now(), dec("4215.5")});
+        EXPECT_EQ(month.points, expected);
+
+        const QJsonObject h = json(exchange(f.port(), get("/healthz")).body);
+        const QJsonObject gold = h["history"].toObject()["XAU"].toObject();
+        EXPECT_EQ(gold["upstream"].toString(), row.upstream);
+        EXPECT_EQ(gold["fallback"].toBool(), row.upstream.isEmpty());
+        QStringList sources;
+        for (const auto& run : gold["ranges"].toObject()["1M"].toArray()) {
+            sources << run.toObject()["source"].toString();
+        }
+        EXPECT_EQ(sources, row.sources);
+        const QJsonObject lbmaHealth = upstream(h, "LBMA");
+        EXPECT_EQ(lbmaHealth["last_error"].toString().contains("answered HTTP 403"),
+                  row.lbma.status == 403)
+            << lbmaHealth["last_error"].toString().toStdString();
+        const QString frankfurterError = upstream(h, "Frankfurter")["last_error"].toString();
+        if (row.frankfurterError) {
+            EXPECT_TRUE(frankfurterError.contains(row.frankfurterError))
+                << frankfurterError.toStdString();
+        }
+        // Asked only after the LBMA failed, and then for the whole series.
+        const auto asked = std::count_if(
+            upstreams.requests().begin(), upstreams.requests().end(), [](const auto& r) {
+                return r.target == "/fx/rates?base=XAU&quotes=USD&from=1999-01-01";
+            });
+        EXPECT_EQ(asked, row.lbma.status == 403 ? 1 : 0);
+    }
 }
 
 TEST_F(PricingServiceTest, AnUpstreamThatNeverAnswersIsGivenUpOn) {
