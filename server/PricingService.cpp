@@ -2,8 +2,6 @@
 
 #include "json/JsonWriter.h"
 
-#include <algorithm>
-
 namespace mintlux::server {
 
 namespace {
@@ -36,17 +34,13 @@ void historySources(JsonWriter& w, const MarketRecorder& recorder, const Upstrea
         w.key("ranges").beginObject();
         for (const TimeRange range : TimeRange::allCases()) {
             w.key(range.rawValue().toStdString()).beginArray();
-            const auto points = recorder.history(metal, range);
-            for (auto run = points.begin(); run != points.end();) {
-                const auto next = std::find_if(
-                    run, points.end(), [&](const auto& p) { return p.source != run->source; });
+            for (const MarketRecorder::SourceRun& run : recorder.historySources(metal, range)) {
                 w.beginObject();
-                w.key("source").string(recorder.sourceName(run->source));
-                w.key("from").date(run->t);
-                w.key("to").date(std::prev(next)->t);
-                w.key("points").integer(static_cast<std::int64_t>(next - run));
+                w.key("source").string(run.source);
+                w.key("from").date(run.from);
+                w.key("to").date(run.to);
+                w.key("points").integer(run.points);
                 w.endObject();
-                run = next;
             }
             w.endArray();
         }

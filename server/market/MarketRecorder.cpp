@@ -4,6 +4,7 @@
 #include "market/TradingCalendar.h"
 
 #include <algorithm>
+#include <variant>
 
 namespace mintlux::server {
 
@@ -37,11 +38,6 @@ MarketRecorder::Source MarketRecorder::sourceOf(const QString& upstream) {
     }
     m_sourceNames.push_back(upstream);
     return static_cast<Source>(m_sourceNames.size() - 1);
-}
-
-QString MarketRecorder::sourceName(Source source) const {
-    const std::lock_guard lock(m_lock);
-    return source < m_sourceNames.size() ? m_sourceNames[source] : QString();
 }
 
 void MarketRecorder::layer(MetalState& s) {
@@ -286,33 +282,38 @@ bool MarketRecorder::hasRecordedQuotes() const {
     return false;
 }
 
-std::vector<MarketRecorder::Point> MarketRecorder::history(MetalSeries metal,
-                                                           TimeRange range) const {
-    const std::lock_guard lock(m_lock);
-    const MetalState& s = state(metal);
-    std::vector<Point> out;
+void MarketRecorder::walk(const MetalState& s, TimeRange range, Sink& sink) const {
     // Windows end at the newest quote, so a weekend or an outage still shows the last session.
     const Instant end = s.latest ? s.latest->asOf : m_clock->now();
+    const QDate endDay = TradingCalendar::tradingDayOf(end);
+    std::optional<Instant> lastQuote;
 
     auto intraday = [&](std::chrono::seconds span, std::chrono::seconds bucket) {
         const Instant from = end - span;
+        // The last quote of each bucket stands for it.
+        const SpotQuote* pending = nullptr;
         for (const SpotQuote& q : s.recorded) {
             if (q.asOf <= from || q.asOf > end) {
                 continue;
             }
-            // The last quote of each bucket stands for it.
-            if (!out.empty() && slotOf(out.back().t, bucket) == slotOf(q.asOf, bucket)) {
-                out.back() = {q.asOf, q.usdPerOunce};
-            } else {
-                out.push_back({q.asOf, q.usdPerOunce});
+            if (pending && slotOf(pending->asOf, bucket) != slotOf(q.asOf, bucket)) {
+                sink.quote(pending->asOf, pending->usdPerOunce, kOwnQuotes);
             }
+            pending = &q;
+        }
+        if (pending) {
+            sink.quote(pending->asOf, pending->usdPerOunce, kOwnQuotes);
+            lastQuote = pending->asOf;
         }
     };
     auto daily = [&](std::optional<QDate> from) {
+        // Only a close at or after the newest quote is left out. Closes rise with their days,
+        // and endDay's close is the first weekday's after it, so only the last few days need
+        // their close worked out.
+        const QDate surelyBefore = endDay.addDays(-3);
         auto take = [&](QDate day, const Decimal& close, Source source) {
-            const Instant t = TradingCalendar::closeOf(day);
-            if (t < end) {
-                out.push_back({t, close, source});
+            if (day < surelyBefore || TradingCalendar::closeOf(day) < end) {
+                sink.close(day, close, source);
             }
         };
         const auto& upstream = s.upstreamSeries;
@@ -327,7 +328,6 @@ std::vector<MarketRecorder::Point> MarketRecorder::history(MetalSeries metal,
             take(it->first, it->second, kOwnCloses);
         }
     };
-    const QDate endDay = TradingCalendar::tradingDayOf(end);
     switch (range.value()) {
         case TimeRange::oneDay:
             intraday(24h, kRecordEvery);
@@ -348,8 +348,57 @@ std::vector<MarketRecorder::Point> MarketRecorder::history(MetalSeries metal,
             daily(std::nullopt);
             break;
     }
-    if (s.latest && (out.empty() || out.back().t < s.latest->asOf)) {
-        out.push_back({s.latest->asOf, s.latest->usdPerOunce, kNewestQuote});
+    // Every other point is before the newest quote, or is it.
+    if (s.latest && lastQuote != s.latest->asOf) {
+        sink.quote(s.latest->asOf, s.latest->usdPerOunce, kNewestQuote);
+    }
+}
+
+std::vector<MarketRecorder::Point> MarketRecorder::history(MetalSeries metal,
+                                                           TimeRange range) const {
+    struct Points final : Sink {
+        std::vector<Point> out;
+        void quote(Instant t, const Decimal& v, Source) override { out.push_back({t, v}); }
+        void close(QDate day, const Decimal& v, Source) override {
+            out.push_back({TradingCalendar::closeOf(day), v});
+        }
+    } points;
+    const std::lock_guard lock(m_lock);
+    walk(state(metal), range, points);
+    return std::move(points.out);
+}
+
+std::vector<MarketRecorder::SourceRun> MarketRecorder::historySources(MetalSeries metal,
+                                                                      TimeRange range) const {
+    // A close's instant is only worked out where a run starts or ends.
+    using At = std::variant<Instant, QDate>;
+    struct Run {
+        Source source;
+        At from;
+        At to;
+        int points;
+    };
+    struct Runs final : Sink {
+        std::vector<Run> runs;
+        void add(At at, Source source) {
+            if (runs.empty() || runs.back().source != source) {
+                runs.push_back({source, at, at, 0});
+            }
+            runs.back().to = at;
+            ++runs.back().points;
+        }
+        void quote(Instant t, const Decimal&, Source source) override { add(t, source); }
+        void close(QDate day, const Decimal&, Source source) override { add(day, source); }
+    } collected;
+    const std::lock_guard lock(m_lock);
+    walk(state(metal), range, collected);
+    auto instant = [](const At& at) {
+        return std::holds_alternative<Instant>(at) ? std::get<Instant>(at)
+                                                   : TradingCalendar::closeOf(std::get<QDate>(at));
+    };
+    std::vector<SourceRun> out;
+    for (const Run& run : collected.runs) {
+        out.push_back({m_sourceNames[run.source], instant(run.from), instant(run.to), run.points});
     }
     return out;
 }

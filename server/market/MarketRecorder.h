@@ -33,17 +33,18 @@ public:
     // the close the upstream's daily close is used instead of a quote from hours before.
     static constexpr std::chrono::minutes kCloseWindow{30};
 
-    // What a point of history was taken from: an index for sourceName().
-    using Source = std::uint16_t;
-    static constexpr Source kOwnQuotes = 0;    // the recorder's 5-minute series
-    static constexpr Source kOwnCloses = 1;    // closes taken from our own quotes
-    static constexpr Source kNewestQuote = 2;  // the last point of every range
-    // Higher values name the upstreams whose daily closes were used.
-
     struct Point {
         Instant t;
         Decimal usdPerOunce;
-        Source source = kOwnQuotes;
+    };
+
+    // Consecutive points of a range that came from one source: "recorded quotes" (the 5-minute
+    // series), "recorded closes" (our own), "newest quote", or an upstream's name.
+    struct SourceRun {
+        QString source;
+        Instant from;
+        Instant to;
+        int points = 0;
     };
 
     MarketRecorder(PricingStore& store, std::shared_ptr<Clock> clock);
@@ -76,8 +77,8 @@ public:
 
     // US dollars per troy ounce over the range, oldest first, ending at the newest quote.
     std::vector<Point> history(MetalSeries metal, TimeRange range) const;
-    // "recorded quotes", "recorded closes", "newest quote" or the upstream's name.
-    QString sourceName(Source source) const;
+    // Where history(metal, range) comes from, without building its points.
+    std::vector<SourceRun> historySources(MetalSeries metal, TimeRange range) const;
 
     // Changes whenever anything served could have changed.
     std::uint64_t generation() const { return m_generation.load(); }
@@ -88,6 +89,13 @@ public:
     static const Decimal& aedPerUsd();
 
 private:
+    // What a point of history was taken from: an index into m_sourceNames. Upstreams follow
+    // the recorder's own sources.
+    using Source = std::uint16_t;
+    static constexpr Source kOwnQuotes = 0;
+    static constexpr Source kOwnCloses = 1;
+    static constexpr Source kNewestQuote = 2;
+
     struct MetalState {
         std::optional<SpotQuote> latest;
         std::deque<SpotQuote> recorded;
@@ -98,6 +106,15 @@ private:
     };
 
     void write(const std::function<void()>& work);
+    // Takes a range's points, oldest first; a close's instant is worked out only if wanted.
+    struct Sink {
+        virtual void quote(Instant t, const Decimal& usdPerOunce, Source source) = 0;
+        virtual void close(QDate day, const Decimal& usdPerOunce, Source source) = 0;
+
+    protected:
+        ~Sink() = default;
+    };
+    void walk(const MetalState& s, TimeRange range, Sink& sink) const;
     void layer(MetalState& s);
     Source sourceOf(const QString& upstream);
     MetalState& state(MetalSeries metal) { return m_metals[metal.index()]; }
