@@ -2,6 +2,7 @@
 #include "LoopbackHttpServer.h"
 #include "RecordedBody.h"
 #include "pricing/TransportError.h"
+#include "providers/FrankfurterDailyProvider.h"
 #include "providers/FrankfurterFxProvider.h"
 #include "providers/LiveProviders.h"
 #include "providers/SwissquoteSpotProvider.h"
@@ -113,6 +114,28 @@ TEST(ProviderFetch, ARequestOutlivingItsProviderEndsCancelled) {
     test::settle();
     EXPECT_TRUE(future.isFinished());
     EXPECT_TRUE(future.isCanceled());
+}
+
+// The whole series once, then only the last month: a free service is not asked for decades
+// of closes every day, and a late publisher's days still arrive.
+TEST(ProviderFetch, DailyReferencePricesAskForTheWholeSeriesOnlyOnce) {
+    QNetworkAccessManager network;
+    Server server;
+    server.route("/rates", Server::Response{200, recorded("frankfurter-v2-xau.json")});
+    FrankfurterDailyProvider provider(network, server.baseUrl(), 2s);
+    EXPECT_EQ(test::await(provider.fetchDailyCloses(MetalSeries::gold)).size(), 5u);
+    EXPECT_EQ(test::await(provider.fetchDailyCloses(MetalSeries::gold)).size(), 5u);
+    // Another metal has not been answered yet (and this answer is for the wrong one).
+    EXPECT_TRUE(test::awaitFailure(provider.fetchDailyCloses(MetalSeries::silver)));
+    EXPECT_TRUE(test::awaitFailure(provider.fetchDailyCloses(MetalSeries::silver)));
+    std::vector<QByteArray> asked;
+    for (const auto& r : server.requests()) {
+        asked.push_back(r.target);
+    }
+    EXPECT_EQ(asked, (std::vector<QByteArray>{"/rates?base=XAU&quotes=USD&from=1999-01-01",
+                                              "/rates?base=XAU&quotes=USD&from=2025-11-04",
+                                              "/rates?base=XAG&quotes=USD&from=1999-01-01",
+                                              "/rates?base=XAG&quotes=USD&from=1999-01-01"}));
 }
 
 TEST(ProviderFetch, LiveProvidersComeInFallbackOrder) {
