@@ -135,7 +135,7 @@ void SniStatusItem::setIconStyle(IconStyle style) {
 }
 
 SniToolTip SniStatusItem::toolTip() const {
-    return SniToolTip{{}, {}, m_title.text, {}};
+    return SniToolTip{{}, {}, toolTipText(), {}};
 }
 
 void SniStatusItem::renderIcons() {

@@ -32,6 +32,8 @@ public:
     void setTitle(const QString& text) { setStyledTitle(StyledTitle{text, {}}); }
     virtual void setStyledTitle(const StyledTitle& title) = 0;
     virtual StyledTitle title() const = 0;
+    // The text shown on hovering the item; what the title publisher passes on as well.
+    virtual QString toolTipText() const { return title().text; }
 
     // Global rectangle to open a popup against; null when the host reveals nothing.
     virtual QRect anchorRect() const = 0;
