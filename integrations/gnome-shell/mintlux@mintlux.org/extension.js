@@ -144,6 +144,9 @@ class Extension {
     }
 
     _activate(x, y) {
+        // The overview (shown at login) covers application windows, the popup among them.
+        if (Main.overview.visible)
+            Main.overview.hide();
         Gio.DBus.session.call(BUS_NAME, OBJECT_PATH, INTERFACE, 'Activate',
             new GLib.Variant('(ii)', [x, y]), null, Gio.DBusCallFlags.NONE, -1, this._cancellable,
             (connection, result) => {

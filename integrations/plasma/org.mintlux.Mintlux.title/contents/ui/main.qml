@@ -19,14 +19,9 @@ Item {
     property string tooltip: ""
     property string direction: "none"
     property bool running: false
-
-    // The change is the title's last run, from the space before its arrow on (a leading space
-    // is drawn, a trailing one is not); the reader's JSON carries the direction but not the runs.
-    readonly property int arrowAt: direction === "none" ? -1
-        : Math.max(text.lastIndexOf("\u25B2"), text.lastIndexOf("\u25BC"))
-    readonly property int changeAt: arrowAt > 0 && text[arrowAt - 1] === " " ? arrowAt - 1 : arrowAt
-    readonly property string price: changeAt < 0 ? text : text.slice(0, changeAt)
-    readonly property string change: changeAt < 0 ? "" : text.slice(changeAt)
+    // The title's runs: the text before the change and the change, which is coloured.
+    property string price: ""
+    property string change: ""
 
     Plasmoid.preferredRepresentation: Plasmoid.fullRepresentation
     Plasmoid.backgroundHints: PlasmaCore.Types.NoBackground
@@ -36,6 +31,11 @@ Item {
     Layout.minimumWidth: title.implicitWidth + PlasmaCore.Units.smallSpacing * 2
     Layout.preferredWidth: Layout.minimumWidth
     Layout.maximumWidth: Layout.minimumWidth
+
+    function plainOf(markup) {
+        return markup.replace(/<[^>]*>/g, "").replace(/&lt;/g, "<").replace(/&gt;/g, ">")
+            .replace(/&quot;/g, "\"").replace(/&#39;|&apos;/g, "'").replace(/&amp;/g, "&");
+    }
 
     function show(stdout, exitCode) {
         let reading = null;
@@ -47,10 +47,21 @@ Item {
             }
         }
         running = reading !== null && typeof reading.text === "string";
-        text = running ? reading.text : "";
-        tooltip = running && typeof reading.tooltip === "string" ? reading.tooltip : "";
+        const markup = running ? reading.text : "";
+        tooltip = running && typeof reading.tooltip === "string" ? plainOf(reading.tooltip) : "";
         direction = running && (reading["class"] === "up" || reading["class"] === "down")
             ? reading["class"] : "none";
+        // The reader marks the change run up as Pango markup; the theme's colours replace its
+        // own, which suit a dark bar only.
+        const span = markup.indexOf("<span");
+        if (span >= 0 && direction !== "none") {
+            price = plainOf(markup.slice(0, span));
+            change = plainOf(markup.slice(span));
+        } else {
+            price = plainOf(markup);
+            change = "";
+        }
+        text = price + change;
     }
 
     PlasmaCore.DataSource {
