@@ -18,9 +18,10 @@ class StatusItem : public QObject {
 
 public:
     enum class Presence {
-        shown,    // a status area hosts the item
-        waiting,  // no host yet; one may still appear (a panel starting after us)
-        absent,   // nothing can host the item; the user has been told
+        shown,      // a status area hosts the item
+        waiting,    // no host yet; one may still appear (a panel starting after us)
+        absent,     // nothing can host the item; the user has been told
+        elsewhere,  // withdrawn: another program shows the title instead
     };
     Q_ENUM(Presence)
 
