@@ -172,7 +172,8 @@ def appindicator_path(session):
     lost = []
     for start in range(STARTS):
         shell = Shell(session)
-        time.sleep((start % 4) * 0.4)
+        # From before the shell's watcher exists to after its panel is up, 0.2 s apart.
+        time.sleep(start * 0.2)
         app = session.start_app(shell.x11)
         shell.wait_until_up()
         if not wait_for(lambda: shell.registered_items(), timeout=20):

@@ -14,7 +14,6 @@ import json
 import os
 import shutil
 import signal
-import socket
 import subprocess
 import sys
 import tempfile
@@ -22,7 +21,7 @@ import threading
 import time
 from pathlib import Path
 
-from PIL import Image, ImageChops
+from PIL import ImageChops
 
 SOURCE = Path(__file__).resolve().parents[2]
 HOSTS = ('gnome', 'xfce', 'plasma')
@@ -152,7 +151,8 @@ class Session:
         # mintlux-title as installed beside the app: on PATH, which the panels' commands use.
         self.bin = self.root / 'bin'
         self.bin.mkdir()
-        (self.bin / 'mintlux-title').symlink_to(self.build / 'Mintlux' / 'title' / 'mintlux-title')
+        (self.bin / 'mintlux-title').symlink_to(
+            self.build / 'Mintlux' / 'title' / 'mintlux-title')
         self.env['PATH'] = f'{self.bin}:{self.env["PATH"]}'
         for key in ('DBUS_SESSION_BUS_ADDRESS', 'DISPLAY', 'WAYLAND_DISPLAY', 'XAUTHORITY',
                     'SESSION_MANAGER', 'DESKTOP_SESSION', 'XDG_SESSION_TYPE'):
@@ -285,6 +285,7 @@ if __name__ == '__main__':
     # Stopped from outside (a CI time-out): still stop every process started here.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
     build = Path(sys.argv[1]).resolve()
+    shutil.rmtree(build / 'tests' / 'desktops-artifacts', ignore_errors=True)
     chosen = sys.argv[2:] or list(HOSTS)
     failed = []
     for host in chosen:

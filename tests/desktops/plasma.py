@@ -23,8 +23,11 @@ def run(build):
         display = start_xvfb(session)
         start_bus(session)
         env = dict(session.env, QT_QUICK_BACKEND='software', QT_QPA_PLATFORM='xcb')
-        viewer = session.start(['plasmoidviewer', '-c', 'org.kde.panel', '-a', str(WIDGET), '-f', 'horizontal',
-                                '-l', 'topedge', '-s', '800x300', '-t', 'breeze-dark'], 'plasmoidviewer', env)
+        # A panel containment at the top edge, as the widget sits in a Plasma panel; the dark
+        # theme because the viewer draws no panel background behind the widget.
+        viewer = session.start(['plasmoidviewer', '-c', 'org.kde.panel', '-a', str(WIDGET),
+                                '-f', 'horizontal', '-l', 'topedge', '-s', '800x300',
+                                '-t', 'breeze-dark'], 'plasmoidviewer', env)
         check(wait_for(lambda: viewer.poll() is not None or windows_of(session.env, viewer.pid),
                        timeout=60) and viewer.poll() is None,
               'plasmoidviewer showed no window: ' + session.tail(viewer))
