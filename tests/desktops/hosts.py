@@ -273,6 +273,8 @@ def title_published(env):
 
 
 if __name__ == '__main__':
+    # No __pycache__ in the source tree.
+    sys.dont_write_bytecode = True
     sys.path.insert(0, str(Path(__file__).resolve().parent))
     # The hosts' modules import this file as `hosts`: its Failure is theirs.
     from hosts import Failure  # noqa: F811
