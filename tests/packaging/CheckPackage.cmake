@@ -21,7 +21,9 @@ set(expected
     ./usr/lib/systemd/user/mintlux-pricing.socket
     ./usr/share/applications/mintlux.desktop
     ./usr/share/icons/hicolor/scalable/apps/MintluxIcon.svg
-    ./usr/share/icons/hicolor/48x48/apps/MintluxIcon.png)
+    ./usr/share/icons/hicolor/48x48/apps/MintluxIcon.png
+    ./usr/share/gnome-shell/extensions/mintlux@mintlux.org/extension.js
+    ./usr/share/plasma/plasmoids/org.mintlux.Mintlux.title/contents/ui/main.qml)
 foreach(path IN LISTS expected)
     string(FIND "${listing}" " ${path}\n" at)
     if(at EQUAL -1)
