@@ -1,9 +1,11 @@
 #include "platform/TitlePublisher.h"
 
 #include <algorithm>
+#include <utility>
 
 #include <QCursor>
 #include <QDBusConnectionInterface>
+#include <QDBusMessage>
 #include <QGuiApplication>
 #include <QScreen>
 
@@ -39,11 +41,30 @@ void TitlePublisher::publish(const title::TitleState& state) {
     if (state == m_state) {
         return;
     }
-    m_state = state;
-    if (m_published) {
-        emit m_adaptor->Changed(state.text, state.segments, state.tooltip, state.direction,
-                                state.symbol, state.updated);
+    const title::TitleState before = std::exchange(m_state, state);
+    if (!m_published) {
+        return;
     }
+    emit m_adaptor->Changed(state.text, state.segments, state.tooltip, state.direction,
+                            state.symbol, state.updated);
+    // Property caches (GDBusProxy, sd-bus) stay current only through this signal.
+    QVariantMap changed;
+    const auto note = [&](const char* name, bool differs, const QVariant& value) {
+        if (differs) {
+            changed.insert(QLatin1String(name), value);
+        }
+    };
+    note("Text", before.text != state.text, state.text);
+    note("Segments", before.segments != state.segments, QVariant::fromValue(state.segments));
+    note("Tooltip", before.tooltip != state.tooltip, state.tooltip);
+    note("Direction", before.direction != state.direction, state.direction);
+    note("Symbol", before.symbol != state.symbol, state.symbol);
+    note("Updated", before.updated != state.updated, QVariant::fromValue(state.updated));
+    QDBusMessage signal = QDBusMessage::createSignal(
+        QLatin1String(title::kPath), QStringLiteral("org.freedesktop.DBus.Properties"),
+        QStringLiteral("PropertiesChanged"));
+    signal << QLatin1String(title::kInterface) << changed << QStringList();
+    m_bus.send(signal);
 }
 
 title::Segments TitlePublisher::segmentsFor(const StyledTitle& title) {

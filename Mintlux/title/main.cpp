@@ -186,7 +186,7 @@ int main(int argc, char** argv) {
         printError(parser.errorText());
         return usage;
     }
-    if (parser.isSet(help)) {
+    if (parser.isSet(help) || parser.isSet(u"help-all"_s)) {
         printLine(parser.helpText().trimmed());
         return ok;
     }

@@ -17,6 +17,7 @@ execute_process(COMMAND dpkg-deb --contents ${debs} OUTPUT_VARIABLE listing COMM
 set(expected
     ./usr/bin/mintlux
     ./usr/bin/mintlux-pricing
+    ./usr/bin/mintlux-title
     ./usr/lib/systemd/user/mintlux-pricing.service
     ./usr/lib/systemd/user/mintlux-pricing.socket
     ./usr/share/applications/mintlux.desktop

@@ -115,6 +115,9 @@ TEST(TitleBus, FollowPrintsEachChangeAndThePlaceholderWhileTheAppIsAway) {
     HostConnection host;
     DBusSignalRecorder changes(host.bus(), kService, QString::fromLatin1(title::kPath),
                                QString::fromLatin1(title::kInterface), {QStringLiteral("Changed")});
+    DBusSignalRecorder properties(host.bus(), kService, QString::fromLatin1(title::kPath),
+                                  QStringLiteral("org.freedesktop.DBus.Properties"),
+                                  {QStringLiteral("PropertiesChanged")});
 
     QProcess follower;
     follower.start(QStringLiteral(MINTLUX_TITLE_BIN), {QStringLiteral("--follow")});
@@ -136,6 +139,11 @@ TEST(TitleBus, FollowPrintsEachChangeAndThePlaceholderWhileTheAppIsAway) {
     ASSERT_TRUE(lineCount(2));
     EXPECT_EQ(lines.last(), rising(QStringLiteral("$2,350")).text);
     EXPECT_EQ(changes.count(QStringLiteral("Changed")), 1);
+    ASSERT_EQ(properties.count(QStringLiteral("PropertiesChanged")), 1);
+    const QVariantMap changed = qdbus_cast<QVariantMap>(
+        properties.last(QStringLiteral("PropertiesChanged")).arguments().at(1));
+    EXPECT_EQ(changed.keys(), (QStringList{QStringLiteral("Segments"), QStringLiteral("Text"),
+                                           QStringLiteral("Tooltip")}));
 
     app.reset();
     ASSERT_TRUE(lineCount(3));
