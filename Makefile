@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 # `make run SOURCE=synthetic`: demo prices from a random walk, for machines without internet.
 SOURCE ?= live
 
-.PHONY: run test test-asan bench fuzz format deps package
+.PHONY: run test test-asan bench fuzz format deps package test-desktops
 
 deps:
 	@scripts/install-deps.sh
@@ -17,6 +17,14 @@ test: deps
 	cmake --preset dev
 	cmake --build --preset dev -j $(JOBS)
 	ctest --preset dev -j $(JOBS)
+
+# The title integrations in real desktop hosts (GNOME Shell, Xfce's panel, Plasma's widget
+# viewer) against the real app; their packages are large, so `make test` leaves them out.
+test-desktops: deps
+	@scripts/install-deps.sh desktops
+	cmake --preset dev
+	cmake --build --preset dev -j $(JOBS) --target mintlux_desktops_app mintlux-title
+	tests/desktops/hosts.py build/dev
 
 test-asan: deps
 	cmake --preset asan

@@ -71,6 +71,8 @@ void AppDelegate::applicationDidFinishLaunching() {
     MenuBarController::Shell shell;
     if (m_env.makeStatusItem) {
         shell.statusItem = m_env.makeStatusItem();
+    } else {
+        shell.titlePublisher = std::make_unique<TitlePublisher>(QDBusConnection::sessionBus());
     }
     if (m_env.makePopover) {
         shell.popover = m_env.makePopover();

@@ -30,7 +30,8 @@ struct AppEnvironment {
     QUrl pricingBaseURL;
     // Null: the HTTP back-end at the base URL with the synthetic one for failed histories.
     std::function<std::shared_ptr<PricingProxyClient>()> makeProxy;
-    // Null: the desktop's status item and a popup suited to the platform.
+    // Null: the desktop's status item (with the title published on the session bus) and a popup
+    // suited to the platform.
     std::function<std::unique_ptr<StatusItem>()> makeStatusItem;
     std::function<std::unique_ptr<Popover>()> makePopover;
     TimerFactory timers;

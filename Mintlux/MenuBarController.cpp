@@ -19,7 +19,8 @@ MenuBarController::MenuBarController(std::shared_ptr<Service> service, const Vau
       m_timers(std::move(shell.timers)),
       m_now(std::move(shell.now)),
       m_statusItem(shell.statusItem ? std::move(shell.statusItem) : createStatusItem()),
-      m_popover(shell.popover ? std::move(shell.popover) : std::make_unique<Popover>()) {
+      m_popover(shell.popover ? std::move(shell.popover) : std::make_unique<Popover>()),
+      m_titlePublisher(std::move(shell.titlePublisher)) {
     m_popover->setContentSize(Popover::kDefaultContentSize);
     configureButton();
     rebuildPopoverContent();
@@ -38,6 +39,7 @@ QString MenuBarController::placeholderTitle(MetalSeries metal) {
 
 void MenuBarController::configureButton() {
     m_statusItem->setTitle(placeholderTitle(m_primaryMetal));
+    m_shownTick.reset();
     m_statusItem->setActivationHandler([this](QPoint at) { togglePopover(at); });
     m_statusItem->setMenuHandlers([this] { showPopover(); },
                                   [this] {
@@ -45,6 +47,10 @@ void MenuBarController::configureButton() {
                                           m_callbacks.onQuit();
                                       }
                                   });
+    if (m_titlePublisher) {
+        m_titlePublisher->setActivationHandler([this](QPoint at) { togglePopover(at); });
+    }
+    publishTitle();
 }
 
 void MenuBarController::rebuildPopoverContent() {
@@ -79,6 +85,30 @@ void MenuBarController::rerenderTitle() {
     }
     m_statusItem->setStyledTitle(MenuBarTitleFormatter::attributedTitle(
         it->second, m_primaryMetal, m_displayMode, m_vaultStore.entry(m_primaryMetal)));
+    m_shownTick = it->second;
+    publishTitle();
+}
+
+void MenuBarController::publishTitle() {
+    if (!m_titlePublisher) {
+        return;
+    }
+    // Read back from the item, so readers get exactly what it shows.
+    const StyledTitle shown = m_statusItem->title();
+    title::TitleState state;
+    state.text = shown.text;
+    state.segments = TitlePublisher::segmentsFor(shown);
+    state.tooltip = m_statusItem->toolTipText();
+    state.symbol = (m_shownTick ? m_shownTick->series() : m_primaryMetal).symbolForUI();
+    if (m_shownTick) {
+        if (const auto change = m_shownTick->significantChangePercent()) {
+            state.direction = *change < Decimal(0) ? QStringLiteral("down") : QStringLiteral("up");
+        }
+        state.updated = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            m_shownTick->timestamp().time_since_epoch())
+                            .count();
+    }
+    m_titlePublisher->publish(state);
 }
 
 void MenuBarController::setPrimaryMetal(MetalSeries metal) {

@@ -8,8 +8,10 @@
 #include "platform/Popover.h"
 #include "platform/RepeatingTimer.h"
 #include "platform/StatusItem.h"
+#include "platform/TitlePublisher.h"
 
 #include <memory>
+#include <optional>
 
 #include <QObject>
 #include <QPoint>
@@ -34,6 +36,8 @@ public:
         std::unique_ptr<Popover> popover;
         TimerFactory timers;
         MenuBarView::Now now;
+        // The title on the bus for panels that draw it themselves; none publishes nothing.
+        std::unique_ptr<TitlePublisher> titlePublisher;
     };
 
     MenuBarController(std::shared_ptr<Service> service, const VaultStore& vaultStore,
@@ -54,6 +58,7 @@ public:
 
     StatusItem& statusItem() const { return *m_statusItem; }
     Popover& popover() const { return *m_popover; }
+    TitlePublisher* titlePublisher() const { return m_titlePublisher.get(); }
     MenuBarView* view() const;
     MetalSeries primaryMetal() const { return m_primaryMetal; }
     Currency currency() const { return m_currency; }
@@ -69,6 +74,7 @@ private:
     void subscribeToLiveStream(Currency currency);
     void drain();
     void rerenderTitle();
+    void publishTitle();
     QRect anchorFor(QPoint globalPos) const;
 
     std::shared_ptr<Service> m_service;
@@ -81,7 +87,10 @@ private:
     MenuBarView::Now m_now;
     std::unique_ptr<StatusItem> m_statusItem;
     std::unique_ptr<Popover> m_popover;
+    std::unique_ptr<TitlePublisher> m_titlePublisher;
     Service::Snapshot m_lastSnapshot;
+    // The tick the title was last rendered from; none while it shows the placeholder.
+    std::optional<MetalPriceTick> m_shownTick;
     // Last, so it goes first: no snapshot arrives for a half-destroyed controller.
     std::unique_ptr<Service::SnapshotStream> m_stream;
 };

@@ -31,6 +31,12 @@ packages=(
 if [ "${1:-}" = "fuzz" ]; then
   packages+=(clang libclang-rt-14-dev)
 fi
+# `install-deps.sh desktops`: the real desktop hosts the integrations are tried in, needed only by
+# `make test-desktops` (large: GNOME Shell, the Plasma widget viewer, the Xfce generic monitor).
+if [ "${1:-}" = "desktops" ]; then
+  packages+=(gnome-shell gnome-shell-extension-appindicator xwayland python3-dbusmock python3-gi
+    gir1.2-glib-2.0 python3-pil xfce4-genmon-plugin plasma-sdk plasma-desktop)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,9 +1,11 @@
 #include "platform/DesktopStatusItem.h"
 
+#include "TitleState.h"
 #include "platform/NoTrayNotice.h"
 #include "platform/XEmbedStatusItem.h"
 
 #include <QDBusConnectionInterface>
+#include <QDBusServiceWatcher>
 #include <QGuiApplication>
 
 namespace mintlux {
@@ -15,24 +17,61 @@ DesktopStatusItem::DesktopStatusItem(StatusItemOptions options, QObject* parent)
     connect(&m_noticeTimer, &QTimer::timeout, this, &DesktopStatusItem::showNoticeIfStillAlone);
 
     if (m_options.bus.isConnected()) {
-        try {
-            m_sni = std::make_unique<SniStatusItem>(m_options.bus, m_options.iconStyle);
-        } catch (const std::exception&) {
-            m_sni.reset();  // the bus is unusable; the X11 tray and the notice remain
-        }
-    }
-    if (m_sni) {
-        forwardHandlersTo(*m_sni);
-        connect(m_sni.get(), &StatusItem::presenceChanged, this, &DesktopStatusItem::reevaluate);
-        connect(m_sni.get(), &SniStatusItem::registrationSettled, this, [this] {
-            m_sniPending = false;
-            reevaluate();
-        });
-        // With a watcher present, wait for its answer before docking anywhere else, so
-        // panels offering both mechanisms never show the item twice.
+        auto* shown = new QDBusServiceWatcher(QLatin1String(title::kShownService), m_options.bus,
+                                              QDBusServiceWatcher::WatchForOwnerChange, this);
+        connect(shown, &QDBusServiceWatcher::serviceOwnerChanged, this,
+                [this](const QString&, const QString&, const QString& owner) {
+                    setShownElsewhere(!owner.isEmpty());
+                });
         const QDBusConnectionInterface* bus = m_options.bus.interface();
-        m_sniPending = bus != nullptr &&
-                       bus->isServiceRegistered(QLatin1String(SniStatusItem::kWatcherService));
+        m_shownElsewhere =
+            bus != nullptr && bus->isServiceRegistered(QLatin1String(title::kShownService));
+    }
+    if (!m_shownElsewhere) {
+        createSni();
+    }
+    reevaluate();
+}
+
+void DesktopStatusItem::createSni() {
+    if (!m_options.bus.isConnected()) {
+        return;
+    }
+    try {
+        m_sni = std::make_unique<SniStatusItem>(m_options.bus, m_options.iconStyle);
+    } catch (const std::exception&) {
+        m_sni.reset();  // the bus is unusable; the X11 tray and the notice remain
+        return;
+    }
+    m_sni->setStyledTitle(m_title);
+    forwardHandlersTo(*m_sni);
+    connect(m_sni.get(), &StatusItem::presenceChanged, this, &DesktopStatusItem::reevaluate);
+    connect(m_sni.get(), &SniStatusItem::registrationSettled, this, [this] {
+        m_sniPending = false;
+        reevaluate();
+    });
+    // With a watcher present, wait for its answer before docking anywhere else, so
+    // panels offering both mechanisms never show the item twice.
+    const QDBusConnectionInterface* bus = m_options.bus.interface();
+    m_sniPending =
+        bus != nullptr && bus->isServiceRegistered(QLatin1String(SniStatusItem::kWatcherService));
+}
+
+void DesktopStatusItem::setShownElsewhere(bool shown) {
+    if (shown == m_shownElsewhere) {
+        return;
+    }
+    m_shownElsewhere = shown;
+    if (shown) {
+        m_sni.reset();
+        m_xembed.reset();
+        m_sniPending = false;
+        m_noticeTimer.stop();
+        if (m_notice) {
+            m_notice->close();
+        }
+    } else {
+        createSni();
     }
     reevaluate();
 }
@@ -82,6 +121,10 @@ QWidget* DesktopStatusItem::notice() const {
 }
 
 void DesktopStatusItem::reevaluate() {
+    if (m_shownElsewhere) {
+        updatePresence();
+        return;
+    }
     if (m_sni && m_sni->presence() == Presence::shown) {
         m_xembed.reset();
     } else if (!m_sniPending && m_options.allowXEmbed && !m_xembed &&
@@ -97,7 +140,9 @@ void DesktopStatusItem::reevaluate() {
 
 void DesktopStatusItem::updatePresence() {
     Presence now = Presence::waiting;
-    if (activeBackend() != Backend::none) {
+    if (m_shownElsewhere) {
+        now = Presence::elsewhere;
+    } else if (activeBackend() != Backend::none) {
         now = Presence::shown;
         m_noticeTimer.stop();
         if (m_notice) {
@@ -115,7 +160,7 @@ void DesktopStatusItem::updatePresence() {
 }
 
 void DesktopStatusItem::showNoticeIfStillAlone() {
-    if (activeBackend() != Backend::none || m_noticeShown) {
+    if (activeBackend() != Backend::none || m_noticeShown || m_shownElsewhere) {
         return;
     }
     m_noticeShown = true;

@@ -28,7 +28,8 @@ struct StatusItemOptions {
 
 // The status item the application uses: a StatusNotifierItem where a watcher hosts it, else a
 // window in the X11 system tray, else a one-time notice that there is no status area. It
-// follows panels that start late, restart or go away.
+// follows panels that start late, restart or go away, and steps aside while another program
+// shows the title.
 class DesktopStatusItem : public StatusItem {
     Q_OBJECT
 
@@ -51,6 +52,8 @@ private:
     void reevaluate();
     void showNoticeIfStillAlone();
     void updatePresence();
+    void createSni();
+    void setShownElsewhere(bool shown);
 
     StatusItemOptions m_options;
     StyledTitle m_title;
@@ -58,6 +61,8 @@ private:
     std::unique_ptr<XEmbedStatusItem> m_xembed;
     bool m_sniPending = false;
     bool m_noticeShown = false;
+    // Another program (a panel extension, mintlux-title --follow) shows the title itself.
+    bool m_shownElsewhere = false;
     QPointer<NoTrayNotice> m_notice;
     QTimer m_noticeTimer;
     Presence m_presence = Presence::waiting;

@@ -13,21 +13,26 @@ namespace mintlux {
 QString NoTrayNotice::advice(const QString& desktop) {
     const QString upper = desktop.toUpper();
     QString how;
+    // Each desktop's own way of showing the title, which also works without any status area.
     if (upper.contains(QLatin1String("GNOME")) || upper.contains(QLatin1String("UNITY"))) {
         how = QObject::tr(
-            "Install and enable the GNOME Shell extension “AppIndicator and KStatusNotifierItem "
-            "Support” (Debian and Ubuntu package gnome-shell-extension-appindicator), then log "
-            "out and back in.");
-    } else if (upper.contains(QLatin1String("XFCE"))) {
-        how = QObject::tr("Add the “Status Tray Plugin” to a panel (Panel → Add New Items).");
+            "Turn on the Mintlux GNOME Shell extension, which comes with Mintlux, in the "
+            "Extensions app: it shows the price in the top bar. (The extension “AppIndicator and "
+            "KStatusNotifierItem Support”, package gnome-shell-extension-appindicator, gives "
+            "Mintlux a status area too.)");
     } else if (upper.contains(QLatin1String("KDE"))) {
-        how = QObject::tr("Add the “System Tray” widget to a panel.");
-    } else if (upper.contains(QLatin1String("LXQT"))) {
-        how = QObject::tr("Add the “Status Notifier” plugin to a panel.");
+        how = QObject::tr(
+            "Add the “Mintlux” widget to a panel (right-click the panel, Add Widgets): it shows "
+            "the price in the panel.");
+    } else if (upper.contains(QLatin1String("XFCE"))) {
+        how = QObject::tr(
+            "Add a “Generic Monitor” to a panel (package xfce4-genmon-plugin) with the command "
+            "“mintlux-title --format genmon”: it shows the price in the panel.");
     } else {
         how = QObject::tr(
-            "Add a system tray or status-notifier applet to your panel, or install an "
-            "AppIndicator / StatusNotifierItem extension for your desktop.");
+            "A status bar such as waybar, polybar or i3blocks can show the price with the "
+            "command “mintlux-title” (see mintlux-title --help); or add a system tray to "
+            "your panel.");
     }
     return QObject::tr(
                "Mintlux shows its prices in the status area of a panel, but this desktop has "

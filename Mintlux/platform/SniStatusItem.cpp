@@ -3,6 +3,7 @@
 #include "platform/DBusMenuExporter.h"
 #include "platform/StatusNotifierItemAdaptor.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 #include <QCoreApplication>
@@ -29,13 +30,17 @@ QString q(const char* s) {
 }  // namespace
 
 SniStatusItem::IconStyle SniStatusItem::iconStyleForDesktop(QStringView desktops) {
-    // These hosts draw every item into a square; GNOME's and Unity's also print the label
-    // beside the icon, so a wide icon would repeat the title.
-    static const QStringList square{u"KDE"_s,   u"XFCE"_s,  u"LXQT"_s,  u"LXDE"_s,
-                                    u"GNOME"_s, u"UNITY"_s, u"UBUNTU"_s};
+    // These hosts draw every item into a square; GNOME's and Unity's print the label beside the
+    // icon, so there the icon adds only what the plain label lacks: the coloured direction.
+    static const QStringList square{u"KDE"_s, u"XFCE"_s, u"LXQT"_s, u"LXDE"_s, u"BUDGIE"_s};
+    static const QStringList labelled{u"GNOME"_s, u"UNITY"_s, u"UBUNTU"_s};
     for (QStringView desktop : desktops.split(u':', Qt::SkipEmptyParts)) {
-        if (square.contains(desktop.trimmed().toString().toUpper())) {
+        const QString name = desktop.trimmed().toString().toUpper();
+        if (square.contains(name)) {
             return IconStyle::compact;
+        }
+        if (labelled.contains(name)) {
+            return IconStyle::mark;
         }
     }
     return IconStyle::title;
@@ -82,6 +87,8 @@ SniStatusItem::SniStatusItem(QDBusConnection bus, IconStyle style, QObject* pare
     }
     renderIcons();
 
+    m_retry.setSingleShot(true);
+    connect(&m_retry, &QTimer::timeout, this, &SniStatusItem::registerWithWatcher);
     m_watcher = new QDBusServiceWatcher(q(kWatcherService), m_bus,
                                         QDBusServiceWatcher::WatchForOwnerChange, this);
     connect(m_watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
@@ -92,6 +99,8 @@ SniStatusItem::SniStatusItem(QDBusConnection bus, IconStyle style, QObject* pare
                   u"StatusNotifierHostRegistered"_s, this, SLOT(onHostRegistered()));
     m_bus.connect(q(kWatcherService), q(kWatcherPath), q(kWatcherInterface),
                   u"StatusNotifierHostUnregistered"_s, this, SLOT(onHostUnregistered()));
+    m_bus.connect(q(kWatcherService), q(kWatcherPath), q(kWatcherInterface),
+                  u"StatusNotifierItemUnregistered"_s, this, SLOT(onItemUnregistered(QString)));
     registerWithWatcher();
 }
 
@@ -100,6 +109,8 @@ SniStatusItem::~SniStatusItem() {
                      u"StatusNotifierHostRegistered"_s, this, SLOT(onHostRegistered()));
     m_bus.disconnect(q(kWatcherService), q(kWatcherPath), q(kWatcherInterface),
                      u"StatusNotifierHostUnregistered"_s, this, SLOT(onHostUnregistered()));
+    m_bus.disconnect(q(kWatcherService), q(kWatcherPath), q(kWatcherInterface),
+                     u"StatusNotifierItemUnregistered"_s, this, SLOT(onItemUnregistered(QString)));
     // Dropping the name is what tells the watcher the item is gone.
     m_bus.unregisterService(m_serviceName);
     m_bus.unregisterObject(q(kItemPath));
@@ -135,16 +146,25 @@ void SniStatusItem::setIconStyle(IconStyle style) {
 }
 
 SniToolTip SniStatusItem::toolTip() const {
-    return SniToolTip{{}, {}, m_title.text, {}};
+    return SniToolTip{{}, {}, toolTipText(), {}};
 }
 
 void SniStatusItem::renderIcons() {
     const TitleColors colors = TitleColors::forUnknownBackground();
     m_pixmaps.clear();
     for (int height : kIconHeights) {
-        const QImage image = m_style == IconStyle::title
-                                 ? m_renderer.renderTitle(m_title, height, colors)
-                                 : m_renderer.renderCompactIcon(m_title, height, colors);
+        QImage image;
+        switch (m_style) {
+            case IconStyle::title:
+                image = m_renderer.renderTitle(m_title, height, colors);
+                break;
+            case IconStyle::compact:
+                image = m_renderer.renderCompactIcon(m_title, height, colors);
+                break;
+            case IconStyle::mark:
+                image = m_renderer.renderMarkIcon(m_title, height, colors);
+                break;
+        }
         m_pixmaps.append(SniIconPixmap::fromImage(image));
     }
 }
@@ -180,6 +200,8 @@ void SniStatusItem::openMenuFromHost(int x, int y) {
 }
 
 void SniStatusItem::onWatcherOwnerChanged(const QString& newOwner) {
+    m_retry.stop();
+    m_retryDelay = kFirstRetry;
     if (newOwner.isEmpty()) {
         ++m_attempt;  // replies still on their way belong to the watcher that left
         setState(false, false);
@@ -189,6 +211,7 @@ void SniStatusItem::onWatcherOwnerChanged(const QString& newOwner) {
 }
 
 void SniStatusItem::registerWithWatcher() {
+    m_retry.stop();
     const quint64 attempt = ++m_attempt;
     QDBusMessage call = QDBusMessage::createMethodCall(
         q(kWatcherService), q(kWatcherPath), q(kWatcherInterface), u"RegisterStatusNotifierItem"_s);
@@ -201,12 +224,63 @@ void SniStatusItem::registerWithWatcher() {
         }
         if (pending->isError()) {
             setState(false, false);
+            // Without a watcher there is nobody to retry with; its arrival starts afresh.
+            const QDBusError error = pending->error();
+            if (error.type() != QDBusError::ServiceUnknown &&
+                error.name() != u"org.freedesktop.DBus.Error.NameHasNoOwner"_s) {
+                retryLater();
+            }
             emit registrationSettled();
             return;
         }
+        confirmListed(attempt);
+    });
+}
+
+// A watcher still starting up (GNOME's, at log-in) may take a registration and lose it, so the
+// item counts as registered only once the watcher lists it.
+void SniStatusItem::confirmListed(quint64 attempt) {
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        q(kWatcherService), q(kWatcherPath), u"org.freedesktop.DBus.Properties"_s, u"Get"_s);
+    get << q(kWatcherInterface) << u"RegisteredStatusNotifierItems"_s;
+    auto* pending = new QDBusPendingCallWatcher(m_bus.asyncCall(get), this);
+    connect(pending, &QDBusPendingCallWatcher::finished, this, [this, pending, attempt] {
+        pending->deleteLater();
+        if (attempt != m_attempt) {
+            return;
+        }
+        const QDBusPendingReply<QDBusVariant> reply = *pending;
+        // A watcher that cannot say is trusted: it took the registration.
+        const QStringList listed =
+            reply.isError() ? QStringList{m_serviceName} : reply.value().variant().toStringList();
+        if (std::none_of(listed.cbegin(), listed.cend(),
+                         [this](const QString& entry) { return isUs(entry); })) {
+            setState(false, false);
+            retryLater();
+            emit registrationSettled();
+            return;
+        }
+        m_retryDelay = kFirstRetry;
         m_registered = true;
         queryHost(attempt);
     });
+}
+
+void SniStatusItem::retryLater() {
+    m_retry.start(m_retryDelay);
+    m_retryDelay = std::min(m_retryDelay * 2, kLongestRetry);
+}
+
+bool SniStatusItem::isUs(const QString& entry) const {
+    // Watchers list the name the item gave or its connection's unique name, mostly with the
+    // object path after it.
+    for (const QString& name : {m_serviceName, m_bus.baseService()}) {
+        if (!name.isEmpty() &&
+            (entry == name || (entry.startsWith(name) && entry.at(name.size()) == u'/'))) {
+            return true;
+        }
+    }
+    return false;
 }
 
 void SniStatusItem::queryHost(quint64 attempt) {
@@ -235,6 +309,15 @@ void SniStatusItem::onHostRegistered() {
 void SniStatusItem::onHostUnregistered() {
     if (m_registered) {
         queryHost(m_attempt);
+    }
+}
+
+void SniStatusItem::onItemUnregistered(const QString& entry) {
+    // Dropped while still here: the watcher lost the item, not the other way round.
+    if (m_registered && isUs(entry)) {
+        ++m_attempt;
+        setState(false, false);
+        retryLater();
     }
 }
 

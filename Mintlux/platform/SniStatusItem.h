@@ -4,8 +4,11 @@
 #include "platform/StatusItem.h"
 #include "platform/TitleRenderer.h"
 
+#include <chrono>
+
 #include <QDBusConnection>
 #include <QPointer>
+#include <QTimer>
 
 class QDBusServiceWatcher;
 
@@ -15,7 +18,7 @@ class DBusMenuExporter;
 
 // The status item as a StatusNotifierItem on the session bus, with its own menu. It registers
 // with the StatusNotifierWatcher whenever one owns its name: at start, when a panel starts
-// after us, and again after a panel restart.
+// after us, and again after a panel restart; until the watcher lists it, it tries again.
 class SniStatusItem : public StatusItem {
     Q_OBJECT
 
@@ -23,6 +26,7 @@ public:
     enum class IconStyle {
         title,    // the whole styled title, for hosts that keep the icon's aspect ratio
         compact,  // metal symbol and direction in a square, for hosts that force squares
+        mark,     // the direction alone, for hosts that print the label beside the icon
     };
 
     static constexpr const char* kWatcherService = "org.kde.StatusNotifierWatcher";
@@ -30,6 +34,9 @@ public:
     static constexpr const char* kItemPath = "/StatusNotifierItem";
     static constexpr const char* kMenuPath = "/MenuBar";
     static constexpr int kIconHeights[] = {22, 44};
+    // Between registrations the watcher took without listing the item.
+    static constexpr std::chrono::milliseconds kFirstRetry{250};
+    static constexpr std::chrono::milliseconds kLongestRetry{30000};
 
     // The icon style suiting a desktop named as in $XDG_CURRENT_DESKTOP (colon-separated).
     static IconStyle iconStyleForDesktop(QStringView desktops);
@@ -67,11 +74,15 @@ signals:
 private slots:
     void onHostRegistered();
     void onHostUnregistered();
+    void onItemUnregistered(const QString& entry);
 
 private:
     void onWatcherOwnerChanged(const QString& newOwner);
     void registerWithWatcher();
+    void confirmListed(quint64 attempt);
     void queryHost(quint64 attempt);
+    void retryLater();
+    bool isUs(const QString& entry) const;
     void setState(bool registered, bool hostPresent);
     void renderIcons();
     QRect anchorFor(int x, int y) const;
@@ -88,6 +99,8 @@ private:
     DBusMenuExporter* m_menu = nullptr;
     QDBusServiceWatcher* m_watcher = nullptr;
     quint64 m_attempt = 0;
+    QTimer m_retry;
+    std::chrono::milliseconds m_retryDelay = kFirstRetry;
     bool m_registered = false;
     bool m_hostPresent = false;
 };

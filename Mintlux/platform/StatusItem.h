@@ -18,9 +18,10 @@ class StatusItem : public QObject {
 
 public:
     enum class Presence {
-        shown,    // a status area hosts the item
-        waiting,  // no host yet; one may still appear (a panel starting after us)
-        absent,   // nothing can host the item; the user has been told
+        shown,      // a status area hosts the item
+        waiting,    // no host yet; one may still appear (a panel starting after us)
+        absent,     // nothing can host the item; the user has been told
+        elsewhere,  // withdrawn: another program shows the title instead
     };
     Q_ENUM(Presence)
 
@@ -32,6 +33,8 @@ public:
     void setTitle(const QString& text) { setStyledTitle(StyledTitle{text, {}}); }
     virtual void setStyledTitle(const StyledTitle& title) = 0;
     virtual StyledTitle title() const = 0;
+    // The text shown on hovering the item; what the title publisher passes on as well.
+    virtual QString toolTipText() const { return title().text; }
 
     // Global rectangle to open a popup against; null when the host reveals nothing.
     virtual QRect anchorRect() const = 0;

@@ -207,6 +207,38 @@ QImage TitleRenderer::renderCompactIcon(const StyledTitle& title, int size,
     return image;
 }
 
+QImage TitleRenderer::renderMarkIcon(const StyledTitle& title, int size,
+                                     const TitleColors& colors) const {
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const std::optional<StyledTitle::Role> direction = directionOf(title);
+    const qreal w = size * 0.6;
+    const qreal h = size * 0.5;
+    const qreal x = (size - w) / 2.0;
+    const qreal top = (size - h) / 2.0;
+    QPolygonF triangle;
+    if (direction == StyledTitle::Role::negative) {
+        triangle << QPointF(x, top) << QPointF(x + w, top) << QPointF(x + w / 2.0, top + h);
+    } else {
+        triangle << QPointF(x, top + h) << QPointF(x + w, top + h) << QPointF(x + w / 2.0, top);
+    }
+    const qreal disc = size * 0.36;
+    paintWithHalo(painter, image.rect(), colors, size,
+                  [&](QPainter& p, std::optional<QColor> only) {
+                      p.setPen(Qt::NoPen);
+                      if (direction) {
+                          p.setBrush(only.value_or(colorFor(direction, colors)));
+                          p.drawPolygon(triangle);
+                      } else {
+                          p.setBrush(only.value_or(colors.foreground));
+                          p.drawEllipse(QPointF(size / 2.0, size / 2.0), disc / 2.0, disc / 2.0);
+                      }
+                  });
+    return image;
+}
+
 QString TitleRenderer::symbolOf(const StyledTitle& title) {
     return title.text.section(QLatin1Char(' '), 0, 0, QString::SectionSkipEmpty);
 }

@@ -46,6 +46,10 @@ public:
     // triangle telling the direction of the change, if the title has one.
     QImage renderCompactIcon(const StyledTitle& title, int size, const TitleColors& colors) const;
 
+    // Square image for hosts that print the title beside the icon: only the coloured direction
+    // triangle, or a plain disc when the title has none, so the symbol is not said twice.
+    QImage renderMarkIcon(const StyledTitle& title, int size, const TitleColors& colors) const;
+
     // The leading word of the title ("Au" in "Au $2,346 ▲1.23%").
     static QString symbolOf(const StyledTitle& title);
     // Role of the last coloured run: the direction of the day's change.

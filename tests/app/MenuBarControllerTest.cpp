@@ -19,6 +19,7 @@
 
 using namespace mintlux;
 using mintlux::test::waitUntil;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -35,9 +36,10 @@ protected:
                DisplayMode mode = DisplayMode::priceAndDelta) {
         auto item = std::make_unique<test::FakeStatusItem>();
         status = item.get();
-        MenuBarController::Shell shell{std::move(item),
-                                       std::make_unique<Popover>(Popover::Kind::popup),
-                                       timers.factory(), nullptr};
+        MenuBarController::Shell shell{
+            std::move(item), std::make_unique<Popover>(Popover::Kind::popup), timers.factory(),
+            nullptr, std::make_unique<TitlePublisher>(QDBusConnection(QString()))};
+        published = shell.titlePublisher.get();
         MenuBarCallbacks callbacks;
         callbacks.onSelectPrimary = [this](MetalSeries m) { selected.push_back(m); };
         callbacks.onQuit = [this] { ++quits; };
@@ -59,6 +61,7 @@ protected:
         std::make_shared<MetalPricingService>(proxy, 60.0, nullptr, log);
     test::ManualTimerFactory timers;
     test::FakeStatusItem* status = nullptr;
+    TitlePublisher* published = nullptr;
     std::vector<MetalSeries> selected;
     int quits = 0;
     std::unique_ptr<MenuBarController> controller;
@@ -70,6 +73,12 @@ TEST_F(MenuBarControllerTest, ShowsThePrimarySymbolAndADashUntilItsFirstPrice) {
     build(MetalSeries::silver);
     EXPECT_EQ(status->title().text, QStringLiteral("Ag \u2014"));
     EXPECT_TRUE(status->title().runs.isEmpty());
+    EXPECT_EQ(published->state(), (title::TitleState{QStringLiteral("Ag \u2014"),
+                                                     {{QStringLiteral("Ag \u2014"), u"none"_s}},
+                                                     QStringLiteral("Ag \u2014"),
+                                                     u"none"_s,
+                                                     u"Ag"_s,
+                                                     0}));
 
     proxy->setLatest(Currency::usd, {{"XAU", "2345.678"}});
     poll();
@@ -85,11 +94,17 @@ TEST_F(MenuBarControllerTest, RendersEachSnapshotWithTheColouredChange) {
     ASSERT_EQ(status->title().runs.size(), 1);
     EXPECT_EQ(status->title().runs[0].role, StyledTitle::Role::positive);
     EXPECT_EQ(status->title().runs[0].start, 9);
+    EXPECT_EQ(published->state().segments,
+              (title::Segments{{u"Au $2,346"_s, u"none"_s}, {kUp + u"1.23%"_s, u"positive"_s}}));
+    EXPECT_EQ(published->state().direction, u"up"_s);
+    EXPECT_EQ(published->state().updated, 1'765'000'000'000);
 
     proxy->setLatest(Currency::usd, {{"XAU", "2300", "2317.08"}});
     poll();
     ASSERT_TRUE(titleIs(QStringLiteral("Au $2,300 \u25BC0.74%")));
     EXPECT_EQ(status->title().runs[0].role, StyledTitle::Role::negative);
+    EXPECT_EQ(published->state().text, status->title().text);
+    EXPECT_EQ(published->state().direction, u"down"_s);
 }
 
 TEST_F(MenuBarControllerTest, SettingsReRenderFromTheHeldSnapshotAtOnce) {
@@ -99,8 +114,12 @@ TEST_F(MenuBarControllerTest, SettingsReRenderFromTheHeldSnapshotAtOnce) {
 
     controller->setDisplayMode(DisplayMode::priceOnly);
     EXPECT_EQ(status->title().text, QStringLiteral("Au $2,346"));
+    controller->setPrimaryMetal(MetalSeries::platinum);
+    EXPECT_EQ(published->state().symbol, u"Au"_s) << "the title still shows gold";
     controller->setPrimaryMetal(MetalSeries::silver);
     EXPECT_EQ(status->title().text, QStringLiteral("Ag $29.46"));
+    EXPECT_EQ(published->state().text, status->title().text);
+    EXPECT_EQ(published->state().symbol, u"Ag"_s);
 
     vault.setEntry({Decimal(2), MetalUnit::troyOunce, KaratGrade::k24}, MetalSeries::silver);
     controller->setDisplayMode(DisplayMode::vaultValue);

@@ -17,11 +17,14 @@ execute_process(COMMAND dpkg-deb --contents ${debs} OUTPUT_VARIABLE listing COMM
 set(expected
     ./usr/bin/mintlux
     ./usr/bin/mintlux-pricing
+    ./usr/bin/mintlux-title
     ./usr/lib/systemd/user/mintlux-pricing.service
     ./usr/lib/systemd/user/mintlux-pricing.socket
     ./usr/share/applications/mintlux.desktop
     ./usr/share/icons/hicolor/scalable/apps/MintluxIcon.svg
-    ./usr/share/icons/hicolor/48x48/apps/MintluxIcon.png)
+    ./usr/share/icons/hicolor/48x48/apps/MintluxIcon.png
+    ./usr/share/gnome-shell/extensions/mintlux@mintlux.org/extension.js
+    ./usr/share/plasma/plasmoids/org.mintlux.Mintlux.title/contents/ui/main.qml)
 foreach(path IN LISTS expected)
     string(FIND "${listing}" " ${path}\n" at)
     if(at EQUAL -1)

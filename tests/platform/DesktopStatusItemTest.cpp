@@ -1,9 +1,12 @@
 #include "FakeStatusNotifierWatcher.h"
 #include "HostConnection.h"
+#include "TitleState.h"
 #include "Wait.h"
 #include "platform/DesktopStatusItem.h"
+#include "platform/NoTrayNotice.h"
 
 #include <QAbstractButton>
+#include <QDBusConnectionInterface>
 #include <QLabel>
 
 #include <gtest/gtest.h>
@@ -96,4 +99,54 @@ TEST(DesktopStatusItem, TheNoticeOffersToQuit) {
     ASSERT_NE(quit, nullptr);
     quit->click();
     EXPECT_EQ(quits, 1);
+}
+
+TEST(DesktopStatusItem, StepsAsideWhileAnotherProgramShowsTheTitle) {
+    FakeStatusNotifierWatcher watcher;
+    DesktopStatusItem item(options(std::chrono::milliseconds(1)));
+    item.setTitle(QStringLiteral("Au $2,346"));
+    ASSERT_TRUE(waitFor([&] { return item.presence() == Presence::shown; }));
+
+    // Two title-showing programs, the second queued behind the first.
+    const QString shown = QString::fromLatin1(title::kShownService);
+    std::vector<QString> names{QStringLiteral("shown-1"), QStringLiteral("shown-2")};
+    for (const QString& name : names) {
+        QDBusConnection::connectToBus(QDBusConnection::SessionBus, name)
+            .interface()
+            ->registerService(shown, QDBusConnectionInterface::QueueService,
+                              QDBusConnectionInterface::DontAllowReplacement);
+    }
+    ASSERT_TRUE(waitFor([&] { return item.presence() == Presence::elsewhere; }));
+    EXPECT_TRUE(waitFor([&] { return watcher.items().isEmpty(); }));
+    EXPECT_EQ(item.activeBackend(), Backend::none);
+
+    QDBusConnection::disconnectFromBus(names[0]);
+    QTest::qWait(50);
+    EXPECT_EQ(item.presence(), Presence::elsewhere) << "the queued one still shows it";
+    EXPECT_TRUE(watcher.items().isEmpty());
+    EXPECT_EQ(item.notice(), nullptr);
+
+    QDBusConnection::disconnectFromBus(names[1]);
+    ASSERT_TRUE(waitFor([&] { return item.presence() == Presence::shown; }));
+    ASSERT_EQ(watcher.items().size(), 1);
+    HostConnection host;
+    EXPECT_EQ(host.property(watcher.items().first().section(u'/', 0, 0),
+                            QStringLiteral("/StatusNotifierItem"),
+                            QStringLiteral("org.kde.StatusNotifierItem"),
+                            QStringLiteral("XAyatanaLabel")),
+              QStringLiteral("Au $2,346"));
+}
+
+TEST(DesktopStatusItem, TheNoticeNamesTheWayThisDesktopShowsTheTitle) {
+    const std::vector<std::pair<const char*, const char*>> cases{
+        {"ubuntu:GNOME", "GNOME Shell extension"},
+        {"KDE", "\u201CMintlux\u201D widget"},
+        {"XFCE", "mintlux-title --format genmon"},
+        {"sway", "mintlux-title"},
+    };
+    for (const auto& [desktop, names] : cases) {
+        EXPECT_TRUE(
+            NoTrayNotice::advice(QString::fromLatin1(desktop)).contains(QString::fromUtf8(names)))
+            << desktop;
+    }
 }

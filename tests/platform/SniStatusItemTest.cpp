@@ -195,6 +195,16 @@ TEST_F(SniStatusItemTest, ARestartedWatcherGetsTheItemAgain) {
     EXPECT_EQ(restarted.items(), QStringList{item->serviceName() + kItemPath});
 }
 
+TEST_F(SniStatusItemTest, ARegistrationTheWatcherLosesIsMadeAgainUntilListed) {
+    FakeStatusNotifierWatcher watcher;
+    watcher.dropRegistrations = 2;
+    auto item = makeItem();
+    ASSERT_TRUE(waitFor([&] { return item->presence() == StatusItem::Presence::shown; }));
+    EXPECT_EQ(watcher.items(), QStringList{item->serviceName() + kItemPath});
+    EXPECT_EQ(watcher.dropRegistrations, 0);
+    EXPECT_EQ(settled->count(), 3) << "two unlisted attempts, then the one that held";
+}
+
 TEST_F(SniStatusItemTest, AWatcherWithoutHostShowsNothingUntilAHostArrives) {
     FakeStatusNotifierWatcher watcher(/*hostRegistered=*/false);
     auto item = makeItem();
@@ -224,13 +234,28 @@ TEST_F(SniStatusItemTest, TheWatcherForgetsAnItemThatIsGone) {
 TEST(SniIconStyle, SquareForHostsThatForceSquaresWholeTitleElsewhere) {
     using Style = SniStatusItem::IconStyle;
     const std::vector<std::pair<const char*, Style>> cases{
-        {"KDE", Style::compact},          {"XFCE", Style::compact},
-        {"LXQt", Style::compact},         {"ubuntu:GNOME", Style::compact},
-        {"Budgie:GNOME", Style::compact}, {"sway", Style::title},
-        {"Hyprland", Style::title},       {"", Style::title},
+        {"KDE", Style::compact},       {"XFCE", Style::compact},         {"LXQt", Style::compact},
+        {"ubuntu:GNOME", Style::mark}, {"Budgie:GNOME", Style::compact}, {"GNOME", Style::mark},
+        {"sway", Style::title},        {"Hyprland", Style::title},       {"", Style::title},
     };
     for (const auto& [desktop, style] : cases) {
         EXPECT_EQ(SniStatusItem::iconStyleForDesktop(QString::fromLatin1(desktop)), style)
             << desktop;
     }
+}
+
+TEST_F(SniStatusItemTest, TheMarkIconShowsTheDirectionButNotTheSymbol) {
+    auto item = makeItem(SniStatusItem::IconStyle::mark);
+    item->setStyledTitle(rising());
+    const SniIconPixmapList gold = pixmaps(*item);
+    item->setStyledTitle({QString::fromUtf8("Ag $29.46 \u25B20.50%"), {{9, 7, Role::positive}}});
+    const SniIconPixmapList silver = pixmaps(*item);
+    ASSERT_EQ(silver.size(), gold.size());
+    for (qsizetype i = 0; i < gold.size(); ++i) {
+        EXPECT_EQ(silver[i].argb, gold[i].argb) << "the label beside it already names the metal";
+    }
+    ASSERT_FALSE(gold.isEmpty());
+    EXPECT_GT(greenPixelsOnTheWire(gold[0]), 10);
+    item->setStyledTitle({QString::fromUtf8("Ag $29.46 \u25BC0.50%"), {{9, 7, Role::negative}}});
+    EXPECT_EQ(greenPixelsOnTheWire(pixmaps(*item)[0]), 0);
 }

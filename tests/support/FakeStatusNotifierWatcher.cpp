@@ -66,6 +66,10 @@ void FakeStatusNotifierWatcher::registerItemFromBus(const QString& serviceOrPath
     if (m_items.contains(entry)) {
         return;
     }
+    if (dropRegistrations > 0) {
+        --dropRegistrations;
+        return;
+    }
     m_items.append(entry);
     m_itemWatcher->addWatchedService(entry.section(u'/', 0, 0));
     emit m_adaptor->StatusNotifierItemRegistered(entry);

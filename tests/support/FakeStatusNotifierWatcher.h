@@ -28,6 +28,10 @@ public:
     // it on the object, not on its adaptor).
     void registerItemFromBus(const QString& serviceOrPath);
 
+    // This many registrations are answered as taken but never listed, as a watcher still
+    // starting up may do.
+    int dropRegistrations = 0;
+
 signals:
     void itemRegistered(const QString& entry);
     void itemUnregistered(const QString& entry);

@@ -1,0 +1,85 @@
+"""xfce4-panel under Xvfb with the Generic Monitor plugin running the README's recipe."""
+
+import time
+
+from hosts import (Failure, PriceFixture, Session, centre, changed_area, check, click_x,
+                   coloured_area, grab_x, log, start_bus, start_xvfb, title_published,
+                   wait_for, wait_for_popup)
+
+# One top panel holding just the generic monitor, as the README's recipe sets it up.
+PANEL = '''<?xml version="1.0" encoding="UTF-8"?>
+<channel name="xfce4-panel" version="1.0">
+  <property name="configver" type="int" value="2"/>
+  <property name="panels" type="array">
+    <value type="int" value="1"/>
+    <property name="panel-1" type="empty">
+      <property name="position" type="string" value="p=6;x=0;y=0"/>
+      <property name="length" type="uint" value="100"/>
+      <property name="position-locked" type="bool" value="true"/>
+      <property name="size" type="uint" value="30"/>
+      <property name="plugin-ids" type="array"><value type="int" value="1"/></property>
+    </property>
+  </property>
+  <property name="plugins" type="empty">
+    <property name="plugin-1" type="string" value="genmon"/>
+  </property>
+</channel>
+'''
+GENMON = '''Command=mintlux-title --format genmon
+UseLabel=0
+Text=
+UpdatePeriod=5000
+'''
+PANEL_BOX = (0, 0, 1280, 30)
+
+
+def run(build):
+    session = Session(build, 'xfce')
+    fixture = PriceFixture(int(open(build / 'tests' / 'desktops' / 'port').read()))
+    try:
+        display = start_xvfb(session)
+        start_bus(session)
+        config = session.root / 'config' / 'xfce4'
+        (config / 'xfconf' / 'xfce-perchannel-xml').mkdir(parents=True)
+        (config / 'xfconf' / 'xfce-perchannel-xml' / 'xfce4-panel.xml').write_text(PANEL)
+        (config / 'panel').mkdir()
+        (config / 'panel' / 'genmon-1.rc').write_text(GENMON)
+
+        panel = session.start(['xfce4-panel', '--disable-wm-check'], 'xfce4-panel')
+        # The app is not running yet: the monitor must show nothing rather than a stale title.
+        time.sleep(3)
+        check(panel.poll() is None, 'xfce4-panel exited: ' + session.tail(panel))
+        empty = grab_x(display)
+        check(coloured_area(empty, PANEL_BOX)[1] == 0, 'a coloured title without the app')
+
+        app = session.start_app()
+        check(wait_for(lambda: title_published(session.env)),
+              'the app never published its title: ' + session.tail(app))
+        shown = wait_for(lambda: coloured_area(grab_x(display), PANEL_BOX)[0], timeout=15)
+        check(shown, 'the panel never drew the coloured change: ' + session.tail(panel))
+        time.sleep(0.5)
+        full = grab_x(display)
+        full.crop((0, 0, 640, 60)).save(session.artifacts / 'xfce-genmon.png')
+        title = changed_area(empty, full, PANEL_BOX)
+        log('xfce: title drawn at', title, 'change run at', shown)
+        # The whole title, not a squeezed icon: "Au $2,346 ▲1.23%" is well over 100 px.
+        check(title and title[2] - title[0] >= 100 and title[3] - title[1] >= 8,
+              f'the title drawn is too small: {title}')
+        check(title[0] < shown[0], 'the price is not drawn before the coloured change')
+
+        click_x(session.env, centre(title))
+        popup = wait_for_popup(session.env)
+        check(popup, 'clicking the title opened no popup: ' + session.tail(panel))
+        log('xfce: popup at', popup)
+        grab_x(display).crop((0, 0, 640, 420)).save(session.artifacts / 'xfce-genmon-popup.png')
+
+        session.stop(app)
+        check(wait_for(lambda: coloured_area(grab_x(display), PANEL_BOX)[1] == 0, timeout=15),
+              'the title stayed after the app quit')
+    except Failure:
+        if 'DISPLAY' in session.env:
+            grab_x(session.env['DISPLAY']).save(session.artifacts / 'xfce-failure.png')
+        raise
+    finally:
+        fixture.close()
+        session.close()

@@ -1,0 +1,174 @@
+#include "DBusSignalRecorder.h"
+#include "HostConnection.h"
+#include "Printers.h"
+#include "Wait.h"
+#include "platform/TitlePublisher.h"
+
+#include <QDBusConnectionInterface>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+using namespace mintlux;
+using namespace mintlux::test;
+using title::Segment;
+using title::TitleState;
+
+namespace {
+
+const QString kService = QString::fromLatin1(title::kService);
+const QString kShown = QString::fromLatin1(title::kShownService);
+
+// Markup, JSON and polybar specials in every field a format writes.
+TitleState awkward() {
+    TitleState s;
+    s.segments = {{QStringLiteral("Au\n$<2&3>'"), QStringLiteral("none")},
+                  {QString::fromUtf8(" \u25BC%{F#fff}1\"\\%"), QStringLiteral("negative")}};
+    s.text = s.segments[0].text + s.segments[1].text;
+    s.tooltip = QStringLiteral("Gold \"spot\"\nline<2> & \\\t");
+    s.direction = QStringLiteral("down");
+    s.symbol = QStringLiteral("Au");
+    s.updated = 1700000000123;
+    return s;
+}
+
+TitleState rising(const QString& price) {
+    TitleState s;
+    s.segments = {{QStringLiteral("Au ") + price, QStringLiteral("none")},
+                  {QString::fromUtf8(" \u25B21.23%"), QStringLiteral("positive")}};
+    s.text = s.segments[0].text + s.segments[1].text;
+    s.tooltip = s.text;
+    s.direction = QStringLiteral("up");
+    s.symbol = QStringLiteral("Au");
+    s.updated = 1;
+    return s;
+}
+
+struct TitleRun {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+// The real reader, while this thread's event loop keeps the publisher answering.
+TitleRun runTitle(const QStringList& args) {
+    QProcess p;
+    p.start(QStringLiteral(MINTLUX_TITLE_BIN), args);
+    EXPECT_TRUE(waitFor([&] { return p.state() == QProcess::NotRunning; }));
+    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromUtf8(p.readAllStandardError())};
+}
+
+bool nameOwned(const QString& name) {
+    return QDBusConnection::sessionBus().interface()->isServiceRegistered(name);
+}
+
+}  // namespace
+
+TEST(TitleBus, EachFormatEscapesForItsReader) {
+    TitlePublisher publisher(QDBusConnection::sessionBus());
+    ASSERT_TRUE(publisher.isPublished());
+    publisher.publish(awkward());
+    const QString zwsp = QString(QChar(0x200B));
+    const std::vector<std::pair<const char*, QString>> cases{
+        {"plain", QString::fromUtf8("Au $<2&3>' \u25BC%{F#fff}1\"\\%")},
+        {"pango", QString::fromUtf8(R"(Au $&lt;2&amp;3&gt;&#39;<span foreground="#FF554A"> )"
+                                    "\u25BC"
+                                    R"(%{F#fff}1&quot;\%</span>)")},
+        {"waybar",
+         QString::fromUtf8(
+             R"({"text":"Au $&lt;2&amp;3&gt;&#39;<span foreground=\"#FF554A\"> )"
+             "\u25BC"
+             R"(%{F#fff}1&quot;\\%</span>","tooltip":"Gold &quot;spot&quot;\nline&lt;2&gt; &amp; \\ ","class":"down","alt":"Au"})")},
+        {"genmon", QString::fromUtf8(R"(<txt>Au $&lt;2&amp;3&gt;&#39;<span foreground="#FF554A"> )"
+                                     "\u25BC"
+                                     R"(%{F#fff}1&quot;\%</span></txt><tool>Gold &quot;spot&quot;)"
+                                     "\n"
+                                     R"(line&lt;2&gt; &amp; \ </tool>)"
+                                     "<txtclick>mintlux-title --activate</txtclick>")},
+        {"polybar",
+         QString::fromUtf8("%{A1:mintlux-title --activate:}Au $<2&3>'%{F#FF554A} \u25BC%") + zwsp +
+             QString::fromUtf8("{F#fff}1\"\\%%{F-}%{A}")},
+    };
+    for (const auto& [format, expected] : cases) {
+        const TitleRun run = runTitle({QStringLiteral("--format"), QString::fromLatin1(format)});
+        EXPECT_EQ(run.exitCode, 0) << format;
+        EXPECT_EQ(run.out, expected + u'\n') << format;
+        EXPECT_EQ(run.err, QString()) << format;
+    }
+}
+
+TEST(TitleBus, WithoutTheAppAOneShotSaysSoOnOneLineAndFails) {
+    ASSERT_FALSE(nameOwned(kService));
+    for (const QStringList& args : {QStringList{}, QStringList{QStringLiteral("--activate")}}) {
+        const TitleRun run = runTitle(args);
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(run.out, QString());
+        EXPECT_EQ(run.err.toStdString(), "mintlux-title: Mintlux is not running\n");
+    }
+    EXPECT_EQ(runTitle({QStringLiteral("--format"), QStringLiteral("xml")}).exitCode, 2);
+}
+
+TEST(TitleBus, FollowPrintsEachChangeAndThePlaceholderWhileTheAppIsAway) {
+    auto app = std::make_unique<TitlePublisher>(QDBusConnection::sessionBus());
+    app->publish(rising(QStringLiteral("$2,346")));
+    HostConnection host;
+    DBusSignalRecorder changes(host.bus(), kService, QString::fromLatin1(title::kPath),
+                               QString::fromLatin1(title::kInterface), {QStringLiteral("Changed")});
+    DBusSignalRecorder properties(host.bus(), kService, QString::fromLatin1(title::kPath),
+                                  QStringLiteral("org.freedesktop.DBus.Properties"),
+                                  {QStringLiteral("PropertiesChanged")});
+
+    QProcess follower;
+    follower.start(QStringLiteral(MINTLUX_TITLE_BIN), {QStringLiteral("--follow")});
+    QStringList lines;
+    const auto lineCount = [&](qsizetype n) {
+        return waitFor([&] {
+            while (follower.canReadLine()) {
+                lines.append(QString::fromUtf8(follower.readLine()).chopped(1));
+            }
+            return lines.size() >= n;
+        });
+    };
+    ASSERT_TRUE(lineCount(1));
+    EXPECT_EQ(lines.last(), rising(QStringLiteral("$2,346")).text);
+    ASSERT_TRUE(waitFor([&] { return nameOwned(kShown); }));
+
+    app->publish(rising(QStringLiteral("$2,350")));
+    app->publish(rising(QStringLiteral("$2,350")));
+    ASSERT_TRUE(lineCount(2));
+    EXPECT_EQ(lines.last(), rising(QStringLiteral("$2,350")).text);
+    EXPECT_EQ(changes.count(QStringLiteral("Changed")), 1);
+    ASSERT_EQ(properties.count(QStringLiteral("PropertiesChanged")), 1);
+    const QVariantMap changed = qdbus_cast<QVariantMap>(
+        properties.last(QStringLiteral("PropertiesChanged")).arguments().at(1));
+    EXPECT_EQ(changed.keys(), (QStringList{QStringLiteral("Segments"), QStringLiteral("Text"),
+                                           QStringLiteral("Tooltip")}));
+
+    app.reset();
+    ASSERT_TRUE(lineCount(3));
+    EXPECT_EQ(lines.last(), QString::fromUtf8("Au \u2014"));
+
+    app = std::make_unique<TitlePublisher>(QDBusConnection::sessionBus());
+    app->publish(rising(QStringLiteral("$2,360")));
+    ASSERT_TRUE(lineCount(4));
+    EXPECT_EQ(lines.last(), rising(QStringLiteral("$2,360")).text);
+
+    follower.terminate();
+    ASSERT_TRUE(waitFor([&] { return follower.state() == QProcess::NotRunning; }));
+    EXPECT_TRUE(waitFor([&] { return !nameOwned(kShown); }));
+    EXPECT_EQ(lines.size(), 4);
+}
+
+TEST(TitleBus, ActivateOpensThePopupAtThePointGiven) {
+    TitlePublisher publisher(QDBusConnection::sessionBus());
+    QList<QPoint> clicks;
+    publisher.setActivationHandler([&](QPoint at) { clicks.append(at); });
+    HostConnection host;
+    host.call(kService, QString::fromLatin1(title::kPath), QString::fromLatin1(title::kInterface),
+              QStringLiteral("Activate"), {320, 24});
+    ASSERT_TRUE(waitFor([&] { return clicks.size() == 1; }));
+    EXPECT_EQ(clicks[0], QPoint(320, 24));
+    EXPECT_EQ(runTitle({QStringLiteral("--activate")}).exitCode, 0);
+    EXPECT_TRUE(waitFor([&] { return clicks.size() == 2; }));
+}
