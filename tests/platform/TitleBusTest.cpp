@@ -138,6 +138,9 @@ TEST(TitleBus, FollowPrintsEachChangeAndThePlaceholderWhileTheAppIsAway) {
     app->publish(rising(QStringLiteral("$2,350")));
     ASSERT_TRUE(lineCount(2));
     EXPECT_EQ(lines.last(), rising(QStringLiteral("$2,350")).text);
+    // Signals reach this connection in their own time, not in step with the follower.
+    ASSERT_TRUE(waitFor([&] { return properties.count(QStringLiteral("PropertiesChanged")) > 0; }));
+    QTest::qWait(50);
     EXPECT_EQ(changes.count(QStringLiteral("Changed")), 1);
     ASSERT_EQ(properties.count(QStringLiteral("PropertiesChanged")), 1);
     const QVariantMap changed = qdbus_cast<QVariantMap>(
