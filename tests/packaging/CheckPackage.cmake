@@ -19,7 +19,7 @@ set(expected
     ./usr/bin/mintlux-pricing
     ./usr/lib/systemd/user/mintlux-pricing.service
     ./usr/lib/systemd/user/mintlux-pricing.socket
-    ./usr/share/applications/mintlux.desktop
+    ./usr/share/applications/org.mintlux.Mintlux.desktop
     ./usr/share/icons/hicolor/scalable/apps/MintluxIcon.svg
     ./usr/share/icons/hicolor/48x48/apps/MintluxIcon.png)
 foreach(path IN LISTS expected)
