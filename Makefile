@@ -38,7 +38,7 @@ bench: deps
 
 package: deps
 	cmake --preset release
-	cmake --build --preset release -j $(JOBS) --target mintlux mintlux-pricing mintlux_icons
+	cmake --build --preset release -j $(JOBS) --target mintlux mintlux-pricing mintlux-title mintlux_icons mintlux_docs
 	cd build/release && cpack
 	@ls build/release/*.deb
 

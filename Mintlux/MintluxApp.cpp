@@ -5,6 +5,8 @@
 #include "persistence/PreferencesStore.h"
 
 #include <iostream>
+#include <optional>
+#include <string_view>
 
 #include <QApplication>
 #include <QIcon>
@@ -12,15 +14,47 @@
 
 namespace mintlux {
 
+namespace {
+
+// Answered before the application connects to a display, so they work from any terminal.
+std::optional<int> answerInformationOption(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::cout << "Usage: mintlux [--help] [--version] [Qt options]\n"
+                         "Live precious-metal prices in the status area. Started again, it "
+                         "opens the running copy's popup.\n"
+                         "See mintlux(1).\n";
+            return 0;
+        }
+        if (arg == "--version") {
+            std::cout << "mintlux " MINTLUX_VERSION "\n";
+            return 0;
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
 int MintluxApp::run(int argc, char** argv, const QUrl& pricingBaseURL) {
     if (!pricingBaseURL.isValid() || pricingBaseURL.isRelative()) {
         std::cerr << "Mintlux: the built-in pricing API address is not an absolute URL\n";
         return 1;
     }
+    if (const auto status = answerInformationOption(argc, argv)) {
+        return *status;
+    }
     QApplication app(argc, argv);
+    // What is left once Qt took its own options (-platform, -display, ...) is a mistake.
+    if (const QStringList rest = QApplication::arguments().mid(1); !rest.isEmpty()) {
+        std::cerr << "mintlux: unexpected argument " << rest.first().toStdString()
+                  << "\nTry 'mintlux --help'.\n";
+        return 2;
+    }
     QApplication::setApplicationName(QStringLiteral("mintlux"));
     QApplication::setApplicationDisplayName(QStringLiteral("Mintlux"));
-    QApplication::setDesktopFileName(QStringLiteral("mintlux"));
+    QApplication::setDesktopFileName(QStringLiteral("org.mintlux.Mintlux"));
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("MintluxIcon"),
                                                  QIcon(QStringLiteral(":/MintluxIcon.png"))));
     // Closing a window never ends an application that lives in the status area.

@@ -16,6 +16,8 @@ packages=(
   libxcb1-dev fonts-dejavu-core
   # renders the application icon's PNG sizes from its SVG
   librsvg2-bin
+  # manual pages from their scdoc sources; the package's validators
+  scdoc lintian desktop-file-utils appstream
   # tests and benchmarks
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   # HTTP load figures for the pricing service (scripts/load-test.sh)

@@ -42,6 +42,7 @@ std::optional<ServiceOptions> ServiceOptions::parse(const QStringList& arguments
         "/v1/prices, /v1/history and /healthz. Under systemd it also takes a socket-activated "
         "listening socket, which then replaces --listen."));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption listen(QStringLiteral("listen"),
                                     QStringLiteral("Address and port to listen on."),
                                     QStringLiteral("host:port"), QStringLiteral("127.0.0.1:47190"));
@@ -62,6 +63,9 @@ std::optional<ServiceOptions> ServiceOptions::parse(const QStringList& arguments
     }
     if (parser.isSet(QStringLiteral("help"))) {
         parser.showHelp(0);
+    }
+    if (parser.isSet(QStringLiteral("version"))) {
+        parser.showVersion();
     }
     if (!parser.positionalArguments().isEmpty()) {
         error = QStringLiteral("unexpected argument: ") + parser.positionalArguments().first();

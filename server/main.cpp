@@ -47,6 +47,7 @@ int main(int argc, char** argv) {
     const auto activated = SocketActivation::listeningSocket();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("mintlux-pricing"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(MINTLUX_VERSION));
 
     QString error;
     const auto options = ServiceOptions::parse(QCoreApplication::arguments(), error);

@@ -83,7 +83,7 @@ QString XdgAutostartLoginItem::entryText() const {
     return QStringLiteral(
                "[Desktop Entry]\n"
                "Type=Application\n"
-               "Version=1.5\n"
+               "Version=1.4\n"
                "Name=Mintlux\n"
                "Comment=Precious-metal spot prices in the status area\n"
                "Exec=") +

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -50,6 +51,13 @@ TEST_F(LoginItemTest, RegisteringWritesAnAutostartEntryForTheRunningBinary) {
     // Written through a temporary file renamed into place: nothing else is left behind.
     EXPECT_EQ(QDir(autostart).entryList(QDir::Files | QDir::Hidden),
               QStringList{QStringLiteral("mintlux.desktop")});
+    // The desktop's own validator has nothing to say about it.
+    QProcess validate;
+    validate.setProcessChannelMode(QProcess::MergedChannels);
+    validate.start(QStringLiteral("desktop-file-validate"), {item.filePath()});
+    ASSERT_TRUE(validate.waitForFinished()) << "desktop-file-validate (desktop-file-utils)";
+    EXPECT_EQ(validate.exitCode(), 0);
+    EXPECT_EQ(validate.readAll(), QByteArray());
 }
 
 TEST_F(LoginItemTest, RegisterReplacesUnregisterRemovesAndBothAreIdempotent) {
