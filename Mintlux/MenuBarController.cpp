@@ -1,5 +1,6 @@
 #include "MenuBarController.h"
 
+#include "FeedStatusText.h"
 #include "MenuBarTitleFormatter.h"
 #include "persistence/VaultStore.h"
 #include "platform/DesktopStatusItem.h"
@@ -24,6 +25,27 @@ MenuBarController::MenuBarController(std::shared_ptr<Service> service, const Vau
     configureButton();
     rebuildPopoverContent();
     subscribeToLiveStream(m_currency);
+    m_service->observeHealth(this, [this](Currency refreshed) {
+        if (refreshed == m_currency) {
+            updateToolTip();
+        }
+    });
+}
+
+QString MenuBarController::toolTip() const {
+    std::optional<Instant> lastUpdate;
+    if (!m_lastSnapshot.empty()) {
+        lastUpdate = m_lastSnapshot.begin()->second.timestamp();
+    }
+    return FeedStatusText::statusToolTip(lastUpdate, m_service->health(m_currency));
+}
+
+void MenuBarController::updateToolTip() {
+    const QString text = toolTip();
+    if (text != m_statusItem->toolTipText()) {
+        m_statusItem->setToolTipText(text);
+        emit toolTipChanged(text);
+    }
 }
 
 MenuBarController::~MenuBarController() {
@@ -70,6 +92,7 @@ void MenuBarController::drain() {
         m_lastSnapshot = std::move(*snapshot);
         rerenderTitle();
     }
+    updateToolTip();
 }
 
 void MenuBarController::rerenderTitle() {
@@ -97,6 +120,7 @@ void MenuBarController::setCurrency(Currency currency) {
     m_currency = currency;
     rebuildPopoverContent();
     subscribeToLiveStream(currency);
+    updateToolTip();
 }
 
 void MenuBarController::setDisplayMode(DisplayMode mode) {

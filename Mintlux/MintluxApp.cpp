@@ -19,7 +19,8 @@ int MintluxApp::run(int argc, char** argv, const QUrl& pricingBaseURL) {
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("mintlux"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Mintlux"));
+    // No display name: Qt would append it to every window title (" — Mintlux"), and the
+    // windows already say what they are.
     QApplication::setDesktopFileName(QStringLiteral("mintlux"));
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("MintluxIcon"),
                                                  QIcon(QStringLiteral(":/MintluxIcon.png"))));

@@ -48,6 +48,7 @@ public:
     QWidget* notice() const;
 
 private:
+    void toolTipTextChanged() override;
     void reevaluate();
     void showNoticeIfStillAlone();
     void updatePresence();

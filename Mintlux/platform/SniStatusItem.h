@@ -69,6 +69,7 @@ private slots:
     void onHostUnregistered();
 
 private:
+    void toolTipTextChanged() override;
     void onWatcherOwnerChanged(const QString& newOwner);
     void registerWithWatcher();
     void queryHost(quint64 attempt);

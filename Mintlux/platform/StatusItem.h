@@ -33,6 +33,15 @@ public:
     virtual void setStyledTitle(const StyledTitle& title) = 0;
     virtual StyledTitle title() const = 0;
 
+    // The lines shown under the title when the pointer rests on the item.
+    void setToolTipText(const QString& text) {
+        if (text != m_toolTip) {
+            m_toolTip = text;
+            toolTipTextChanged();
+        }
+    }
+    QString toolTipText() const { return m_toolTip; }
+
     // Global rectangle to open a popup against; null when the host reveals nothing.
     virtual QRect anchorRect() const = 0;
     virtual Presence presence() const = 0;
@@ -67,6 +76,8 @@ protected:
         }
     }
 
+    virtual void toolTipTextChanged() {}
+
     // Lets a composite item pass its handlers on to the item that does the work.
     void forwardHandlersTo(StatusItem& inner) {
         inner.setActivationHandler([this](QPoint p) { activate(p); });
@@ -77,6 +88,7 @@ private:
     ActivationHandler m_onActivate;
     Handler m_onShowPrices;
     Handler m_onQuit;
+    QString m_toolTip;
 };
 
 }  // namespace mintlux
