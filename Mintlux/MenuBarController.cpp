@@ -70,8 +70,24 @@ void MenuBarController::configureButton() {
 }
 
 void MenuBarController::rebuildPopoverContent() {
+    // A popup keeps the pointer and keyboard grabbed until it closes, so a window opened from
+    // it would come up without the keyboard: the popup goes first.
+    MenuBarCallbacks callbacks = m_callbacks;
+    const auto closingFirst = [this](std::function<void()> open) {
+        m_popover->close();
+        if (open) {
+            open();
+        }
+    };
+    callbacks.onOpenChart = [closingFirst, open = m_callbacks.onOpenChart](MetalSeries metal) {
+        closingFirst(open ? std::function<void()>([open, metal] { open(metal); }) : nullptr);
+    };
+    callbacks.onOpenVault = [closingFirst, open = m_callbacks.onOpenVault] { closingFirst(open); };
+    callbacks.onOpenSettings = [closingFirst, open = m_callbacks.onOpenSettings] {
+        closingFirst(open);
+    };
     m_popover->setContent(std::make_unique<MenuBarView>(m_service, m_currency, m_primaryMetal,
-                                                        m_callbacks, m_timers, m_now));
+                                                        std::move(callbacks), m_timers, m_now));
 }
 
 MenuBarView* MenuBarController::view() const {

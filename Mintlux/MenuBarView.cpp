@@ -6,8 +6,10 @@
 #include "platform/MainLoopTimer.h"
 #include "platform/TitleRenderer.h"
 
+#include <QAbstractButton>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QToolButton>
@@ -176,9 +178,27 @@ MenuBarView::MenuBarView(std::shared_ptr<Service> service, Currency currency,
         }
     });
     updatePill();
+    // Space presses a focused button; Enter and Return do too here, as keyboard users expect
+    // of a popup's buttons.
+    for (QAbstractButton* button : findChildren<QAbstractButton*>()) {
+        button->installEventFilter(this);
+    }
 }
 
 MenuBarView::~MenuBarView() = default;
+
+bool MenuBarView::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        auto* button = qobject_cast<QAbstractButton*>(watched);
+        if (button != nullptr && (key == Qt::Key_Return || key == Qt::Key_Enter) &&
+            button->isEnabled()) {
+            button->click();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
 
 MetalRow* MenuBarView::row(MetalSeries metal) const {
     return m_rows.at(metal.index());

@@ -63,6 +63,7 @@ public:
                                       const QString& timeZone = {});
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 
