@@ -1,5 +1,6 @@
 #include "MenuBarController.h"
 
+#include "FeedStatusText.h"
 #include "MenuBarTitleFormatter.h"
 #include "persistence/VaultStore.h"
 #include "platform/DesktopStatusItem.h"
@@ -25,6 +26,28 @@ MenuBarController::MenuBarController(std::shared_ptr<Service> service, const Vau
     configureButton();
     rebuildPopoverContent();
     subscribeToLiveStream(m_currency);
+    m_service->observeHealth(this, [this](Currency refreshed) {
+        if (refreshed == m_currency) {
+            updateToolTip();
+        }
+    });
+}
+
+QString MenuBarController::toolTip() const {
+    std::optional<Instant> lastUpdate;
+    if (!m_lastSnapshot.empty()) {
+        lastUpdate = m_lastSnapshot.begin()->second.timestamp();
+    }
+    return FeedStatusText::statusToolTip(lastUpdate, m_service->health(m_currency));
+}
+
+void MenuBarController::updateToolTip() {
+    const QString text = toolTip();
+    if (text != m_statusItem->toolTipText()) {
+        m_statusItem->setToolTipText(text);
+        emit toolTipChanged(text);
+        publishTitle();
+    }
 }
 
 MenuBarController::~MenuBarController() {
@@ -54,8 +77,24 @@ void MenuBarController::configureButton() {
 }
 
 void MenuBarController::rebuildPopoverContent() {
+    // A popup keeps the pointer and keyboard grabbed until it closes, so a window opened from
+    // it would come up without the keyboard: the popup goes first.
+    MenuBarCallbacks callbacks = m_callbacks;
+    const auto closingFirst = [this](std::function<void()> open) {
+        m_popover->close();
+        if (open) {
+            open();
+        }
+    };
+    callbacks.onOpenChart = [closingFirst, open = m_callbacks.onOpenChart](MetalSeries metal) {
+        closingFirst(open ? std::function<void()>([open, metal] { open(metal); }) : nullptr);
+    };
+    callbacks.onOpenVault = [closingFirst, open = m_callbacks.onOpenVault] { closingFirst(open); };
+    callbacks.onOpenSettings = [closingFirst, open = m_callbacks.onOpenSettings] {
+        closingFirst(open);
+    };
     m_popover->setContent(std::make_unique<MenuBarView>(m_service, m_currency, m_primaryMetal,
-                                                        m_callbacks, m_timers, m_now));
+                                                        std::move(callbacks), m_timers, m_now));
 }
 
 MenuBarView* MenuBarController::view() const {
@@ -76,6 +115,7 @@ void MenuBarController::drain() {
         m_lastSnapshot = std::move(*snapshot);
         rerenderTitle();
     }
+    updateToolTip();
 }
 
 void MenuBarController::rerenderTitle() {
@@ -127,6 +167,7 @@ void MenuBarController::setCurrency(Currency currency) {
     m_currency = currency;
     rebuildPopoverContent();
     subscribeToLiveStream(currency);
+    updateToolTip();
 }
 
 void MenuBarController::setDisplayMode(DisplayMode mode) {

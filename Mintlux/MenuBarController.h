@@ -64,11 +64,18 @@ public:
     Currency currency() const { return m_currency; }
     DisplayMode displayMode() const { return m_displayMode; }
     const Service::Snapshot& lastSnapshot() const { return m_lastSnapshot; }
+    // The status item's tooltip under its title: the time of the last update, and the failure
+    // when the last refresh failed. Anything else that shows the item's tooltip asks here.
+    QString toolTip() const;
 
     // "Au —": the title until a snapshot holds the primary metal.
     static QString placeholderTitle(MetalSeries metal);
 
+signals:
+    void toolTipChanged(const QString& toolTip);
+
 private:
+    void updateToolTip();
     void configureButton();
     void rebuildPopoverContent();
     void subscribeToLiveStream(Currency currency);

@@ -6,8 +6,10 @@
 #include "platform/MainLoopTimer.h"
 #include "platform/TitleRenderer.h"
 
+#include <QAbstractButton>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QToolButton>
@@ -21,6 +23,9 @@
 namespace mintlux {
 
 namespace {
+
+// Amber reads as "attention" on light and dark backgrounds alike.
+const QColor kDelayedColor(0xE0, 0x8E, 0x0B);
 
 QFrame* divider(QWidget* parent) {
     auto* line = new QFrame(parent);
@@ -117,6 +122,16 @@ MenuBarView::MenuBarView(std::shared_ptr<Service> service, Currency currency,
     }
     // The popup is taller than four rows; the footer stays at its bottom edge like a toolbar.
     column->addStretch(1);
+    m_note = new QLabel(this);
+    m_note->setObjectName(QStringLiteral("feedNote"));
+    m_note->setWordWrap(true);
+    m_note->setContentsMargins(12, 6, 12, 6);
+    m_note->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    QFont noteFont = font();
+    noteFont.setPointSizeF(font().pointSizeF() * 0.85);
+    m_note->setFont(noteFont);
+    m_note->hide();
+    column->addWidget(m_note);
     column->addWidget(divider(this));
 
     auto* footer = new QHBoxLayout;
@@ -154,10 +169,36 @@ MenuBarView::MenuBarView(std::shared_ptr<Service> service, Currency currency,
     footer->addWidget(m_quit);
     column->addLayout(footer);
 
+    // Failures bring no snapshot; without this the indicator would learn of them only from
+    // the minute's clock check.
+    m_service->observeHealth(this, [this](Currency refreshed) {
+        if (refreshed == m_currency && isVisible()) {
+            m_nowTick = m_now();
+            updatePill();
+        }
+    });
     updatePill();
+    // Space presses a focused button; Enter and Return do too here, as keyboard users expect
+    // of a popup's buttons.
+    for (QAbstractButton* button : findChildren<QAbstractButton*>()) {
+        button->installEventFilter(this);
+    }
 }
 
 MenuBarView::~MenuBarView() = default;
+
+bool MenuBarView::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        auto* button = qobject_cast<QAbstractButton*>(watched);
+        if (button != nullptr && (key == Qt::Key_Return || key == Qt::Key_Enter) &&
+            button->isEnabled()) {
+            button->click();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
 
 MetalRow* MenuBarView::row(MetalSeries metal) const {
     return m_rows.at(metal.index());
@@ -165,6 +206,15 @@ MetalRow* MenuBarView::row(MetalSeries metal) const {
 
 MarketStatus MenuBarView::marketStatus() const {
     return MarketHours::status(m_lastUpdate, m_nowTick);
+}
+
+FeedStatusText::Pill MenuBarView::pillState() const {
+    return FeedStatusText::pill(m_lastUpdate, m_service->health(m_currency),
+                                m_service->refreshInterval(), m_nowTick);
+}
+
+QString MenuBarView::noteText() const {
+    return m_note->isHidden() ? QString() : m_note->text();
 }
 
 QString MenuBarView::marketLabel() const {
@@ -218,29 +268,28 @@ void MenuBarView::apply(const Service::Snapshot& snapshot) {
 }
 
 void MenuBarView::updatePill() {
-    const MarketStatus status = marketStatus();
+    using FeedStatusText::Pill;
+    const FeedHealth health = m_service->health(m_currency);
+    const Pill state = pillState();
     const QPalette& p = palette();
     const TitleColors colors =
         TitleColors::forBackground(p.color(QPalette::Window), p.color(QPalette::WindowText));
-    QString label;
     QColor dot = p.color(QPalette::PlaceholderText);
-    switch (status) {
-        case MarketStatus::open:
-            label = QStringLiteral("Live");
-            dot = colors.positive;
-            break;
-        case MarketStatus::closed:
-            label = QStringLiteral("Markets closed");
-            break;
-        case MarketStatus::noData:
-            label = QString(QChar(0x2014));
-            break;
+    if (state == Pill::live) {
+        dot = colors.positive;
+    } else if (state == Pill::delayed) {
+        dot = kDelayedColor;
     }
-    m_pillLabel->setText(label);
+    m_pillLabel->setText(FeedStatusText::pillLabel(state));
     static_cast<Dot*>(m_dot)->setColor(dot);
-    m_pill->setToolTip(m_lastUpdate
-                           ? QStringLiteral("Last updated ") + absoluteTimeString(*m_lastUpdate)
-                           : QString());
+    m_pill->setToolTip(FeedStatusText::pillToolTip(state, m_lastUpdate, health));
+    m_pill->setAccessibleName(m_pillLabel->text());
+    m_pill->setAccessibleDescription(m_pill->toolTip());
+    m_note->setVisible(health.lastRefreshFailed());
+    if (health.lastRefreshFailed()) {
+        m_note->setText(FeedStatusText::describeFailure(health.lastFailure, health.endpoint));
+        m_note->setToolTip(m_pill->toolTip());
+    }
 }
 
 QString MenuBarView::absoluteTimeString(Instant when, const QString& locale,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FeedStatusText.h"
 #include "MarketHours.h"
 #include "MenuBarCallbacks.h"
 #include "PriceFormatter.h"
@@ -42,8 +43,11 @@ public:
     Currency currency() const { return m_currency; }
     MetalSeries primaryMetal() const { return m_primaryMetal; }
     MarketStatus marketStatus() const;
+    FeedStatusText::Pill pillState() const;
     QString marketLabel() const;
     QString marketToolTip() const;
+    // The line over the footer that says why prices are not arriving; empty while they are.
+    QString noteText() const;
     std::optional<Instant> lastUpdate() const { return m_lastUpdate; }
     bool isSubscribed() const { return m_stream != nullptr; }
 
@@ -59,6 +63,7 @@ public:
                                       const QString& timeZone = {});
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 
@@ -80,6 +85,7 @@ private:
     QWidget* m_pill = nullptr;
     QWidget* m_dot = nullptr;
     QLabel* m_pillLabel = nullptr;
+    QLabel* m_note = nullptr;
     QToolButton* m_vault = nullptr;
     QToolButton* m_settings = nullptr;
     QToolButton* m_quit = nullptr;

@@ -2,6 +2,7 @@
 
 #include "PopoverIcons.h"
 #include "PriceFormatter.h"
+#include "TabularFigures.h"
 #include "platform/TitleRenderer.h"
 
 #include <QAbstractButton>
@@ -93,6 +94,7 @@ MetalRow::MetalRow(MetalSeries metal, bool isPrimary, std::function<void()> onSe
     priceColumn->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_price = passiveLabel(QString(kEmDash), m_select);
     m_price->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_price->setFont(TabularFigures::font(m_price->font()));
     priceColumn->addWidget(m_price, 0, Qt::AlignRight);
 
     m_changeLine = new QWidget(m_select);

@@ -53,7 +53,8 @@ int MintluxApp::run(int argc, char** argv, const QUrl& pricingBaseURL) {
         return 2;
     }
     QApplication::setApplicationName(QStringLiteral("mintlux"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Mintlux"));
+    // No display name: Qt would append it to every window title (" — Mintlux"), and the
+    // windows already say what they are.
     QApplication::setDesktopFileName(QStringLiteral("org.mintlux.Mintlux"));
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("MintluxIcon"),
                                                  QIcon(QStringLiteral(":/MintluxIcon.png"))));

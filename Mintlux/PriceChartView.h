@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ChartAxes.h"
+#include "PriceChartPlot.h"
 #include "market/Currency.h"
 #include "market/Decimal.h"
 #include "market/MetalSeries.h"
@@ -17,18 +18,13 @@
 #include <QPointer>
 #include <QWidget>
 
-class QChart;
 class QChartView;
-class QCategoryAxis;
-class QLabel;
-class QSplineSeries;
-class QStackedWidget;
 
 namespace mintlux {
 
-class BusyIndicator;
 class ChartingDataSource;
-class SegmentedControl;
+class PriceChartHeader;
+class SegmentedChooser;
 
 // One metal's price history in one currency: a header with the live price in the chosen unit
 // and the change over the chosen range, the unit and range choosers, and the line chart.
@@ -41,9 +37,7 @@ class PriceChartView : public QWidget {
 
 public:
     using Service = PricingService<MetalSeries, MetalUnit>;
-
-    // What the chart area shows, in order of precedence.
-    enum class AreaState { error, loading, empty, chart };
+    using AreaState = PriceChartPlot::State;
 
     // Identifies a history load: a change of any field replaces the running load.
     struct TaskKey {
@@ -53,9 +47,6 @@ public:
         Currency currency;
         friend bool operator==(const TaskKey&, const TaskKey&) = default;
     };
-
-    static constexpr int kXTicks = 5;
-    static constexpr int kYTicks = 6;
 
     PriceChartView(MetalSeries metal, Currency currency,
                    std::shared_ptr<ChartingDataSource> dataSource,
@@ -71,13 +62,16 @@ public:
     void setUnit(MetalUnit unit);
 
     const std::vector<MetalPricePoint>& points() const { return m_points; }
+    // The points on hand came from the back-end's fallback: invented, not market data.
+    bool isSimulated() const { return m_origin.fromFallback; }
     bool isLoading() const { return m_isLoading; }
     const std::optional<QString>& loadError() const { return m_loadError; }
     const std::optional<MetalPriceTick>& liveTick() const { return m_liveTick; }
     std::optional<Decimal> currentPriceInSelectedUnit() const;
-    // Live price against the first history point. None unless the history on hand is the one
-    // of the selected range and unit: comparing a gram price with an ounce history, or labelling
-    // a month's change "over 1Y", would show a wrong number.
+    // Live price against the first history point. None unless the history on hand is the
+    // market's own, of the selected range and unit: a change against invented points, against
+    // an ounce history for a gram price, or a month's change labelled "over 1Y" would all show
+    // a wrong number.
     std::optional<Decimal> changePercent() const;
     ChartAxes::Domain yDomain() const { return ChartAxes::yDomain(m_points); }
     AreaState areaState() const;
@@ -89,17 +83,19 @@ public:
     QString changeText() const;
     QColor changeColor() const;
     QString errorText() const;
+    QString simulatedNoticeText() const;
+    QString simulatedNoticeToolTip() const;
     bool headerSpinnerShown() const;
-    SegmentedControl* unitChooser() const { return m_unitChooser; }
-    SegmentedControl* rangeChooser() const { return m_rangeChooser; }
-    QChartView* chartView() const { return m_chartView; }
+    SegmentedChooser* unitChooser() const { return m_unitChooser; }
+    SegmentedChooser* rangeChooser() const { return m_rangeChooser; }
+    QChartView* chartView() const;
 
 protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
-    void changeEvent(QEvent* event) override;
 
 private:
+    QWidget* makeChoosers();
     TaskKey currentKey() const { return {m_range, m_unit, m_metal, m_currency}; }
     void reload();
     void cancelLoad();
@@ -107,9 +103,6 @@ private:
     void drainLive();
     void updateHeader();
     void updateArea();
-    void updateChart();
-    void applyColors();
-    void recolorChange();
 
     MetalSeries m_metal;
     Currency m_currency;
@@ -119,6 +112,7 @@ private:
     TimeRange m_range = TimeRange::oneMonth;
     MetalUnit m_unit = MetalUnit::troyOunce;
     std::vector<MetalPricePoint> m_points;
+    HistoryOrigin m_origin;
     std::optional<TaskKey> m_pointsKey;
     std::optional<MetalPriceTick> m_liveTick;
     bool m_isLoading = false;
@@ -128,23 +122,10 @@ private:
     QPointer<QObject> m_load;
     std::unique_ptr<Service::SnapshotStream> m_stream;
 
-    QLabel* m_title = nullptr;
-    QLabel* m_subtitle = nullptr;
-    QLabel* m_price = nullptr;
-    QLabel* m_change = nullptr;
-    BusyIndicator* m_headerSpinner = nullptr;
-    SegmentedControl* m_unitChooser = nullptr;
-    SegmentedControl* m_rangeChooser = nullptr;
-    QStackedWidget* m_area = nullptr;
-    QLabel* m_error = nullptr;
-    QWidget* m_loadingPage = nullptr;
-    QLabel* m_empty = nullptr;
-    QChartView* m_chartView = nullptr;
-    QChart* m_chart = nullptr;
-    QSplineSeries* m_series = nullptr;
-    QCategoryAxis* m_xAxis = nullptr;
-    QCategoryAxis* m_yAxis = nullptr;
-    bool m_negativeChange = false;
+    PriceChartHeader* m_header = nullptr;
+    SegmentedChooser* m_unitChooser = nullptr;
+    SegmentedChooser* m_rangeChooser = nullptr;
+    PriceChartPlot* m_plot = nullptr;
 };
 
 }  // namespace mintlux

@@ -1,11 +1,16 @@
 #include "SegmentedChooser.h"
 
 #include <algorithm>
+#include <vector>
 
+#include <QAccessible>
+#include <QAccessibleWidget>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPointer>
 
 namespace mintlux {
 
@@ -15,14 +20,127 @@ constexpr int kPadding = 10;
 constexpr int kVerticalPadding = 5;
 constexpr qreal kRadius = 5;
 
+// One segment as assistive technology sees it: a radio button that can be pressed.
+class SegmentAccessible final : public QAccessibleInterface, public QAccessibleActionInterface {
+public:
+    SegmentAccessible(SegmentedChooser* chooser, int index) : m_chooser(chooser), m_index(index) {}
+
+    bool isValid() const override { return m_chooser != nullptr; }
+    QObject* object() const override { return nullptr; }
+    QWindow* window() const override { return parent()->window(); }
+    QAccessibleInterface* parent() const override {
+        return QAccessible::queryAccessibleInterface(m_chooser);
+    }
+    QAccessibleInterface* child(int) const override { return nullptr; }
+    int childCount() const override { return 0; }
+    int indexOfChild(const QAccessibleInterface*) const override { return -1; }
+    QAccessibleInterface* childAt(int, int) const override { return nullptr; }
+    QAccessibleInterface* focusChild() const override { return nullptr; }
+
+    QString text(QAccessible::Text t) const override {
+        return t == QAccessible::Name ? m_chooser->segmentName(m_index) : QString();
+    }
+    void setText(QAccessible::Text, const QString&) override {}
+    QRect rect() const override {
+        const QRect local = m_chooser->segmentRect(m_index);
+        return QRect(m_chooser->mapToGlobal(local.topLeft()), local.size());
+    }
+    QAccessible::Role role() const override { return QAccessible::RadioButton; }
+    QAccessible::State state() const override {
+        QAccessible::State s;
+        s.checkable = true;
+        s.focusable = true;
+        s.checked = m_chooser->currentIndex() == m_index;
+        s.focused = s.checked && m_chooser->hasFocus();
+        s.invisible = !m_chooser->isVisible();
+        s.disabled = !m_chooser->isEnabled();
+        return s;
+    }
+
+    void* interface_cast(QAccessible::InterfaceType type) override {
+        return type == QAccessible::ActionInterface ? static_cast<QAccessibleActionInterface*>(this)
+                                                    : nullptr;
+    }
+    QStringList actionNames() const override { return {pressAction()}; }
+    void doAction(const QString& name) override {
+        if (name == pressAction()) {
+            m_chooser->choose(m_index);
+        }
+    }
+    QStringList keyBindingsForAction(const QString&) const override { return {}; }
+
+private:
+    QPointer<SegmentedChooser> m_chooser;
+    int m_index;
+};
+
+// The row: a group of radio buttons whose selected one carries the focus.
+class ChooserAccessible final : public QAccessibleWidget {
+public:
+    explicit ChooserAccessible(SegmentedChooser* chooser)
+        : QAccessibleWidget(chooser, QAccessible::Grouping) {}
+    ~ChooserAccessible() override {
+        for (const QAccessible::Id id : m_ids) {
+            QAccessible::deleteAccessibleInterface(id);
+        }
+    }
+
+    int childCount() const override { return chooser()->count(); }
+    QAccessibleInterface* child(int index) const override {
+        if (index < 0 || index >= childCount()) {
+            return nullptr;
+        }
+        while (static_cast<int>(m_ids.size()) <= index) {
+            auto* segment = new SegmentAccessible(chooser(), static_cast<int>(m_ids.size()));
+            m_ids.push_back(QAccessible::registerAccessibleInterface(segment));
+        }
+        return QAccessible::accessibleInterface(m_ids[static_cast<std::size_t>(index)]);
+    }
+    int indexOfChild(const QAccessibleInterface* child) const override {
+        for (std::size_t i = 0; i < m_ids.size(); ++i) {
+            if (QAccessible::accessibleInterface(m_ids[i]) == child) {
+                return static_cast<int>(i);
+            }
+        }
+        return -1;
+    }
+    QAccessibleInterface* childAt(int x, int y) const override {
+        return child(chooser()->segmentAt(chooser()->mapFromGlobal(QPoint(x, y))));
+    }
+    QAccessibleInterface* focusChild() const override {
+        return chooser()->hasFocus() ? child(chooser()->currentIndex()) : nullptr;
+    }
+
+private:
+    SegmentedChooser* chooser() const { return static_cast<SegmentedChooser*>(widget()); }
+
+    mutable std::vector<QAccessible::Id> m_ids;
+};
+
+QAccessibleInterface* chooserFactory(const QString& className, QObject* object) {
+    if (className == QLatin1String("mintlux::SegmentedChooser") && object->isWidgetType()) {
+        return new ChooserAccessible(static_cast<SegmentedChooser*>(object));
+    }
+    return nullptr;
+}
+
 }  // namespace
 
-SegmentedChooser::SegmentedChooser(QStringList labels, QWidget* parent)
-    : QWidget(parent), m_labels(std::move(labels)) {
+SegmentedChooser::SegmentedChooser(QStringList labels, QWidget* parent, QStringList names)
+    : QWidget(parent), m_labels(std::move(labels)), m_names(std::move(names)) {
+    static const bool installed = [] {
+        QAccessible::installFactory(chooserFactory);
+        return true;
+    }();
+    Q_UNUSED(installed);
     setFocusPolicy(Qt::StrongFocus);
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     setAttribute(Qt::WA_Hover);
-    updateAccessibleDescription();
+}
+
+QString SegmentedChooser::segmentName(int index) const {
+    const QString name = m_names.value(index);
+    return name.isEmpty() ? label(index) : name;
 }
 
 void SegmentedChooser::setCurrentIndex(int index) {
@@ -30,8 +148,8 @@ void SegmentedChooser::setCurrentIndex(int index) {
         return;
     }
     m_current = index;
-    updateAccessibleDescription();
     update();
+    announceSelection();
 }
 
 void SegmentedChooser::choose(int index) {
@@ -42,8 +160,49 @@ void SegmentedChooser::choose(int index) {
     emit activated(index);
 }
 
-void SegmentedChooser::updateAccessibleDescription() {
-    setAccessibleDescription(label(m_current));
+void SegmentedChooser::announceSelection() {
+    if (!QAccessible::isActive()) {
+        return;
+    }
+    QAccessibleInterface* self = QAccessible::queryAccessibleInterface(this);
+    QAccessibleInterface* segment = self != nullptr ? self->child(m_current) : nullptr;
+    if (segment == nullptr) {
+        return;
+    }
+    QAccessible::State changed;
+    changed.checked = true;
+    QAccessibleStateChangeEvent checkedEvent(segment, changed);
+    QAccessible::updateAccessibility(&checkedEvent);
+    if (hasFocus()) {
+        QAccessibleEvent focus(segment, QAccessible::Focus);
+        QAccessible::updateAccessibility(&focus);
+    }
+}
+
+void SegmentedChooser::focusInEvent(QFocusEvent* event) {
+    QWidget::focusInEvent(event);
+    announceSelection();
+}
+
+bool SegmentedChooser::event(QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        const int index = segmentAt(static_cast<QHelpEvent*>(event)->pos());
+        if (index >= 0 && segmentName(index) != label(index)) {
+            setToolTip(segmentName(index));
+        } else {
+            setToolTip(QString());
+        }
+    }
+    return QWidget::event(event);
+}
+
+int SegmentedChooser::segmentAt(QPoint point) const {
+    for (int i = 0; i < count(); ++i) {
+        if (segmentRect(i).contains(point)) {
+            return i;
+        }
+    }
+    return -1;
 }
 
 int SegmentedChooser::segmentWidth(int index) const {
@@ -127,11 +286,8 @@ void SegmentedChooser::mousePressEvent(QMouseEvent* event) {
         QWidget::mousePressEvent(event);
         return;
     }
-    for (int i = 0; i < count(); ++i) {
-        if (segmentRect(i).contains(event->position().toPoint())) {
-            choose(i);
-            return;
-        }
+    if (const int index = segmentAt(event->position().toPoint()); index >= 0) {
+        choose(index);
     }
 }
 

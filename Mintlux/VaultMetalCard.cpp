@@ -25,10 +25,10 @@ QFont scaled(const QFont& base, qreal scale, bool bold = false) {
     return font;
 }
 
-QStringList unitLabels() {
+QStringList unitLabels(bool abbreviated = true) {
     QStringList labels;
     for (const MetalUnit unit : MetalUnit::allCases()) {
-        labels << unit.displayLabel(true);
+        labels << unit.displayLabel(abbreviated);
     }
     return labels;
 }
@@ -118,7 +118,7 @@ VaultMetalCard::VaultMetalCard(MetalSeries metal, Read read, Write write, QStrin
     }
     have->setBuddy(m_quantity);
     quantityRow->addWidget(m_quantity);
-    m_unit = new SegmentedChooser(unitLabels(), this);
+    m_unit = new SegmentedChooser(unitLabels(), this, unitLabels(false));
     m_unit->setAccessibleName(metal.displayName() + QStringLiteral(" unit"));
     m_unit->setCurrentIndex(static_cast<int>(entry.unit.index()));
     quantityRow->addWidget(m_unit);

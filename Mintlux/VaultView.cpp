@@ -1,5 +1,6 @@
 #include "VaultView.h"
 
+#include "TabularFigures.h"
 #include "VaultMetalCard.h"
 #include "persistence/VaultStore.h"
 #include "pricing/Futures.h"
@@ -55,6 +56,7 @@ VaultView::VaultView(std::shared_ptr<MetalPricingService> service, Currency curr
     m_caption->setFont(caption);
     m_total = new QLabel(this);
     m_total->setObjectName(QStringLiteral("total"));
+    m_total->setFont(TabularFigures::font(m_total->font()));
     m_total->setTextInteractionFlags(Qt::TextSelectableByMouse);
     // Its width is what is left beside the chooser; the font shrinks to fit, not the text.
     m_total->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
@@ -159,18 +161,16 @@ void VaultView::showEvent(QShowEvent* event) {
 void VaultView::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
     m_stream.reset();
+    m_keepFresh.reset();
 }
 
 void VaultView::subscribe() {
     m_stream = m_service->live(m_currency);
     connect(m_stream.get(), &LiveStreamBase::available, this, &VaultView::drain);
     // The service polls only the display currency. Another one chosen here would otherwise
-    // wait for a snapshot that never comes, or show one cached long ago: it is fetched now.
-    const bool polled = m_service->isPolling() && m_service->currentCurrency() == m_currency;
-    if (!polled) {
-        Futures::whenFinished(
-            m_service->refresh(m_currency), this, [] {}, [](const std::exception_ptr&) {});
-    }
+    // wait for a snapshot that never comes, or keep showing one fetched long ago as current: it
+    // is fetched now and then on the same interval while the window is open.
+    m_keepFresh = m_service->keepFresh(m_currency);
     drain();
 }
 

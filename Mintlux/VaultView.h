@@ -76,6 +76,7 @@ private:
     QComboBox* m_currencyChooser = nullptr;
     std::vector<VaultMetalCard*> m_cards;
     std::unique_ptr<MetalPricingService::SnapshotStream> m_stream;
+    std::unique_ptr<MetalPricingService::PollHandle> m_keepFresh;
 };
 
 }  // namespace mintlux

@@ -28,6 +28,8 @@ packages=(
   # system trays (XEmbed and SNI hosts),
   # pointer clicks through XTEST
   dbus-daemon xvfb xauth trayer xfce4-panel xdotool
+  # a window manager: focus and window titles as a desktop gives them
+  openbox
 )
 # `install-deps.sh fuzz`: the libFuzzer toolchain too, needed only by `make fuzz`.
 if [ "${1:-}" = "fuzz" ]; then

@@ -80,6 +80,15 @@ DesktopStatusItem::~DesktopStatusItem() {
     delete m_notice.data();
 }
 
+void DesktopStatusItem::toolTipTextChanged() {
+    for (StatusItem* inner :
+         {static_cast<StatusItem*>(m_sni.get()), static_cast<StatusItem*>(m_xembed.get())}) {
+        if (inner != nullptr) {
+            inner->setToolTipText(toolTipText());
+        }
+    }
+}
+
 void DesktopStatusItem::setStyledTitle(const StyledTitle& title) {
     m_title = title;
     if (m_sni) {
@@ -132,6 +141,7 @@ void DesktopStatusItem::reevaluate() {
         // It docks now if a tray exists, or later when one announces itself.
         m_xembed = std::make_unique<XEmbedStatusItem>();
         m_xembed->setStyledTitle(m_title);
+        m_xembed->setToolTipText(toolTipText());
         forwardHandlersTo(*m_xembed);
         connect(m_xembed.get(), &StatusItem::presenceChanged, this, &DesktopStatusItem::reevaluate);
     }

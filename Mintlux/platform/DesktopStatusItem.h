@@ -49,6 +49,7 @@ public:
     QWidget* notice() const;
 
 private:
+    void toolTipTextChanged() override;
     void reevaluate();
     void showNoticeIfStillAlone();
     void updatePresence();

@@ -145,8 +145,12 @@ void SniStatusItem::setIconStyle(IconStyle style) {
     emit m_adaptor->NewIcon();
 }
 
+void SniStatusItem::toolTipTextChanged() {
+    emit m_adaptor->NewToolTip();
+}
+
 SniToolTip SniStatusItem::toolTip() const {
-    return SniToolTip{{}, {}, toolTipText(), {}};
+    return SniToolTip{{}, {}, m_title.text, toolTipText()};
 }
 
 void SniStatusItem::renderIcons() {

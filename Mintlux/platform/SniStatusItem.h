@@ -77,6 +77,7 @@ private slots:
     void onItemUnregistered(const QString& entry);
 
 private:
+    void toolTipTextChanged() override;
     void onWatcherOwnerChanged(const QString& newOwner);
     void registerWithWatcher();
     void confirmListed(quint64 attempt);

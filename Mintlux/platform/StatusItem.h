@@ -33,8 +33,15 @@ public:
     void setTitle(const QString& text) { setStyledTitle(StyledTitle{text, {}}); }
     virtual void setStyledTitle(const StyledTitle& title) = 0;
     virtual StyledTitle title() const = 0;
-    // The text shown on hovering the item; what the title publisher passes on as well.
-    virtual QString toolTipText() const { return title().text; }
+    // The lines shown under the title when the pointer rests on the item; the title publisher
+    // passes them on as well.
+    void setToolTipText(const QString& text) {
+        if (text != m_toolTip) {
+            m_toolTip = text;
+            toolTipTextChanged();
+        }
+    }
+    QString toolTipText() const { return m_toolTip; }
 
     // Global rectangle to open a popup against; null when the host reveals nothing.
     virtual QRect anchorRect() const = 0;
@@ -70,6 +77,8 @@ protected:
         }
     }
 
+    virtual void toolTipTextChanged() {}
+
     // Lets a composite item pass its handlers on to the item that does the work.
     void forwardHandlersTo(StatusItem& inner) {
         inner.setActivationHandler([this](QPoint p) { activate(p); });
@@ -80,6 +89,7 @@ private:
     ActivationHandler m_onActivate;
     Handler m_onShowPrices;
     Handler m_onQuit;
+    QString m_toolTip;
 };
 
 }  // namespace mintlux

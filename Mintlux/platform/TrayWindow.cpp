@@ -27,9 +27,14 @@ void TrayWindow::setTitle(const StyledTitle& title) {
         return;
     }
     m_title = title;
-    setToolTip(title.text);
+    setToolTipBody(m_toolTipBody);
     requestWidth();
     update();
+}
+
+void TrayWindow::setToolTipBody(const QString& body) {
+    m_toolTipBody = body;
+    setToolTip(body.isEmpty() ? m_title.text : m_title.text + QLatin1Char('\n') + body);
 }
 
 bool TrayWindow::showsWholeTitle() const {

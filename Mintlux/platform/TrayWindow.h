@@ -18,6 +18,8 @@ public:
     explicit TrayWindow(std::function<void(QPoint)> onPress);
 
     void setTitle(const StyledTitle& title);
+    // Lines shown under the title in the tooltip.
+    void setToolTipBody(const QString& body);
     const StyledTitle& title() const { return m_title; }
     bool showsWholeTitle() const;
 
@@ -32,6 +34,7 @@ private:
     std::function<void(QPoint)> m_onPress;
     TitleRenderer m_renderer;
     StyledTitle m_title;
+    QString m_toolTipBody;
 };
 
 }  // namespace mintlux

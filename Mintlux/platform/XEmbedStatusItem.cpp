@@ -134,6 +134,10 @@ XEmbedStatusItem::~XEmbedStatusItem() {
     delete m_window;  // destroying the window takes it out of the tray
 }
 
+void XEmbedStatusItem::toolTipTextChanged() {
+    m_window->setToolTipBody(toolTipText());
+}
+
 void XEmbedStatusItem::setStyledTitle(const StyledTitle& title) {
     m_window->setTitle(title);
 }
@@ -170,6 +174,7 @@ QRect XEmbedStatusItem::anchorRect() const {
 void XEmbedStatusItem::createWindow(const StyledTitle& title) {
     m_window = new TrayWindow([this](QPoint p) { activate(p); });
     m_window->setTitle(title);
+    m_window->setToolTipBody(toolTipText());
     m_window->winId();
     // Unmapped until docked: we map it once the tray has taken it into its slot, so it never
     // shows loose on the desktop while the tray is away.

@@ -38,6 +38,7 @@ public:
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
 
 private:
+    void toolTipTextChanged() override;
     void createWindow(const StyledTitle& title);
     void recreateWindow();
     void dock();

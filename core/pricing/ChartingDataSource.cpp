@@ -27,16 +27,34 @@ bool ChartingDataSource::isFresh(const CacheEntry& entry) const {
 QFuture<std::vector<MetalPricePoint>> ChartingDataSource::points(MetalSeries series,
                                                                  TimeRange range, Currency currency,
                                                                  MetalUnit unit) {
-    const CacheKey key{series, range, currency, unit};
-    if (const auto it = m_cache.find(key); it != m_cache.end() && isFresh(it->second)) {
+    if (const auto it = m_cache.find({series, range, currency, unit});
+        it != m_cache.end() && isFresh(it->second)) {
         return Futures::ready(it->second.points);
     }
     auto promise = Futures::startedPromise<std::vector<MetalPricePoint>>();
     Futures::whenFinished(
-        m_service->history(series, range, currency, unit), this,
-        [this, promise, key](std::vector<MetalPricePoint> points) {
-            m_cache.insert_or_assign(key, CacheEntry{m_clock->now(), points});
-            Futures::fulfil(*promise, std::move(points));
+        sourcedPoints(series, range, currency, unit), this,
+        [promise](Service::SourcedHistory history) {
+            Futures::fulfil(*promise, std::move(history.points));
+        },
+        [promise](std::exception_ptr error) { Futures::fail(*promise, error); });
+    return promise->future();
+}
+
+QFuture<ChartingDataSource::Service::SourcedHistory> ChartingDataSource::sourcedPoints(
+    MetalSeries series, TimeRange range, Currency currency, MetalUnit unit) {
+    const CacheKey key{series, range, currency, unit};
+    if (const auto it = m_cache.find(key); it != m_cache.end() && isFresh(it->second)) {
+        return Futures::ready(Service::SourcedHistory{it->second.points, {}});
+    }
+    auto promise = Futures::startedPromise<Service::SourcedHistory>();
+    Futures::whenFinished(
+        m_service->sourcedHistory(series, range, currency, unit), this,
+        [this, promise, key](Service::SourcedHistory history) {
+            if (!history.origin.fromFallback) {
+                m_cache.insert_or_assign(key, CacheEntry{m_clock->now(), history.points});
+            }
+            Futures::fulfil(*promise, std::move(history));
         },
         [promise](std::exception_ptr error) { Futures::fail(*promise, error); });
     return promise->future();

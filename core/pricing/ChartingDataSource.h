@@ -30,6 +30,10 @@ public:
     // Overlapping requests for one key are not merged; the last answer to land stays.
     QFuture<std::vector<MetalPricePoint>> points(MetalSeries series, TimeRange range,
                                                  Currency currency, MetalUnit unit);
+    // The same, saying which back-end answered. A fallback's answer is not cached: the next look
+    // asks the primary again.
+    QFuture<Service::SourcedHistory> sourcedPoints(MetalSeries series, TimeRange range,
+                                                   Currency currency, MetalUnit unit);
     void invalidate() { m_cache.clear(); }
 
 private:

@@ -197,4 +197,12 @@ std::optional<HTTPPricingProxyClient::Pending> HTTPPricingProxyClient::release(
     return pending;
 }
 
+QString HTTPPricingProxyClient::address() const {
+    const QUrl& url = m_config.baseURL;
+    const QString host = url.host().contains(QLatin1Char(':'))
+                             ? QLatin1Char('[') + url.host() + QLatin1Char(']')
+                             : url.host();
+    return url.port() < 0 ? host : host + QLatin1Char(':') + QString::number(url.port());
+}
+
 }  // namespace mintlux

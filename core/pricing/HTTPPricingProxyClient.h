@@ -47,6 +47,7 @@ public:
     QFuture<LatestPricesResponse> fetchLatest(Currency currency) override;
     QFuture<HistoryResponse> fetchHistory(MetalSeries series, TimeRange range, Currency currency,
                                           MetalUnit unit) override;
+    QString address() const override;
 
 private:
     struct Pending {

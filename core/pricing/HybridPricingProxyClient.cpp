@@ -26,4 +26,25 @@ QFuture<HistoryResponse> HybridPricingProxyClient::fetchHistory(MetalSeries seri
     return promise->future();
 }
 
+QFuture<PricingProxyClient::SourcedHistory> HybridPricingProxyClient::fetchSourcedHistory(
+    MetalSeries series, TimeRange range, Currency currency, MetalUnit unit) {
+    auto promise = Futures::startedPromise<SourcedHistory>();
+    Futures::whenFinished(
+        m_primary->fetchHistory(series, range, currency, unit), this,
+        [promise](HistoryResponse response) {
+            Futures::fulfil(*promise, SourcedHistory{std::move(response), {}});
+        },
+        [this, promise, series, range, currency, unit](std::exception_ptr primaryFailure) {
+            Futures::whenFinished(
+                m_historyFallback->fetchHistory(series, range, currency, unit), this,
+                [this, promise, primaryFailure](HistoryResponse response) {
+                    Futures::fulfil(*promise,
+                                    SourcedHistory{std::move(response),
+                                                   {true, primaryFailure, m_primary->address()}});
+                },
+                [promise](std::exception_ptr error) { Futures::fail(*promise, error); });
+        });
+    return promise->future();
+}
+
 }  // namespace mintlux

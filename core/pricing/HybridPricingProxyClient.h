@@ -19,6 +19,10 @@ public:
     // error is dropped).
     QFuture<HistoryResponse> fetchHistory(MetalSeries series, TimeRange range, Currency currency,
                                           MetalUnit unit) override;
+    // The same answers, saying whether the fallback gave them and why the primary did not.
+    QFuture<SourcedHistory> fetchSourcedHistory(MetalSeries series, TimeRange range,
+                                                Currency currency, MetalUnit unit) override;
+    QString address() const override { return m_primary->address(); }
 
 private:
     std::shared_ptr<PricingProxyClient> m_primary;

@@ -16,6 +16,15 @@ constexpr double kMinInterval = 1.0;
 constexpr double kNanosecondCeiling = 18446744073709551616.0;
 constexpr double kMaxInterval = kNanosecondCeiling / 1e9;
 
+std::vector<MetalPricePoint> pointsOf(const HistoryResponse& response, MetalUnit unit) {
+    std::vector<MetalPricePoint> points;
+    points.reserve(response.points.size());
+    for (const HistoryResponse::HistoryPoint& point : response.points) {
+        points.emplace_back(point.t, point.v, unit);
+    }
+    return points;
+}
+
 }  // namespace
 
 MetalPricingService::MetalPricingService(std::shared_ptr<PricingProxyClient> proxy,
@@ -100,11 +109,51 @@ QFuture<void> MetalPricingService::refresh(Currency currency) {
     Futures::whenFinished(
         m_proxy->fetchLatest(currency), this,
         [this, promise, currency](const LatestPricesResponse& response) {
+            FeedHealth& health = m_health[currency];
+            health.lastSuccess = m_clock->now();
+            health.stale = response.stale;
+            health.failingSince.reset();
+            health.lastFailure = nullptr;
             apply(currency, response);
             promise->finish();
+            emit healthChanged(currency);
         },
-        [promise](std::exception_ptr error) { Futures::fail(*promise, error); });
+        [this, promise, currency](std::exception_ptr error) {
+            FeedHealth& health = m_health[currency];
+            health.lastFailureAt = m_clock->now();
+            if (!health.lastFailure) {
+                health.failingSince = health.lastFailureAt;
+            }
+            health.lastFailure = error;
+            Futures::fail(*promise, error);
+            emit healthChanged(currency);
+        });
     return promise->future();
+}
+
+FeedHealth MetalPricingService::health(Currency currency) const {
+    const auto it = m_health.find(currency);
+    FeedHealth health = it == m_health.end() ? FeedHealth() : it->second;
+    health.endpoint = m_proxy->address();
+    return health;
+}
+
+void MetalPricingService::observeHealth(QObject* context, std::function<void(Currency)> onChange) {
+    connect(this, &MetalPricingService::healthChanged, context, std::move(onChange));
+}
+
+MetalPricingService::PollHandle::PollHandle(PollTask* task) : m_task(task) {}
+
+MetalPricingService::PollHandle::~PollHandle() {
+    if (m_task) {
+        static_cast<PollTask*>(m_task.data())->cancel();
+    }
+}
+
+std::unique_ptr<MetalPricingService::PollHandle> MetalPricingService::keepFresh(Currency currency) {
+    auto* task = new PollTask(*this, currency, m_clock, PollTask::Role::companion);
+    task->begin();
+    return std::make_unique<PollHandle>(task);
 }
 
 void MetalPricingService::apply(Currency requested, const LatestPricesResponse& response) {
@@ -167,12 +216,22 @@ QFuture<std::vector<MetalPricePoint>> MetalPricingService::history(MetalSeries s
     Futures::whenFinished(
         m_proxy->fetchHistory(series, range, currency, unit), this,
         [promise, unit](const HistoryResponse& response) {
-            std::vector<MetalPricePoint> points;
-            points.reserve(response.points.size());
-            for (const HistoryResponse::HistoryPoint& point : response.points) {
-                points.emplace_back(point.t, point.v, unit);
-            }
-            Futures::fulfil(*promise, std::move(points));
+            Futures::fulfil(*promise, pointsOf(response, unit));
+        },
+        [promise](std::exception_ptr error) { Futures::fail(*promise, error); });
+    return promise->future();
+}
+
+QFuture<MetalPricingService::SourcedHistory> MetalPricingService::sourcedHistory(MetalSeries series,
+                                                                                 TimeRange range,
+                                                                                 Currency currency,
+                                                                                 MetalUnit unit) {
+    auto promise = Futures::startedPromise<SourcedHistory>();
+    Futures::whenFinished(
+        m_proxy->fetchSourcedHistory(series, range, currency, unit), this,
+        [promise, unit](const PricingProxyClient::SourcedHistory& answer) {
+            Futures::fulfil(*promise,
+                            SourcedHistory{pointsOf(answer.response, unit), answer.origin});
         },
         [promise](std::exception_ptr error) { Futures::fail(*promise, error); });
     return promise->future();

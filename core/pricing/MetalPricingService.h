@@ -27,6 +27,8 @@ class PollTask;
 // calls interleave with a cycle in flight, and a cycle started by a since-cancelled loop may
 // still land and deliver its snapshot.
 class MetalPricingService final : public QObject, public PricingService<MetalSeries, MetalUnit> {
+    Q_OBJECT
+
 public:
     // Nothing is started. The interval gets the same floor and ceiling as
     // setRefreshInterval(). A failed poll cycle is logged to `log`, stderr by default.
@@ -35,7 +37,7 @@ public:
     // Cancels the poll loop; streams still held by subscribers simply receive nothing more.
     ~MetalPricingService() override;
 
-    double refreshInterval() const { return m_refreshInterval; }
+    double refreshInterval() const override { return m_refreshInterval; }
     Currency currentCurrency() const { return m_currentCurrency; }
     bool isPolling() const { return !m_pollTask.isNull(); }
 
@@ -57,10 +59,33 @@ public:
     // The back-end's points in the order received, labelled with the requested unit.
     QFuture<std::vector<MetalPricePoint>> history(MetalSeries series, TimeRange range,
                                                   Currency currency, MetalUnit unit) override;
+    QFuture<SourcedHistory> sourcedHistory(MetalSeries series, TimeRange range, Currency currency,
+                                           MetalUnit unit) override;
+
+    // Every refresh of a currency, by the poll loop or anyone else, is recorded here.
+    FeedHealth health(Currency currency) const override;
+    void observeHealth(QObject* context, std::function<void(Currency)> onChange) override;
+
+    // Keeps `currency` refreshed on the service's interval beside the display currency until the
+    // handle goes; nothing extra is fetched while the poll loop itself is on that currency.
+    class PollHandle {
+    public:
+        explicit PollHandle(PollTask* task);
+        ~PollHandle();
+        PollHandle(const PollHandle&) = delete;
+        PollHandle& operator=(const PollHandle&) = delete;
+
+    private:
+        QPointer<QObject> m_task;
+    };
+    std::unique_ptr<PollHandle> keepFresh(Currency currency);
 
     static double normalizedInterval(double seconds);
     // The interval as the poll loop sleeps it: truncated, and capped at the largest count.
     static SleepDuration sleepDuration(double seconds);
+
+signals:
+    void healthChanged(mintlux::Currency currency);
 
 private:
     friend class PollTask;
@@ -76,6 +101,7 @@ private:
     double m_refreshInterval;
     Currency m_currentCurrency = Currency::usd;
     std::unordered_map<Currency, Snapshot> m_snapshots;
+    std::unordered_map<Currency, FeedHealth> m_health;
     std::unordered_map<Currency, QHash<QUuid, SnapshotStream*>> m_streams;
     QPointer<PollTask> m_pollTask;
 };

@@ -5,8 +5,13 @@
 
 namespace mintlux {
 
-PollTask::PollTask(MetalPricingService& service, Currency currency, std::shared_ptr<Clock> clock)
-    : QObject(&service), m_service(service), m_currency(currency), m_clock(std::move(clock)) {}
+PollTask::PollTask(MetalPricingService& service, Currency currency, std::shared_ptr<Clock> clock,
+                   Role role)
+    : QObject(&service),
+      m_service(service),
+      m_currency(currency),
+      m_clock(std::move(clock)),
+      m_role(role) {}
 
 void PollTask::cancel() {
     m_cancelled = true;
@@ -19,6 +24,11 @@ void PollTask::cancel() {
 void PollTask::runCycle() {
     m_sleep.reset();
     if (m_cancelled) {
+        return;
+    }
+    if (m_role == Role::companion && m_service.isPolling() &&
+        m_service.currentCurrency() == m_currency) {
+        cycleEnded();
         return;
     }
     m_inFlight = true;

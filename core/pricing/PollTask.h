@@ -18,7 +18,15 @@ class PollTask final : public QObject {
     Q_OBJECT
 
 public:
-    PollTask(MetalPricingService& service, Currency currency, std::shared_ptr<Clock> clock);
+    enum class Role {
+        main,
+        // Polls a currency beside the main loop; skips its fetch while the main loop is on the
+        // same currency.
+        companion,
+    };
+
+    PollTask(MetalPricingService& service, Currency currency, std::shared_ptr<Clock> clock,
+             Role role = Role::main);
 
     Currency currency() const { return m_currency; }
 
@@ -34,6 +42,7 @@ private:
     MetalPricingService& m_service;
     Currency m_currency;
     std::shared_ptr<Clock> m_clock;
+    Role m_role;
     std::unique_ptr<Clock::Sleep> m_sleep;
     bool m_inFlight = false;
     bool m_cancelled = false;

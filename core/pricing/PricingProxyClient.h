@@ -4,6 +4,8 @@
 #include "market/MetalSeries.h"
 #include "market/MetalUnit.h"
 #include "market/TimeRange.h"
+#include "pricing/Futures.h"
+#include "pricing/HistoryOrigin.h"
 #include "pricing/HistoryResponse.h"
 #include "pricing/LatestPricesResponse.h"
 
@@ -20,9 +22,31 @@ class PricingProxyClient : public QObject {
 public:
     using QObject::QObject;
 
+    struct SourcedHistory {
+        HistoryResponse response;
+        HistoryOrigin origin;
+    };
+
     virtual QFuture<LatestPricesResponse> fetchLatest(Currency currency) = 0;
     virtual QFuture<HistoryResponse> fetchHistory(MetalSeries series, TimeRange range,
                                                   Currency currency, MetalUnit unit) = 0;
+
+    // fetchHistory's answer with the back-end that gave it; a single back-end is its own primary.
+    virtual QFuture<SourcedHistory> fetchSourcedHistory(MetalSeries series, TimeRange range,
+                                                        Currency currency, MetalUnit unit) {
+        auto promise = Futures::startedPromise<SourcedHistory>();
+        Futures::whenFinished(
+            fetchHistory(series, range, currency, unit), this,
+            [promise](HistoryResponse response) {
+                Futures::fulfil(*promise, SourcedHistory{std::move(response), {}});
+            },
+            [promise](std::exception_ptr error) { Futures::fail(*promise, error); });
+        return promise->future();
+    }
+
+    // Where the back-end lives, as "host:port", for messages a user can act on; empty when it
+    // has no address.
+    virtual QString address() const { return {}; }
 };
 
 }  // namespace mintlux

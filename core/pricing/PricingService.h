@@ -5,13 +5,17 @@
 #include "market/PriceTick.h"
 #include "market/PricingConcepts.h"
 #include "market/TimeRange.h"
+#include "pricing/FeedHealth.h"
+#include "pricing/HistoryOrigin.h"
 #include "pricing/LiveStream.h"
 
+#include <functional>
 #include <memory>
 #include <unordered_map>
 #include <vector>
 
 #include <QFuture>
+#include <QObject>
 
 namespace mintlux {
 
@@ -24,6 +28,10 @@ public:
     using Snapshot = std::unordered_map<Series, Tick>;
     using SnapshotStream = LiveStream<Snapshot>;
     using Point = PricePoint<Unit>;
+    struct SourcedHistory {
+        std::vector<Point> points;
+        HistoryOrigin origin;
+    };
 
     virtual ~PricingService() = default;
 
@@ -33,6 +41,16 @@ public:
     virtual std::unique_ptr<SnapshotStream> live(Currency currency) = 0;
     virtual QFuture<std::vector<Point>> history(Series series, TimeRange range, Currency currency,
                                                 Unit unit) = 0;
+    // The same history, saying which back-end answered.
+    virtual QFuture<SourcedHistory> sourcedHistory(Series series, TimeRange range,
+                                                   Currency currency, Unit unit) = 0;
+
+    // Seconds between two polls.
+    virtual double refreshInterval() const = 0;
+    virtual FeedHealth health(Currency currency) const = 0;
+    // `onChange` runs after every refresh that lands or fails, with its currency, until
+    // `context` is destroyed.
+    virtual void observeHealth(QObject* context, std::function<void(Currency)> onChange) = 0;
 };
 
 }  // namespace mintlux

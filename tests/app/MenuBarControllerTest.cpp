@@ -13,7 +13,10 @@
 
 #include <QAbstractButton>
 #include <QPointer>
+#include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
 
 #include <gtest/gtest.h>
 
@@ -43,6 +46,9 @@ protected:
         MenuBarCallbacks callbacks;
         callbacks.onSelectPrimary = [this](MetalSeries m) { selected.push_back(m); };
         callbacks.onQuit = [this] { ++quits; };
+        callbacks.onOpenVault = [this] {
+            vaultOpenedWithPopup.push_back(controller->popover().isShown());
+        };
         controller = std::make_unique<MenuBarController>(
             service, vault, primary, Currency::usd, mode, std::move(callbacks), std::move(shell));
     }
@@ -64,6 +70,7 @@ protected:
     TitlePublisher* published = nullptr;
     std::vector<MetalSeries> selected;
     int quits = 0;
+    std::vector<bool> vaultOpenedWithPopup;
     std::unique_ptr<MenuBarController> controller;
 };
 
@@ -75,7 +82,7 @@ TEST_F(MenuBarControllerTest, ShowsThePrimarySymbolAndADashUntilItsFirstPrice) {
     EXPECT_TRUE(status->title().runs.isEmpty());
     EXPECT_EQ(published->state(), (title::TitleState{QStringLiteral("Ag \u2014"),
                                                      {{QStringLiteral("Ag \u2014"), u"none"_s}},
-                                                     QStringLiteral("Ag \u2014"),
+                                                     controller->toolTip(),
                                                      u"none"_s,
                                                      u"Ag"_s,
                                                      0}));
@@ -178,8 +185,31 @@ TEST_F(MenuBarControllerTest, ClickingTheItemTogglesThePopupAndItsSubscription) 
 
     status->chooseShowPrices();
     EXPECT_TRUE(controller->popover().isShown());
+    // Return presses a popup button, and the popup is gone before the window opens.
+    QTest::keyClick(controller->view()->vaultButton(), Qt::Key_Return);
+    EXPECT_EQ(vaultOpenedWithPopup, std::vector<bool>{false});
     status->chooseQuit();
     EXPECT_EQ(quits, 1);
+}
+
+TEST_F(MenuBarControllerTest, TheItemsToolTipTellsTheLastUpdateAndTheLastFailure) {
+    build();
+    QSignalSpy changed(controller.get(), &MenuBarController::toolTipChanged);
+    poll();
+    ASSERT_TRUE(waitUntil([&] { return !status->toolTipText().isEmpty(); }));
+    EXPECT_EQ(status->toolTipText(),
+              QStringLiteral("Last updated ") +
+                  MenuBarView::absoluteTimeString(Instant(std::chrono::seconds(1'765'000'000))));
+
+    controller->setCurrency(Currency::gbp);  // the fake has no answer in pounds
+    ASSERT_TRUE(test::awaitFailure(service->refresh(Currency::gbp)));
+    EXPECT_EQ(status->toolTipText(), controller->toolTip());
+    // The title still shows the dollar snapshot, so its time stays.
+    EXPECT_TRUE(status->toolTipText().contains(QStringLiteral("\nRefreshing has failed since ")));
+    EXPECT_TRUE(status->toolTipText().endsWith(QStringLiteral(": no answer configured")));
+    ASSERT_EQ(changed.size(), 2);
+    EXPECT_EQ(changed.last().first().toString(), status->toolTipText());
+    EXPECT_EQ(published->state().tooltip, status->toolTipText()) << "panels get it too";
 }
 
 TEST_F(MenuBarControllerTest, RowTapsOnlyReportTheChoice) {

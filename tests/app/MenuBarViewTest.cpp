@@ -1,9 +1,13 @@
 #include "EventLoop.h"
+#include "FakeClock.h"
 #include "FakePricingProxy.h"
+#include "LoopbackHttpServer.h"
 #include "ManualTimer.h"
 #include "MenuBarView.h"
 #include "MetalRow.h"
+#include "PricingDocuments.h"
 #include "Printers.h"
+#include "pricing/HTTPPricingProxyClient.h"
 #include "pricing/MetalPricingService.h"
 
 #include <sstream>
@@ -53,18 +57,18 @@ protected:
         callbacks.onQuit = [this] { ++quits; };
         view = std::make_unique<MenuBarView>(service, Currency::usd, MetalSeries::gold,
                                              std::move(callbacks), timers.factory(),
-                                             [this] { return now; });
+                                             [this] { return clock->now(); });
     }
 
     void poll() { test::await(service->refresh(Currency::usd)); }
     test::ManualTimer& timer() { return *timers.timers->front(); }
 
     std::ostringstream log;
+    std::shared_ptr<test::FakeClock> clock = std::make_shared<test::FakeClock>(kMondayNoonNY);
     std::shared_ptr<test::FakePricingProxy> proxy = std::make_shared<test::FakePricingProxy>();
     std::shared_ptr<MetalPricingService> service =
-        std::make_shared<MetalPricingService>(proxy, 60.0, nullptr, log);
+        std::make_shared<MetalPricingService>(proxy, 60.0, clock, log);
     test::ManualTimerFactory timers;
-    Instant now = kMondayNoonNY;
     std::vector<MetalSeries> selected;
     std::vector<MetalSeries> charts;
     int vaultOpens = 0;
@@ -139,6 +143,83 @@ TEST_F(MenuBarViewTest, SubscribesOnlyWhileShownAndRechecksTheMarketEveryMinute)
     test::settle();
     EXPECT_EQ(view->row(MetalSeries::gold)->priceText(), QStringLiteral("$2,345.68"))
         << "a hidden view receives nothing";
+}
+
+// The service's own HTTP back-end against a loopback server that answers, marks its prices
+// stale, and then goes away; the clock decides how long ago the last good answer was.
+TEST(MenuBarViewFeed, LiveOnlyWhilePricesArriveAndTheFailureIsSaidInWordsToActOn) {
+    test::LoopbackHttpServer server;
+    const QByteArray fresh =
+        test::latestDocument("USD", {{"XAU", "2345.5"}}, "2026-12-07T16:12:00Z");
+    QByteArray stale = fresh;
+    stale.replace("\"stale\":false", "\"stale\":true");
+    auto clock = std::make_shared<test::FakeClock>(kMondayNoonNY);
+    std::ostringstream log;
+    auto service = std::make_shared<MetalPricingService>(
+        std::make_shared<HTTPPricingProxyClient>(
+            HTTPPricingProxyClient::Configuration{server.baseUrl()}),
+        60.0, clock, log);
+    test::ManualTimerFactory timers;
+    MenuBarView view(service, Currency::usd, MetalSeries::gold, {}, timers.factory(),
+                     [&] { return clock->now(); });
+    view.show();
+    const QString updated =
+        QStringLiteral("Last updated ") + MenuBarView::absoluteTimeString(kSnapshotTime);
+    const QString refused = QStringLiteral("Can't reach the pricing service at 127.0.0.1:") +
+                            QString::number(server.port()) +
+                            QStringLiteral(" \u2014 is mintlux-pricing running?");
+    const QString failingSince = QStringLiteral("Refreshing has failed since ") +
+                                 MenuBarView::absoluteTimeString(kMondayNoonNY + minutes(3)) +
+                                 QStringLiteral(": ");
+
+    struct Step {
+        const char* name;
+        std::optional<QByteArray> answer;  // none: the server is gone
+        seconds advance;
+        QString label;
+        QString toolTip;
+        QString note;
+    };
+    for (const Step& step : {
+             Step{"fresh", fresh, 0s, "Live", updated, {}},
+             Step{"marked stale",
+                  stale,
+                  60s,
+                  "Delayed",
+                  QStringLiteral("Prices delayed since ") +
+                      MenuBarView::absoluteTimeString(kSnapshotTime) +
+                      QStringLiteral("\nThe pricing service marks these prices as stale."),
+                  {}},
+             Step{"fresh again", fresh, 60s, "Live", updated, {}},
+             Step{"one failed interval", std::nullopt, 60s, "Live",
+                  updated + QLatin1Char('\n') + failingSince + refused, refused},
+             Step{"three intervals since the last answer", std::nullopt, 120s, "Live",
+                  updated + QLatin1Char('\n') + failingSince + refused, refused},
+             Step{"four failed intervals", std::nullopt, 60s, "Delayed",
+                  QStringLiteral("Prices delayed since ") +
+                      MenuBarView::absoluteTimeString(kSnapshotTime) + QLatin1Char('\n') +
+                      failingSince + refused,
+                  refused},
+         }) {
+        clock->advance(step.advance);
+        if (step.answer) {
+            server.route("/v1/prices", test::LoopbackHttpServer::Response(200, *step.answer));
+            test::await(service->refresh(Currency::usd));
+        } else {
+            server.close();
+            ASSERT_TRUE(test::awaitFailure(service->refresh(Currency::usd))) << step.name;
+        }
+        ASSERT_TRUE(waitUntil([&] { return view.lastUpdate().has_value(); })) << step.name;
+        EXPECT_EQ(view.marketLabel(), step.label) << step.name;
+        EXPECT_EQ(view.marketToolTip(), step.toolTip) << step.name;
+        EXPECT_EQ(view.noteText(), step.note) << step.name;
+    }
+
+    // Over the weekend the market is closed whatever the feed does; the failure is still told.
+    clock->set(kSaturdayNoonNY);
+    timers.timers->front()->fire(kSaturdayNoonNY);
+    EXPECT_EQ(view.marketLabel(), QStringLiteral("Markets closed"));
+    EXPECT_EQ(view.marketToolTip(), updated + QLatin1Char('\n') + failingSince + refused);
 }
 
 TEST_F(MenuBarViewTest, PrimaryRowIsHighlightedAndTheOthersOfferThemselves) {

@@ -4,12 +4,17 @@
 #include "FakeClock.h"
 #include "FakePricingProxy.h"
 #include "FakeWindowActivator.h"
+#include "LoopbackHttpServer.h"
 #include "PriceChartView.h"
+#include "PricingDocuments.h"
 #include "Printers.h"
-#include "SegmentedControl.h"
+#include "SegmentedChooser.h"
 #include "platform/TitleRenderer.h"
 #include "pricing/ChartingDataSource.h"
+#include "pricing/HTTPPricingProxyClient.h"
+#include "pricing/HybridPricingProxyClient.h"
 #include "pricing/MetalPricingService.h"
+#include "pricing/MockPricingProxyClient.h"
 
 #include <cmath>
 #include <limits>
@@ -181,8 +186,8 @@ TEST_F(PriceChartTest, HeaderShowsTheLivePriceInTheChosenUnitAndAFlatChangeAsAGr
                   .positive);
 
     // Per gram, against the gram history's first point; the keyboard picks the unit.
-    view->unitChooser()->segment(0)->setFocus();
-    QTest::keyClick(view->unitChooser()->segment(0), Qt::Key_Right);
+    view->unitChooser()->setFocus();
+    QTest::keyClick(view->unitChooser(), Qt::Key_Right);
     EXPECT_EQ(view->unit(), MetalUnit::gram);
     EXPECT_EQ(view->subtitleText(), QStringLiteral("per gram, USD"));
     EXPECT_EQ(view->priceText(), QStringLiteral("$64.30"));
@@ -203,7 +208,8 @@ TEST_F(PriceChartTest, AFailedLoadReplacesTheChartAndTheNextLoadClearsIt) {
     proxy->answer(0, {"2000", "2010"});
     ASSERT_TRUE(settled(*view));
 
-    view->rangeChooser()->segment(4)->click();  // 1Y
+    QTest::mouseClick(view->rangeChooser(), Qt::LeftButton, {},
+                      view->rangeChooser()->segmentRect(4).center());  // 1Y
     proxy->fail(1, "history server unreachable");
     ASSERT_TRUE(settled(*view));
     EXPECT_EQ(view->areaState(), PriceChartView::AreaState::error);
@@ -305,4 +311,36 @@ TEST_F(PriceChartTest, InvalidatingTheCacheTakesEffectFromItsOwnTask) {
     test::settle();
     dataSource->points(MetalSeries::gold, TimeRange::oneMonth, Currency::usd, MetalUnit::gram);
     EXPECT_EQ(proxy->requests.size(), 2U);
+}
+
+// The application's own back-end stack: the HTTP client to a pricing service that answered once
+// and then went away, with the synthetic walk as the history fallback.
+TEST(PriceChartFallback, SimulatedHistoryIsLabelledAndNoChangeIsComputedAgainstIt) {
+    test::LoopbackHttpServer server;
+    server.route("/v1/prices", test::LoopbackHttpServer::Response(
+                                   200, test::latestDocument("USD", {{"XAU", "2000"}})));
+    auto backEnd = std::make_shared<HybridPricingProxyClient>(
+        std::make_shared<HTTPPricingProxyClient>(
+            HTTPPricingProxyClient::Configuration{server.baseUrl()}),
+        std::make_shared<MockPricingProxyClient>());
+    std::ostringstream log;
+    auto service = std::make_shared<MetalPricingService>(backEnd, 60.0, nullptr, log);
+    test::await(service->refresh(Currency::usd));
+    const QString address = server.baseUrl().authority();
+    server.close();
+
+    PriceChartView view(MetalSeries::gold, Currency::usd,
+                        std::make_shared<ChartingDataSource>(service, 60.0), service);
+    view.resize(700, 480);
+    view.show();
+    ASSERT_TRUE(waitUntil([&] { return !view.isLoading(); }, seconds(10)));
+    EXPECT_EQ(view.areaState(), PriceChartView::AreaState::chart);
+    EXPECT_TRUE(view.isSimulated());
+    EXPECT_TRUE(view.simulatedNoticeText().startsWith(QStringLiteral("\u26A0 Simulated history")));
+    EXPECT_EQ(view.simulatedNoticeToolTip(),
+              QStringLiteral("Can't reach the pricing service at ") + address +
+                  QStringLiteral(" \u2014 is mintlux-pricing running?"));
+    EXPECT_EQ(view.priceText(), QStringLiteral("$2,000.00"));
+    EXPECT_EQ(view.changePercent(), std::nullopt);
+    EXPECT_EQ(view.changeText(), QString()) << "no change against invented points";
 }

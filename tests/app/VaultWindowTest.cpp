@@ -1,5 +1,6 @@
 #include "DecimalTesting.h"
 #include "EventLoop.h"
+#include "FakeClock.h"
 #include "FakePricingProxy.h"
 #include "FakeWindowActivator.h"
 #include "QuantityText.h"
@@ -11,6 +12,7 @@
 #include "persistence/VaultStore.h"
 #include "pricing/MetalPricingService.h"
 
+#include <QAccessible>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QTemporaryDir>
@@ -101,6 +103,62 @@ TEST_F(VaultWindowTest, AnEmptyVaultShowsPlaceholdersAndZeroWorth) {
     EXPECT_EQ(view->card(MetalSeries::platinum)->worthText(), QStringLiteral("\u2014"))
         << "no price for platinum";
     EXPECT_EQ(view->totalText(), QStringLiteral("$0.00"));
+}
+
+TEST_F(VaultWindowTest, ItsOwnCurrencyIsRefreshedOnTheIntervalOnlyWhileShown) {
+    auto clock = std::make_shared<test::FakeClock>();
+    auto polled = std::make_shared<MetalPricingService>(proxy, 60.0, clock);
+    VaultView view(polled, Currency::inr, store, QStringLiteral("en_US"));
+    view.show();
+    ASSERT_TRUE(waitUntil([&] {
+        return view.card(MetalSeries::gold)
+            ->priceText()
+            .startsWith(QStringLiteral("\u20B9170,000"));
+    }));
+    proxy->setLatest(Currency::inr, {{"XAU", "171000"}});
+    clock->advance(std::chrono::seconds(60));
+    EXPECT_TRUE(waitUntil([&] {
+        return view.card(MetalSeries::gold)
+            ->priceText()
+            .startsWith(QStringLiteral("\u20B9171,000"));
+    })) << "a price fetched once must not stay on screen as current";
+    view.hide();
+    const int fetches = proxy->fetches[Currency::inr];
+    clock->advance(std::chrono::seconds(600));
+    test::settle();
+    EXPECT_EQ(proxy->fetches[Currency::inr], fetches) << "a closed window polls nothing";
+}
+
+// What a screen reader is told: a named group of named radio buttons, the selected one checked,
+// each one pressable; and one stop in the tab order, the arrow keys moving the choice.
+TEST_F(VaultWindowTest, TheSegmentedChooserSpeaksAndMovesLikeARadioGroup) {
+    auto view = makeView();
+    SegmentedChooser* units = view->card(MetalSeries::silver)->unitChooser();
+    QAccessibleInterface* group = QAccessible::queryAccessibleInterface(units);
+    ASSERT_NE(group, nullptr);
+    EXPECT_EQ(group->role(), QAccessible::Grouping);
+    EXPECT_EQ(group->text(QAccessible::Name), QStringLiteral("Silver unit"));
+    ASSERT_EQ(group->childCount(), units->count());
+    for (int i = 0; i < group->childCount(); ++i) {
+        QAccessibleInterface* segment = group->child(i);
+        EXPECT_EQ(segment->role(), QAccessible::RadioButton);
+        EXPECT_EQ(segment->text(QAccessible::Name),
+                  MetalUnit::allCases().at(static_cast<std::size_t>(i)).displayLabel(false));
+        EXPECT_EQ(segment->state().checked, i == units->currentIndex()) << i;
+        EXPECT_EQ(group->indexOfChild(segment), i);
+    }
+    group->child(2)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_EQ(store.entry(MetalSeries::silver).unit, MetalUnit::allCases().at(2));
+    EXPECT_TRUE(group->child(2)->state().checked);
+
+    view->activateWindow();
+    ASSERT_TRUE(waitUntil([&] { return view->isActiveWindow(); }));
+    units->setFocus();
+    QTest::keyClick(units, Qt::Key_Right);
+    EXPECT_EQ(store.entry(MetalSeries::silver).unit, MetalUnit::allCases().at(3));
+    EXPECT_EQ(group->focusChild(), group->child(3));
+    QTest::keyClick(units, Qt::Key_Tab);
+    EXPECT_FALSE(units->hasFocus()) << "one tab stop for the whole row";
 }
 
 TEST_F(VaultWindowTest, EveryKeystrokeAndChoiceIsStoredAtOnce) {

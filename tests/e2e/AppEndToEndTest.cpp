@@ -579,6 +579,76 @@ TEST_F(AppEndToEndTest, TheWindowsOpenFromThePopupAndTheSettingsReachTheItem) {
     screenshot(settings, QStringLiteral("settings-about.png"));
 }
 
+// With the pricing service down, under a window manager as on a desktop: the popup says what
+// failed, the chart says its history is simulated, and a window opened from the popup gets the
+// keyboard under its own title.
+TEST_F(AppEndToEndTest, TheServiceDownIsSaidAndWindowsTakeTheKeyboardUnderTheirOwnTitles) {
+    QProcess windowManager;  // killed with the object
+    windowManager.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
+    ASSERT_TRUE(windowManager.waitForStarted(10000));
+    const auto managed = [] {
+        static const char kName[] = "_NET_SUPPORTING_WM_CHECK";
+        xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
+            x11(), xcb_intern_atom(x11(), 1, sizeof(kName) - 1, kName), nullptr);
+        if (atom == nullptr || atom->atom == XCB_ATOM_NONE) {
+            std::free(atom);
+            return false;
+        }
+        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(x11())).data->root;
+        xcb_get_property_reply_t* property = xcb_get_property_reply(
+            x11(), xcb_get_property(x11(), 0, root, atom->atom, XCB_ATOM_WINDOW, 0, 1), nullptr);
+        const bool found = property != nullptr && xcb_get_property_value_length(property) > 0;
+        std::free(atom);
+        std::free(property);
+        return found;
+    };
+    ASSERT_TRUE(waitFor(managed)) << "openbox never took the screen";
+
+    FakeStatusNotifierWatcher watcher;
+    QSignalSpy registered(&watcher, &FakeStatusNotifierWatcher::itemRegistered);
+    app.start(QStringLiteral(MINTLUX_E2E_APP), {});
+    ASSERT_TRUE(waitFor([&] { return !registered.isEmpty(); })) << "the item never registered";
+    const QString service = registered.first().first().toString().section(QLatin1Char('/'), 0, 0);
+    // Nothing listens on the port: the first refresh fails at once.
+    waitFor([] { return false; }, 1000);
+    const QString artifacts = QStringLiteral(MINTLUX_E2E_ARTIFACTS);
+    QDir().mkpath(artifacts);
+
+    activate(service);
+    QRect popup;
+    ASSERT_TRUE(waitForPopup(popup));
+    waitFor([] { return false; }, 500);  // let it paint
+    const QString popupId = visibleWindows(QStringLiteral("Mintlux")).value(0);
+    EXPECT_TRUE(QGuiApplication::primaryScreen()
+                    ->grabWindow(popupId.toULongLong())
+                    .save(artifacts + QStringLiteral("/popup-service-down.png")));
+
+    const QString chart = QStringLiteral("Gold .* Price Chart");
+    openGoldChartFromPopup(service, chart);
+    EXPECT_TRUE(waitFor([] { return visibleWindows(QStringLiteral("Mintlux")).isEmpty(); }))
+        << "the popup stayed open over the chart";
+    const QString chartId = windowNamed(chart);
+    EXPECT_TRUE(waitFor([&] {
+        return run(QStringLiteral("xdotool"), {QStringLiteral("getwindowfocus")}).trimmed() ==
+               chartId;
+    })) << "the chart does not have the keyboard";
+    EXPECT_EQ(run(QStringLiteral("xdotool"), {QStringLiteral("getwindowname"), chartId}).trimmed(),
+              QStringLiteral("Gold \u2014 Price Chart"));
+    waitFor([] { return false; }, 1500);  // the synthetic history lands and paints
+    screenshot(chart, QStringLiteral("chart-simulated.png"));
+
+    const QString settings = QStringLiteral("Mintlux Settings");
+    openFromPopup(service, 1, settings);
+    EXPECT_TRUE(waitFor([&] {
+        return run(QStringLiteral("xdotool"), {QStringLiteral("getwindowfocus")}).trimmed() ==
+               windowNamed(settings);
+    })) << "the settings window does not have the keyboard";
+    EXPECT_EQ(
+        run(QStringLiteral("xdotool"), {QStringLiteral("getwindowname"), windowNamed(settings)})
+            .trimmed(),
+        settings);
+}
+
 namespace {
 
 // A one-panel xfce4-panel layout holding just the system tray, which hosts status notifier

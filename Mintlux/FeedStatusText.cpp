@@ -1,0 +1,126 @@
+#include "FeedStatusText.h"
+
+#include "MarketHours.h"
+#include "MenuBarView.h"
+#include "json/DecodingError.h"
+#include "pricing/TransportError.h"
+
+#include <chrono>
+
+namespace mintlux::FeedStatusText {
+
+namespace {
+
+QString lastUpdatedLine(std::optional<Instant> lastUpdate) {
+    return lastUpdate
+               ? QStringLiteral("Last updated ") + MenuBarView::absoluteTimeString(*lastUpdate)
+               : QString();
+}
+
+QString problemLines(const FeedHealth& health) {
+    QStringList lines;
+    if (health.lastRefreshFailed()) {
+        QString line = QStringLiteral("Refreshing has failed");
+        if (health.failingSince) {
+            line +=
+                QStringLiteral(" since ") + MenuBarView::absoluteTimeString(*health.failingSince);
+        }
+        lines << line + QStringLiteral(": ") + describeFailure(health.lastFailure, health.endpoint);
+    } else if (health.stale) {
+        lines << QStringLiteral("The pricing service marks these prices as stale.");
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+QString joinLines(const QString& first, const QString& second) {
+    if (first.isEmpty() || second.isEmpty()) {
+        return first + second;
+    }
+    return first + QLatin1Char('\n') + second;
+}
+
+}  // namespace
+
+Pill pill(std::optional<Instant> lastUpdate, const FeedHealth& health, double refreshInterval,
+          Instant now) {
+    switch (MarketHours::status(lastUpdate, now)) {
+        case MarketStatus::noData:
+            return Pill::noData;
+        case MarketStatus::closed:
+            return Pill::closed;
+        case MarketStatus::open:
+            break;
+    }
+    if (health.stale || !health.lastSuccess) {
+        return Pill::delayed;
+    }
+    const std::chrono::duration<double> age = now - *health.lastSuccess;
+    return age.count() <= kLiveIntervals * refreshInterval ? Pill::live : Pill::delayed;
+}
+
+QString pillLabel(Pill pill) {
+    switch (pill) {
+        case Pill::live:
+            return QStringLiteral("Live");
+        case Pill::delayed:
+            return QStringLiteral("Delayed");
+        case Pill::closed:
+            return QStringLiteral("Markets closed");
+        case Pill::noData:
+            break;
+    }
+    return QString(QChar(0x2014));
+}
+
+QString pillToolTip(Pill pill, std::optional<Instant> lastUpdate, const FeedHealth& health) {
+    if (pill == Pill::delayed && lastUpdate) {
+        return joinLines(
+            QStringLiteral("Prices delayed since ") + MenuBarView::absoluteTimeString(*lastUpdate),
+            problemLines(health));
+    }
+    return statusToolTip(lastUpdate, health);
+}
+
+QString statusToolTip(std::optional<Instant> lastUpdate, const FeedHealth& health) {
+    return joinLines(lastUpdatedLine(lastUpdate), problemLines(health));
+}
+
+QString describeFailure(const std::exception_ptr& failure, const QString& endpoint) {
+    const QString service = endpoint.isEmpty()
+                                ? QStringLiteral("the pricing service")
+                                : QStringLiteral("the pricing service at ") + endpoint;
+    const QString Service = service.at(0).toUpper() + service.mid(1);
+    try {
+        std::rethrow_exception(failure);
+    } catch (const TransportError& e) {
+        switch (e.kind()) {
+            case TransportError::Kind::network:
+                if (e.networkError() == QNetworkReply::SslHandshakeFailedError) {
+                    return QStringLiteral("Can't make a secure connection to ") + service +
+                           QStringLiteral(" (") + QString::fromUtf8(e.what()) +
+                           QStringLiteral(").");
+                }
+                return QStringLiteral("Can't reach ") + service +
+                       QStringLiteral(" \u2014 is mintlux-pricing running?");
+            case TransportError::Kind::timedOut:
+                return Service + QStringLiteral(" did not answer in time \u2014 is it overloaded?");
+            case TransportError::Kind::bodyTooLarge:
+                return Service + QStringLiteral(
+                                     " sent far more data than a price list \u2014 is the "
+                                     "address right?");
+            case TransportError::Kind::cancelled:
+                return QStringLiteral("The request to ") + service +
+                       QStringLiteral(" was cancelled.");
+        }
+    } catch (const DecodingError& e) {
+        return Service + QStringLiteral(" sent an answer Mintlux can't read (") +
+               QString::fromUtf8(e.what()) +
+               QStringLiteral(") \u2014 is the address right and the service up to date?");
+    } catch (const std::exception& e) {
+        return QString::fromUtf8(e.what());
+    } catch (...) {
+    }
+    return QStringLiteral("Unknown error");
+}
+
+}  // namespace mintlux::FeedStatusText
