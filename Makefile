@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 # `make run SOURCE=synthetic`: demo prices from a random walk, for machines without internet.
 SOURCE ?= live
 
-.PHONY: run test test-asan bench fuzz format deps package test-desktops
+.PHONY: run test test-asan test-tsan bench fuzz format deps package test-desktops
 
 deps:
 	@scripts/install-deps.sh
@@ -31,6 +31,13 @@ test-asan: deps
 	cmake --build --preset asan -j $(JOBS)
 	ctest --preset asan -j $(JOBS)
 
+# ThreadSanitizer on the suites whose code runs on more than one thread: the service, pricing
+# and persistence. Only their targets are built (the preset names them).
+test-tsan: deps
+	cmake --preset tsan
+	cmake --build --preset tsan -j $(JOBS)
+	ctest --preset tsan
+
 bench: deps
 	cmake --preset release
 	cmake --build --preset release -j $(JOBS)
@@ -49,6 +56,7 @@ fuzz:
 	@mkdir -p build/fuzz/corpus/wire
 	@echo "Run e.g.: build/fuzz/fuzz/fuzz_wire_decoder -max_total_time=600 build/fuzz/corpus/wire fuzz/corpus/wire"
 	@echo "(new inputs go to the first directory, so the checked-in seeds stay as they are)"
+	@echo "Every accepted document on every surface: build/fuzz/fuzz/fuzz_price_display -max_total_time=600 build/fuzz/corpus/wire fuzz/corpus/wire"
 
 format:
 	@git ls-files '*.h' '*.cpp' | xargs clang-format -i

@@ -1,6 +1,7 @@
 #include "PriceFormatter.h"
 
 #include "IcuBridge.h"
+#include "market/DecimalLimits.h"
 
 #include <cstdint>
 #include <optional>
@@ -21,6 +22,9 @@ using icu::number::LocalizedNumberFormatter;
 using icu::number::NumberFormatter;
 using icu::number::Precision;
 
+// An amount held at the decimal's limit is not the true one (that was too large to compute).
+const QString kPlaceholder = QStringLiteral("\u2014");
+
 std::optional<QString> format(const LocalizedNumberFormatter& formatter, const Decimal& value) {
     const std::string digits = value.toString();
     UErrorCode status = U_ZERO_ERROR;
@@ -34,6 +38,9 @@ std::optional<QString> format(const LocalizedNumberFormatter& formatter, const D
 }
 
 QString money(const Decimal& value, Currency currency, int fractionDigits, const QString& locale) {
+    if (isSaturated(value)) {
+        return kPlaceholder;
+    }
     const QByteArray code = currency.rawValue().toLatin1();
     UErrorCode status = U_ZERO_ERROR;
     const icu::CurrencyUnit unit(icu::StringPiece(code.constData(), 3), status);
@@ -71,6 +78,9 @@ QString full(const Decimal& value, Currency currency, const QString& locale) {
 }
 
 QString percent(const Decimal& value, const QString& locale) {
+    if (isSaturated(value)) {
+        return kPlaceholder;
+    }
     const LocalizedNumberFormatter formatter =
         NumberFormatter::withLocale(IcuBridge::locale(locale))
             .precision(Precision::fixedFraction(2))

@@ -11,12 +11,28 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QVBoxLayout>
+#include <QValidator>
 
 namespace mintlux {
 
 namespace {
 
 constexpr QChar kEmDash(0x2014);
+
+// A holding is an amount held: a sign (ASCII, the minus sign or any dash) is refused as typed or
+// pasted. Anything else goes through, and text that is no number reads as 0.
+class UnsignedQuantity : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int& /*position*/) const override {
+        for (const QChar c : input) {
+            if (c == u'+' || c == QChar(0x2212) || c.category() == QChar::Punctuation_Dash) {
+                return Invalid;
+            }
+        }
+        return Acceptable;
+    }
+};
 
 QFont scaled(const QFont& base, qreal scale, bool bold = false) {
     QFont font = base;
@@ -112,8 +128,10 @@ VaultMetalCard::VaultMetalCard(MetalSeries metal, Read read, Write write, QStrin
     m_quantity->setFixedWidth(90);
     m_quantity->setAlignment(Qt::AlignTrailing | Qt::AlignVCenter);
     m_quantity->setAccessibleName(metal.displayName() + QStringLiteral(" quantity"));
-    // Shown only when there is something: an empty field lets the placeholder say 0.
-    if (entry.quantity > Decimal(0)) {
+    m_quantity->setValidator(new UnsignedQuantity(m_quantity));
+    // Shown only when there is something: an empty field lets the placeholder say 0. A negative
+    // quantity from the file counts as nothing held, yet shows as stored.
+    if (!entry.quantity.isZero()) {
         m_quantity->setText(QuantityText::format(entry.quantity, m_locale));
     }
     have->setBuddy(m_quantity);

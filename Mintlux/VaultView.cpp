@@ -2,6 +2,7 @@
 
 #include "TabularFigures.h"
 #include "VaultMetalCard.h"
+#include "market/DecimalLimits.h"
 #include "persistence/VaultStore.h"
 #include "pricing/Futures.h"
 
@@ -209,7 +210,7 @@ Decimal VaultView::totalValue() const {
     Decimal total(0);
     for (const MetalSeries metal : MetalSeries::allCases()) {
         if (const auto tick = tickFor(metal)) {
-            total += entry(metal).value(metal, *tick);
+            total = saturatingSum(total, entry(metal).value(metal, *tick));
         }
     }
     return total;

@@ -6,6 +6,11 @@
 
 namespace mintlux::server {
 
+namespace {
+// Clients commonly read no more than six fractional digits, and some need at least one.
+constexpr auto kDates = JsonWriter::Dates::milliseconds;
+}  // namespace
+
 PriceDocuments::PriceDocuments(const MarketRecorder& recorder, std::shared_ptr<Clock> clock)
     : m_recorder(recorder), m_clock(std::move(clock)) {}
 
@@ -52,9 +57,9 @@ void PriceDocuments::buildPrices(Currency currency, PricesEntry& entry) const {
     // One old metal is enough: its price is served as it was last quoted.
     entry.staleAt = *oldest + kStaleAfter;
     doc.stale = false;
-    entry.fresh = {200, doc.toJson()};
+    entry.fresh = {200, doc.toJson(kDates)};
     doc.stale = true;
-    entry.stale = {200, doc.toJson()};
+    entry.stale = {200, doc.toJson(kDates)};
 }
 
 PriceDocuments::Body PriceDocuments::prices(Currency currency) {
@@ -69,10 +74,17 @@ PriceDocuments::Body PriceDocuments::prices(Currency currency) {
 PriceDocuments::Body PriceDocuments::history(MetalSeries series, TimeRange range, Currency currency,
                                              MetalUnit unit) {
     const HistoryKey key{series.index(), range.index(), currency.index(), unit.index()};
-    if (const auto it = m_history.find(key);
-        it != m_history.end() && it->second.generation == m_recorder.generation()) {
-        return it->second.body;
+    // Read before building: a change landing meanwhile then makes this entry outdated at once
+    // instead of passing the old points off as the new generation's.
+    const std::uint64_t generation = m_recorder.generation();
+    {
+        const std::lock_guard lock(m_lock);
+        if (const auto it = m_history.find(key);
+            it != m_history.end() && it->second.generation == generation) {
+            return it->second.body;
+        }
     }
+    // Built outside the lock so a long history does not hold up the other worker's requests.
     Body body;
     if (const auto fx = m_recorder.perUsd(currency)) {
         HistoryResponse doc;
@@ -87,18 +99,19 @@ PriceDocuments::Body PriceDocuments::history(MetalSeries series, TimeRange range
                 UnitConversion::convertPrice(p.usdPerOunce, MetalUnit::troyOunce, unit);
             doc.points.push_back({p.t, perUnit * *fx});
         }
-        body.json = doc.toJson();
+        body.json = doc.toJson(kDates);
     } else {
         body = {503,
                 errorJson("no exchange rate for " + currency.rawValue().toStdString() + " yet")};
     }
+    const std::lock_guard lock(m_lock);
     if (m_historyBytes + body.json.size() > kMaxCachedHistoryBytes) {
         m_history.clear();
         m_historyBytes = 0;
     }
     HistoryEntry& slot = m_history[key];
     m_historyBytes += body.json.size() - slot.body.json.size();
-    slot = {m_recorder.generation(), body};
+    slot = {generation, body};
     return body;
 }
 

@@ -113,7 +113,7 @@ HttpResponse PricingService::health() {
     const char* status = !dbError.isEmpty()                 ? "failing"
                          : stale || m_poller->spotFailing() ? "degraded"
                                                             : "ok";
-    JsonWriter w;
+    JsonWriter w(JsonWriter::Dates::milliseconds);
     w.beginObject();
     w.key("status").string(std::string_view(status));
     w.key("source").string(m_source);

@@ -135,6 +135,16 @@ std::optional<Instant> parse(std::string_view text) noexcept {
     return std::nullopt;
 }
 
+std::string formatMilliseconds(Instant instant) {
+    const auto ms = floor<milliseconds>(instant);
+    std::string out = format(ms);
+    const auto fraction = (ms.time_since_epoch() - floor<seconds>(ms).time_since_epoch()).count();
+    if (fraction == 0) {
+        out.insert(out.size() - 1, ".000");
+    }
+    return out;
+}
+
 std::string format(Instant instant) {
     const auto ns = duration_cast<nanoseconds>(instant.time_since_epoch());
     const auto day = floor<days>(ns);

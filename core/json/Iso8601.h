@@ -25,5 +25,8 @@ bool parse(std::string_view text, Instant& out) noexcept;
 
 // UTC with a 'Z'; fractional seconds only when there are any, in 3, 6 or 9 digits.
 std::string format(Instant instant);
+// UTC with a 'Z' and always three fractional digits, cut to the millisecond: the form clients
+// that read at most six digits (or insist on some) all accept.
+std::string formatMilliseconds(Instant instant);
 
 }  // namespace mintlux::Iso8601

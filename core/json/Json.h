@@ -48,8 +48,8 @@ T decode(QByteArrayView bytes, JsonParser& parser = threadParser()) {
 }
 
 template <class T>
-QByteArray encode(const T& value) {
-    JsonWriter w;
+QByteArray encode(const T& value, JsonWriter::Dates dates = JsonWriter::Dates::exact) {
+    JsonWriter w(dates);
     value.writeJson(w);
     return w.take();
 }

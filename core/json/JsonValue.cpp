@@ -259,6 +259,29 @@ void JsonValue::skip() {
     }
 }
 
+std::string_view JsonValue::rawJson() {
+    std::string_view text;
+    switch (type()) {
+        case Type::object: {
+            simdjson::ondemand::object object;
+            enter(Type::object, [&](auto& v) { return v.get_object().get(object); });
+            check(object.raw_json().get(text));
+            break;
+        }
+        case Type::array: {
+            simdjson::ondemand::array array;
+            enter(Type::array, [&](auto& v) { return v.get_array().get(array); });
+            check(array.raw_json().get(text));
+            break;
+        }
+        default:
+            text = m_document ? documentToken() : m_value.raw_json_token();
+            skip();
+            break;
+    }
+    return trimTrailingBlanks(text);
+}
+
 std::string JsonValue::codingPath() const {
     std::vector<const JsonValue*> chain;
     for (const JsonValue* v = this; v && v->m_parent; v = v->m_parent) {

@@ -52,6 +52,9 @@ public:
     Instant date();
     // Validates and discards the value, whatever it is.
     void skip();
+    // The value's text as written, consumed. Inside an object or array only the structure is
+    // checked: whoever keeps the text validates it by parsing it again.
+    std::string_view rawJson();
 
     template <class F>
     void forEachField(F&& visit) {

@@ -92,7 +92,8 @@ JsonWriter& JsonWriter::null() {
 }
 
 JsonWriter& JsonWriter::date(Instant instant) {
-    return string(Iso8601::format(instant));
+    return string(m_dates == Dates::milliseconds ? Iso8601::formatMilliseconds(instant)
+                                                 : Iso8601::format(instant));
 }
 
 QByteArray JsonWriter::take() {

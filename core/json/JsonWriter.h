@@ -15,6 +15,9 @@ namespace mintlux {
 // Compact JSON text written in the order the caller emits it (records have a declared key order).
 class JsonWriter {
 public:
+    enum class Dates { exact, milliseconds };
+    explicit JsonWriter(Dates dates = Dates::exact) : m_dates(dates) {}
+
     JsonWriter& beginObject();
     JsonWriter& endObject();
     JsonWriter& beginArray();
@@ -39,6 +42,7 @@ private:
     QByteArray m_out;
     std::vector<bool> m_firstInScope;
     bool m_afterKey = false;
+    Dates m_dates;
 };
 
 }  // namespace mintlux

@@ -1,5 +1,6 @@
 #include "market/KaratGold.h"
 
+#include "market/DecimalLimits.h"
 #include "market/UnitConversion.h"
 
 namespace mintlux::KaratGold {
@@ -8,8 +9,9 @@ Decimal value(KaratGrade karat, const Decimal& quantity, MetalUnit quantityUnit,
               const Decimal& spotPricePerUnit, MetalUnit spotUnit) {
     const Decimal unitPrice =
         UnitConversion::convertPrice(spotPricePerUnit, spotUnit, quantityUnit);
-    const Decimal gross = unitPrice * quantity;
-    return gross * karat.purity();
+    // Purity is positive, so only the price and the quantity decide the sign.
+    return saturating(unitPrice.isNegative() != quantity.isNegative(),
+                      [&] { return unitPrice * quantity * karat.purity(); });
 }
 
 Decimal pricePerUnit(KaratGrade karat, const Decimal& spotPricePerUnit, MetalUnit spotUnit,

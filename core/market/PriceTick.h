@@ -10,6 +10,7 @@
 #include "market/PricingConcepts.h"
 
 #include <optional>
+#include <stdexcept>
 
 namespace mintlux {
 
@@ -38,7 +39,11 @@ public:
         if (!m_prevClose) {
             return std::nullopt;
         }
-        return m_value - *m_prevClose;
+        try {
+            return m_value - *m_prevClose;
+        } catch (const std::overflow_error&) {
+            return std::nullopt;  // past the decimal's range: no figure would be true
+        }
     }
 
     // In percent (2.5 is a 2.5 % rise): the difference over the close first, then times 100,
@@ -47,9 +52,13 @@ public:
         if (!m_prevClose || m_prevClose->isZero()) {
             return std::nullopt;
         }
-        const Decimal difference = m_value - *m_prevClose;
-        const Decimal ratio = difference / *m_prevClose;
-        return ratio * Decimal(100);
+        try {
+            const Decimal difference = m_value - *m_prevClose;
+            const Decimal ratio = difference / *m_prevClose;
+            return ratio * Decimal(100);
+        } catch (const std::overflow_error&) {
+            return std::nullopt;  // a close near zero against a large price has no percentage
+        }
     }
 
     // The change the user is shown: anything under a hundredth of a percent counts as none.

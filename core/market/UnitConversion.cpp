@@ -1,5 +1,7 @@
 #include "market/UnitConversion.h"
 
+#include "market/DecimalLimits.h"
+
 #include <array>
 
 namespace mintlux::UnitConversion {
@@ -14,16 +16,17 @@ Decimal convert(const Decimal& quantity, MetalUnit from, MetalUnit to) {
     if (from == to) {
         return quantity;
     }
-    const Decimal grams = quantity * gramsPerUnit(from);
-    return grams / gramsPerUnit(to);
+    // Every gram count is positive: the result keeps the quantity's sign.
+    return saturating(quantity.isNegative(),
+                      [&] { return quantity * gramsPerUnit(from) / gramsPerUnit(to); });
 }
 
 Decimal convertPrice(const Decimal& price, MetalUnit from, MetalUnit to) {
     if (from == to) {
         return price;
     }
-    const Decimal perGram = price / gramsPerUnit(from);
-    return perGram * gramsPerUnit(to);
+    return saturating(price.isNegative(),
+                      [&] { return price / gramsPerUnit(from) * gramsPerUnit(to); });
 }
 
 }  // namespace mintlux::UnitConversion

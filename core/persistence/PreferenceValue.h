@@ -7,6 +7,7 @@
 #include <limits>
 #include <optional>
 #include <variant>
+#include <vector>
 
 #include <QByteArray>
 #include <QHashFunctions>
@@ -14,14 +15,27 @@
 
 namespace mintlux {
 
+// A member of the file the store cannot use (an array, an object that is no data value, a number
+// past the decimal's range, a key given twice): it reads as not set, and a save writes each
+// occurrence back as it was typed.
+struct UnusableJson {
+    std::vector<QByteArray> occurrences;
+
+    friend bool operator==(const UnusableJson&, const UnusableJson&) = default;
+    friend std::size_t qHash(const UnusableJson& u, std::size_t seed = 0) noexcept {
+        return qHashRange(u.occurrences.begin(), u.occurrences.end(), seed);
+    }
+};
+
 // One stored preference. Its kind survives the file, so an integer is never read back as text:
 // readers rely on that to tell a hand-typed "300" from 300.
 class PreferenceValue {
 public:
-    enum class Kind : std::uint8_t { text, integer, boolean, data, number };
+    enum class Kind : std::uint8_t { text, integer, boolean, data, number, unusable };
 
-    PreferenceValue(QString text) : m_value(std::move(text)) {}     // NOLINT
-    PreferenceValue(QByteArray data) : m_value(std::move(data)) {}  // NOLINT
+    PreferenceValue(QString text) : m_value(std::move(text)) {}       // NOLINT
+    PreferenceValue(QByteArray data) : m_value(std::move(data)) {}    // NOLINT
+    PreferenceValue(UnusableJson json) : m_value(std::move(json)) {}  // NOLINT
     // Text or bytes? Spell it QString or QByteArray.
     PreferenceValue(const char*) = delete;
 
@@ -53,6 +67,7 @@ public:
     std::optional<QByteArray> data() const;
     // Integers as well as the other numbers.
     std::optional<Decimal> number() const;
+    const UnusableJson* unusable() const { return std::get_if<UnusableJson>(&m_value); }
 
     friend bool operator==(const PreferenceValue&, const PreferenceValue&) = default;
     std::size_t hash() const noexcept;
@@ -62,7 +77,7 @@ public:
 
 private:
     // Index order is Kind's order.
-    std::variant<QString, std::int64_t, bool, QByteArray, Decimal> m_value;
+    std::variant<QString, std::int64_t, bool, QByteArray, Decimal, UnusableJson> m_value;
 };
 
 }  // namespace mintlux

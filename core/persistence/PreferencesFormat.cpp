@@ -32,23 +32,51 @@ QByteArray readData(JsonValue& object) {
     return std::move(*decoded);
 }
 
-std::optional<PreferenceValue> readValue(JsonValue& value) {
+QByteArray bytesOf(std::string_view text) {
+    return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// The member's text as written; throws only when it is not JSON.
+QByteArray validatedRaw(JsonValue& value, JsonParser& inner) {
+    const JsonValue::Type type = value.type();
+    const std::string_view raw = value.rawJson();
+    if (type == JsonValue::Type::object || type == JsonValue::Type::array) {
+        inner.parse(QByteArrayView(raw.data(), static_cast<qsizetype>(raw.size())),
+                    [](JsonValue& v) { v.skip(); });
+    }
+    return bytesOf(raw);
+}
+
+// The member's value; the member as written when the store cannot use it; nothing for null.
+std::optional<PreferenceValue> readValue(JsonValue& value, JsonParser& inner) {
     switch (value.type()) {
         case JsonValue::Type::string:
             return PreferenceValue(value.qstring());
         case JsonValue::Type::boolean:
             return PreferenceValue(value.boolean());
-        case JsonValue::Type::number:
-            return PreferenceValue(value.decimal());
-        case JsonValue::Type::object:
-            return PreferenceValue(readData(value));
         case JsonValue::Type::null:
             value.readNull();
             return std::nullopt;
+        case JsonValue::Type::number:
         case JsonValue::Type::array:
             break;
+        case JsonValue::Type::object: {
+            const QByteArray raw = validatedRaw(value, inner);
+            std::optional<QByteArray> data;
+            try {
+                inner.parse(raw, [&](JsonValue& v) { data = readData(v); });
+            } catch (const DecodingError&) {
+                return PreferenceValue(UnusableJson{{raw}});
+            }
+            return PreferenceValue(std::move(*data));
+        }
     }
-    value.fail(Kind::typeMismatch, "Expected text, a number, a boolean or data but found an array");
+    const QByteArray raw = validatedRaw(value, inner);
+    if (const auto number = Decimal::parseJsonNumber(
+            std::string_view(raw.data(), static_cast<std::size_t>(raw.size())))) {
+        return PreferenceValue(*number);
+    }
+    return PreferenceValue(UnusableJson{{raw}});
 }
 
 QByteArray jsonString(QStringView text) {
@@ -71,6 +99,8 @@ QByteArray jsonValue(const PreferenceValue& value) {
             break;
         case PreferenceValue::Kind::number:
             w.number(*value.number());
+            break;
+        case PreferenceValue::Kind::unusable:
             break;
         case PreferenceValue::Kind::data:
             w.beginObject();
@@ -98,15 +128,24 @@ PreferenceMap decode(QByteArrayView bytes) {
     // Null members leave no entry in `values`, yet a repeated key is still a repeated key.
     std::set<QString> seen;
     JsonParser parser;
+    JsonParser inner;
     parser.parse(bytes, [&](JsonValue& root) {
         root.forEachField([&](std::string_view key, JsonValue& field) {
-            QString name = QString::fromUtf8(key.data(), static_cast<qsizetype>(key.size()));
-            if (!seen.insert(name).second) {
-                field.fail(Kind::dataCorrupted, "Duplicate key");
+            QString name = qstringFromUtf8(key);
+            if (seen.insert(name).second) {
+                if (auto value = readValue(field, inner)) {
+                    values.emplace(std::move(name), std::move(*value));
+                }
+                return;
             }
-            if (auto value = readValue(field)) {
-                values.emplace(std::move(name), std::move(*value));
+            // Which one the user meant is a guess, so the key is unusable, and all of them stay.
+            const auto it = values.find(name);
+            UnusableJson kept{{it == values.end() ? QByteArray("null") : jsonValue(it->second)}};
+            if (it != values.end() && it->second.unusable()) {
+                kept = *it->second.unusable();
             }
+            kept.occurrences.push_back(validatedRaw(field, inner));
+            values.insert_or_assign(std::move(name), PreferenceValue(std::move(kept)));
         });
     });
     return values;
@@ -123,6 +162,15 @@ QByteArray encode(const PreferenceMap& values) {
             out += ",\n";
         }
         first = false;
+        if (const UnusableJson* kept = value.unusable()) {
+            for (const QByteArray& occurrence : kept->occurrences) {
+                if (&occurrence != &kept->occurrences.front()) {
+                    out += ",\n";
+                }
+                out += "    " + jsonString(key) + ": " + occurrence;
+            }
+            continue;
+        }
         out += "    ";
         out += jsonString(key);
         out += ": ";

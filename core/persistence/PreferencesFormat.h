@@ -18,9 +18,10 @@ using PreferenceMap = std::map<QString, PreferenceValue>;
 // booleans, byte data the object {"base64": "..."}. A null member is an absent key.
 namespace PreferencesFormat {
 
-// Throws DecodingError for anything else: malformed JSON, a root that is not an object, a
-// repeated key, an array, an object that is not a well-formed data value. Empty input (or only
-// blanks) is an empty store.
+// A member the store cannot use (an array, an object that is no data value, a number past the
+// decimal's range, a repeated key) is kept as UnusableJson and encoded back as it was written.
+// Throws DecodingError only for malformed JSON or a root that is not an object. Empty input (or
+// only blanks) is an empty store.
 PreferenceMap decode(QByteArrayView bytes);
 
 // Keys in sorted order, so that saving the same values gives the same bytes.

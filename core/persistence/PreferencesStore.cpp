@@ -1,10 +1,15 @@
 #include "persistence/PreferencesStore.h"
 
 #include "json/DecodingError.h"
+#include "persistence/PrivateFiles.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 #include <QCoreApplication>
@@ -14,8 +19,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
-#include <QLockFile>
 #include <QObject>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QThread>
@@ -64,22 +69,42 @@ DiskState readFile(const QString& path) {
     }
 }
 
-// False only when someone else held the lock for the whole wait. QLockFile's own wait backs off
-// to sleeps of most of a second, long enough for a busy writer to take the lock again each time.
-bool lockOrGiveUp(QLockFile& lock, std::chrono::milliseconds wait) {
-    const QDeadlineTimer deadline(wait);
-    while (!lock.tryLock(0)) {
-        // No lock can be made here (unwritable directory): the save finds and reports that.
-        if (lock.error() != QLockFile::LockFailedError) {
-            return true;
+// The writers' lock: flock(2) on "<file>.lock", held until destruction. The kernel drops it
+// however its holder dies, so a writer killed mid-save cannot leave it taken. (A QLockFile killed
+// between creating its file and writing its owner into it is taken for live for 30 s.)
+class WriteLock {
+public:
+    explicit WriteLock(const QString& filePath)
+        : m_fd(::open(QFile::encodeName(filePath + QStringLiteral(".lock")).constData(),
+                      O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {}
+    ~WriteLock() {
+        if (m_fd >= 0) {
+            ::close(m_fd);
         }
-        if (deadline.hasExpired()) {
-            return false;
-        }
-        std::this_thread::sleep_for(kLockPoll);
     }
-    return true;
-}
+    WriteLock(const WriteLock&) = delete;
+    WriteLock& operator=(const WriteLock&) = delete;
+
+    // False only when someone else held the lock for the whole wait. It is polled rather than
+    // waited for, so that the wait can end.
+    bool lockOrGiveUp(std::chrono::milliseconds wait) {
+        const QDeadlineTimer deadline(wait);
+        // No lock can be made here (unwritable directory): the save finds and reports that.
+        while (m_fd >= 0 && ::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+            if (errno != EWOULDBLOCK && errno != EINTR) {
+                return true;
+            }
+            if (deadline.hasExpired()) {
+                return false;
+            }
+            std::this_thread::sleep_for(kLockPoll);
+        }
+        return true;
+    }
+
+private:
+    int m_fd;
+};
 
 void printLine(const QString& line) {
     std::fputs(qUtf8Printable(line + QLatin1Char('\n')), stderr);
@@ -98,6 +123,25 @@ std::optional<QString> setAside(const QString& path) {
         return std::nullopt;
     }
     return target;
+}
+
+// A save killed between creating its temporary file and renaming it leaves the file behind.
+// Saves happen under the lock, so while it is ours no one is writing one.
+void removeLeftoverTempFiles(const QString& path) {
+    WriteLock lock(path);
+    if (!lock.lockOrGiveUp(kLockWait)) {
+        return;  // a later start cleans up
+    }
+    const QFileInfo info(path);
+    // QSaveFile's names: the file's own name, a dot and six letters or digits.
+    static const QRegularExpression tempName(QStringLiteral("^.*\\.[A-Za-z0-9]{6}$"));
+    const QDir dir = info.dir();
+    for (const QString& name :
+         dir.entryList({info.fileName() + QStringLiteral(".??????")}, QDir::Files | QDir::Hidden)) {
+        if (tempName.match(name).hasMatch()) {
+            QFile::remove(dir.filePath(name));
+        }
+    }
 }
 
 void reportSetAside(const QString& path, const QString& problem, const QString& target) {
@@ -121,7 +165,8 @@ PreferencesStore::PreferencesStore(QString filePath)
     : m_filePath(QDir::cleanPath(QFileInfo(filePath).absoluteFilePath())),
       m_context(std::make_unique<QObject>()) {
     // The directory must exist to be watched, and a file that appears in it later is news.
-    QDir().mkpath(QFileInfo(m_filePath).absolutePath());
+    PrivateFiles::makeDirectories(QFileInfo(m_filePath).absolutePath());
+    removeLeftoverTempFiles(m_filePath);
 
     DiskState disk = readFile(m_filePath);
     if (disk.status == DiskState::Status::unreadable) {
@@ -178,7 +223,7 @@ std::optional<QString> PreferencesStore::string(const QString& key) const {
 std::optional<PreferenceValue> PreferencesStore::object(const QString& key) const {
     std::lock_guard lock(m_valuesMutex);
     const auto it = m_values.find(key);
-    if (it == m_values.end()) {
+    if (it == m_values.end() || it->second.unusable()) {
         return std::nullopt;
     }
     return it->second;
@@ -230,9 +275,9 @@ void PreferencesStore::retrySave() {
 
 bool PreferencesStore::save(SaveAttempt attempt) {
     // Someone may have removed the directory since start-up; then the save recreates it.
-    QDir().mkpath(QFileInfo(m_filePath).absolutePath());
-    QLockFile lock(m_filePath + QStringLiteral(".lock"));
-    if (!lockOrGiveUp(lock, attempt == SaveAttempt::last ? kLastLockWait : kLockWait) &&
+    PrivateFiles::makeDirectories(QFileInfo(m_filePath).absolutePath());
+    WriteLock lock(m_filePath);
+    if (!lock.lockOrGiveUp(attempt == SaveAttempt::last ? kLastLockWait : kLockWait) &&
         attempt == SaveAttempt::now) {
         // The changes are in memory and stay pending; the main thread tries again shortly.
         QMetaObject::invokeMethod(
@@ -260,8 +305,11 @@ bool PreferencesStore::save(SaveAttempt attempt) {
 
     const QByteArray bytes = PreferencesFormat::encode(merged);
     QSaveFile file(m_filePath);
-    const bool saved =
-        file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
+    // QSaveFile gives a replacement the old file's mode, and a first file the umask's.
+    const bool fresh = !QFileInfo::exists(m_filePath);
+    const bool saved = file.open(QIODevice::WriteOnly) &&
+                       (!fresh || file.setPermissions(PrivateFiles::kFileMode)) &&
+                       file.write(bytes) == bytes.size() && file.commit();
     bool changed = false;
     {
         std::lock_guard values(m_valuesMutex);

@@ -51,8 +51,9 @@ public:
     // an absolute path.
     static QString defaultFilePath();
 
-    // A file that cannot be read or is not a preferences file is renamed to
-    // "<file>.corrupt-<UTC time>" with one line on stderr, and the store starts empty.
+    // A file that cannot be read or is not a JSON object is renamed to
+    // "<file>.corrupt-<UTC time>" with one line on stderr, and the store starts empty. A value
+    // it cannot use costs only its own key.
     explicit PreferencesStore(QString filePath = defaultFilePath());
     ~PreferencesStore();
     PreferencesStore(const PreferencesStore&) = delete;
@@ -62,6 +63,7 @@ public:
 
     // Text only: a key holding another kind reads as absent.
     std::optional<QString> string(const QString& key) const;
+    // Never an UnusableJson: such a key reads as not set.
     std::optional<PreferenceValue> object(const QString& key) const;
     // Byte data only.
     std::optional<QByteArray> data(const QString& key) const;

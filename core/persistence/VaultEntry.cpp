@@ -1,11 +1,9 @@
 #include "persistence/VaultEntry.h"
 
 #include "json/JsonValue.h"
+#include "market/DecimalLimits.h"
 #include "market/KaratGold.h"
 #include "market/UnitConversion.h"
-#include "persistence/DecimalLimits.h"
-
-#include <stdexcept>
 
 namespace mintlux {
 
@@ -13,16 +11,12 @@ Decimal VaultEntry::value(MetalSeries series, const MetalPriceTick& tick) const 
     if (quantity <= Decimal(0)) {
         return Decimal(0);
     }
-    try {
-        if (series == MetalSeries::gold) {
-            return KaratGold::value(karat, quantity, unit, tick.value(), tick.unit());
-        }
-        return UnitConversion::convertPrice(tick.value(), tick.unit(), unit) * quantity;
-    } catch (const std::overflow_error&) {
-        // Only a quantity (or price) far past anything real gets here; the sign of the price
-        // is the sign of the result, since quantity and purity are positive.
-        return saturatedDecimal(tick.value().isNegative());
+    if (series == MetalSeries::gold) {
+        return KaratGold::value(karat, quantity, unit, tick.value(), tick.unit());
     }
+    const Decimal unitPrice = UnitConversion::convertPrice(tick.value(), tick.unit(), unit);
+    // The quantity is positive here: the price's sign is the result's.
+    return saturating(unitPrice.isNegative(), [&] { return unitPrice * quantity; });
 }
 
 void VaultEntry::writeJson(JsonWriter& w) const {

@@ -1,10 +1,8 @@
 #include "persistence/VaultStore.h"
 
-#include "persistence/DecimalLimits.h"
+#include "market/DecimalLimits.h"
 #include "persistence/PreferencesStore.h"
 #include "persistence/VaultKey.h"
-
-#include <stdexcept>
 
 namespace mintlux {
 
@@ -40,13 +38,7 @@ Decimal VaultStore::totalValue(const std::unordered_map<MetalSeries, MetalPriceT
         if (tick == ticks.end()) {
             continue;
         }
-        const Decimal value = entry(series).value(series, tick->second);
-        try {
-            total += value;
-        } catch (const std::overflow_error&) {
-            // Both had the same sign to overflow, and that is the direction of the sum.
-            total = saturatedDecimal(value.isNegative());
-        }
+        total = saturatingSum(total, entry(series).value(series, tick->second));
     }
     return total;
 }

@@ -37,7 +37,9 @@ struct HistoryResponse {
     // Keys written in the order "series", "currency", "unit", "range", "points".
     void writeJson(JsonWriter& w) const;
     static HistoryResponse readJson(JsonValue& v);
-    QByteArray toJson() const { return Json::encode(*this); }
+    QByteArray toJson(JsonWriter::Dates dates = JsonWriter::Dates::exact) const {
+        return Json::encode(*this, dates);
+    }
 };
 
 std::size_t qHash(const HistoryResponse& r, std::size_t seed = 0) noexcept;

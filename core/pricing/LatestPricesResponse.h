@@ -39,7 +39,9 @@ struct LatestPricesResponse {
     // Keys written in the order "currency", "prices", "stale", "as_of".
     void writeJson(JsonWriter& w) const;
     static LatestPricesResponse readJson(JsonValue& v);
-    QByteArray toJson() const { return Json::encode(*this); }
+    QByteArray toJson(JsonWriter::Dates dates = JsonWriter::Dates::exact) const {
+        return Json::encode(*this, dates);
+    }
 };
 
 std::size_t qHash(const LatestPricesResponse& r, std::size_t seed = 0) noexcept;

@@ -1,5 +1,7 @@
 #include "storage/SqliteStore.h"
 
+#include "persistence/PrivateFiles.h"
+
 #include <array>
 #include <sqlite3.h>
 
@@ -130,8 +132,12 @@ private:
 
 SqliteStore::SqliteStore(const QString& path) : m_path(path) {
     const QFileInfo info(path);
-    if (!QDir().mkpath(info.absolutePath())) {
+    if (!PrivateFiles::makeDirectories(info.absolutePath())) {
         throw StoreError("cannot create directory " + info.absolutePath().toStdString());
+    }
+    // SQLite would create it 0644, and its journal files take the database's mode.
+    if (!PrivateFiles::createFile(path)) {
+        throw StoreError("cannot create " + path.toStdString());
     }
     if (sqlite3_open_v2(path.toUtf8().constData(), &m_db,
                         SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,

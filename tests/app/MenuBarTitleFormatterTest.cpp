@@ -1,4 +1,5 @@
 #include "MenuBarTitleFormatter.h"
+#include "market/UnitConversion.h"
 #include "support/Printers.h"
 
 #include <optional>
@@ -61,6 +62,40 @@ TEST(MenuBarTitleFormatter, NoPreviousCloseNoChangeAndAnEmptyVaultShowsCents) {
     EXPECT_EQ(MenuBarTitleFormatter::attributedTitle(tick, MetalSeries::gold, D::vaultValueAndDelta,
                                                      VaultEntry::defaultEntry(), u"en_US"_s),
               (StyledTitle{u"Au $0.00"_s, {}}));
+}
+
+// Figures a decodable document can hold: nothing may throw, a change past the decimal's range is
+// no change, and an amount that could only be held at the limit is the placeholder.
+TEST(MenuBarTitleFormatter, FiguresPastTheDecimalRangeNeverFail) {
+    const Decimal huge = *Decimal::parse("1e100");
+    const Decimal max = *Decimal::parse(std::string(38, '9') + "e127");
+    const auto tick = [](Decimal value, Decimal close) {
+        return MetalPriceTick(MetalSeries::gold, value, MetalUnit::troyOunce, Currency::usd,
+                              Instant{}, close);
+    };
+    const VaultEntry kilos{huge, MetalUnit::kilo, KaratGrade::k24};
+    const struct {
+        MetalPriceTick tick;
+        D mode;
+        const char16_t* text;
+    } cases[] = {
+        {tick(huge, *Decimal::parse("1e-100")), D::priceAndDelta, u"Au $10,000,000"},
+        {tick(huge, *Decimal::parse("1e-100")), D::vaultValueAndDelta, u"Au —"},
+        {tick(max, -max), D::priceAndDelta, u"Au —"},
+        {tick(Decimal(-3), *Decimal::parse("1e-100")), D::vaultValue, u"Au -$964,425,944"},
+        {tick(Decimal(-3), *Decimal::parse("1e-100")), D::priceAndDelta, u"Au -$3.00 ▼"},
+    };
+    for (const auto& c : cases) {
+        const StyledTitle title = MenuBarTitleFormatter::attributedTitle(c.tick, MetalSeries::gold,
+                                                                         c.mode, kilos, u"en_US"_s);
+        EXPECT_TRUE(title.text.startsWith(QString::fromUtf16(c.text))) << title.text.toStdString();
+    }
+    // The chart's live price in kilos, the popup row's change.
+    EXPECT_EQ(PriceFormatter::full(
+                  UnitConversion::convertPrice(max, MetalUnit::troyOunce, MetalUnit::kilo),
+                  Currency::usd),
+              u"—"_s);
+    EXPECT_FALSE(tick(huge, *Decimal::parse("1e-100")).significantChangePercent());
 }
 
 }  // namespace

@@ -161,6 +161,23 @@ TEST_F(VaultWindowTest, TheSegmentedChooserSpeaksAndMovesLikeARadioGroup) {
     EXPECT_FALSE(units->hasFocus()) << "one tab stop for the whole row";
 }
 
+TEST_F(VaultWindowTest, StoredHoldingsShowAsStoredAndASignCannotBeTyped) {
+    store.setEntry({dec("-3"), MetalUnit::gram, KaratGrade::k24}, MetalSeries::palladium);
+    for (const MetalSeries metal : {MetalSeries::gold, MetalSeries::silver}) {
+        store.setEntry({dec("1e164"), MetalUnit::kilo, KaratGrade::k24}, metal);
+    }
+    auto view = makeView();
+    EXPECT_EQ(view->card(MetalSeries::palladium)->quantityField()->text(), QStringLiteral("-3"));
+    // Worth and total past the decimal's range.
+    EXPECT_EQ(view->card(MetalSeries::gold)->worthText(), QStringLiteral("\u2014"));
+    EXPECT_EQ(view->totalText(), QStringLiteral("\u2014"));
+
+    QLineEdit* platinum = view->card(MetalSeries::platinum)->quantityField();
+    QTest::keyClicks(platinum, "-2+1-");
+    EXPECT_EQ(platinum->text(), QStringLiteral("21"));
+    EXPECT_EQ(store.entry(MetalSeries::platinum).quantity, dec("21"));
+}
+
 TEST_F(VaultWindowTest, EveryKeystrokeAndChoiceIsStoredAtOnce) {
     auto view = makeView();
     QLineEdit* gold = view->card(MetalSeries::gold)->quantityField();

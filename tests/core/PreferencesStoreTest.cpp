@@ -4,8 +4,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <limits>
 #include <memory>
+#include <random>
+#include <sys/stat.h>
 #include <thread>
 
 #include <QCoreApplication>
@@ -43,6 +46,11 @@ bool spinUntil(Predicate done) {
         }
     }
     return true;
+}
+
+unsigned mode(const QString& path) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777U : 0U;
 }
 
 int lines(const std::string& text) {
@@ -107,9 +115,12 @@ TEST_F(PreferencesStoreTest, UnreadableFileIsKeptAsideAndTheStoreStartsEmpty) {
     const std::pair<QByteArray, bool> cases[] = {
         {R"({"a": 1)", true},
         {R"([{"a": 1}])", true},
-        {R"({"a": [1]})", true},
-        {R"({"a": {"base64": "not base64!"}})", true},
-        {R"({"a": null, "a": 2})", true},
+        {R"("a")", true},
+        // Values the store cannot use cost only their own key.
+        {R"({"a": [1]})", false},
+        {R"({"a": {"base64": "not base64!"}})", false},
+        {R"({"a": null, "a": 2})", false},
+        {R"({"a": 1e999})", false},
         {"\xEF\xBB\xBF \n", false},
     };
     for (const auto& [bytes, corrupt] : cases) {
@@ -129,6 +140,48 @@ TEST_F(PreferencesStoreTest, UnreadableFileIsKeptAsideAndTheStoreStartsEmpty) {
             kept.remove();
         }
     }
+}
+
+TEST_F(PreferencesStoreTest, UnusableValuesReadAsNotSetAndAreWrittenBackAsTyped) {
+    const QByteArray odd[] = {R"("mintlux.primaryMetal": ["XAG"])",
+                              R"("a": {"base64": "!", "x": [ 1e999 ]})",
+                              R"("a": "first")",
+                              R"("b": -1e999)",
+                              R"("c": null)",
+                              R"("c": {})"};
+    editFile("{" + odd[0] + ", \"mintlux.displayCurrency\": \"EUR\", " + odd[1] + ",\n" + odd[2] +
+             ",\n" + odd[3] + ", " + odd[4] + ", " + odd[5] + ", \"d\": {\"base64\": \"AQ==\"}}");
+    auto store = open();
+    EXPECT_EQ(store->string(u"mintlux.displayCurrency"_s), u"EUR"_s);
+    EXPECT_EQ(store->data(u"d"_s), QByteArray("\x01"));
+    for (const QString& key : {u"mintlux.primaryMetal"_s, u"a"_s, u"b"_s, u"c"_s}) {
+        EXPECT_FALSE(store->object(key)) << key.toStdString();
+    }
+    store->set(1, u"e"_s);
+    QFile file(m_path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray saved = file.readAll();
+    for (const QByteArray& member : odd) {
+        EXPECT_TRUE(saved.contains(member)) << member.toStdString() << "\n" << saved.toStdString();
+    }
+    EXPECT_EQ(open()->string(u"mintlux.displayCurrency"_s), u"EUR"_s);
+    EXPECT_TRUE(setAside().isEmpty());
+}
+
+TEST_F(PreferencesStoreTest, TheFileIsTheUsersAloneAcrossRewritesAndOnlyNewDirectoriesAreChanged) {
+    const mode_t umaskWas = ::umask(022);
+    const QString shared = m_dir.filePath(u"shared"_s);
+    ASSERT_TRUE(QDir().mkdir(shared));
+    ::chmod(QFile::encodeName(shared).constData(), 0755);
+    const QString path = shared + u"/a/b/preferences.json"_s;
+    for (int i = 0; i < 2; ++i) {
+        PreferencesStore(path).set(i, u"a"_s);
+        EXPECT_EQ(mode(path), 0600U);
+    }
+    EXPECT_EQ(mode(shared), 0755U);
+    EXPECT_EQ(mode(shared + u"/a"_s), 0700U);
+    EXPECT_EQ(mode(shared + u"/a/b"_s), 0700U);
+    ::umask(umaskWas);
 }
 
 TEST_F(PreferencesStoreTest, ObserversAreCalledOncePerWriteAfterItReturns) {
@@ -196,6 +249,58 @@ TEST_F(PreferencesStoreTest, ConcurrentProcessesLoseNoWrite) {
     for (int i = 0; i < 2 * kKeys; ++i) {
         EXPECT_EQ(store->object(u"w%1.%2"_s.arg(i % 2).arg(i / 2)), PreferenceValue(i / 2));
     }
+}
+
+// Killed at any moment, a writer leaves a whole file holding every write it acknowledged and at
+// most the one in flight; the next start removes the temporary file a save may leave.
+TEST_F(PreferencesStoreTest, SigkilledWriterLeavesAPrefixOfItsAcknowledgedWrites) {
+    constexpr int kWrites = 1000;
+    std::mt19937 random(static_cast<unsigned>(testing::UnitTest::GetInstance()->random_seed()));
+    std::uniform_int_distribution<int> killAfterUs(0, 20'000);
+    // A kill leaves the page cache alone, so memory-backed files show the same states while
+    // sparing the disk a thousand flushes.
+    const QTemporaryDir shm(u"/dev/shm/mintlux-XXXXXX"_s);
+    const QString path = shm.isValid() ? shm.filePath(u"preferences.json"_s) : m_path;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(u"MINTLUX_TEST_WRITER"_s, path);
+    env.insert(u"MINTLUX_TEST_KEYS"_s, u"w:%1"_s.arg(kWrites));
+    env.insert(u"MINTLUX_TEST_ACK"_s, u"1"_s);
+    const auto tempFiles = [&] {
+        return QFileInfo(path).dir().entryList({u"preferences.json.??????"_s}, QDir::Files);
+    };
+    // As a kill between creating a save's file and renaming it leaves one (rare on tmpfs).
+    QFile(path + u".Ab12Cd"_s).open(QIODevice::WriteOnly);
+    int held = 0;
+    int rounds = 0;
+    int leftovers = 0;
+    while (held < kWrites) {
+        ++rounds;
+        QProcess writer;
+        writer.setProcessEnvironment(env);
+        writer.start(QCoreApplication::applicationFilePath(), {});
+        // Timed from the first write, since starting takes longer than a round's writes.
+        ASSERT_TRUE(writer.waitForReadyRead(10'000));
+        std::this_thread::sleep_for(std::chrono::microseconds(killAfterUs(random)));
+        writer.kill();
+        ASSERT_TRUE(writer.waitForFinished());
+        const QList<QByteArray> acks = writer.readAllStandardOutput().trimmed().split('\n');
+        const int acknowledged = acks.back().isEmpty() ? held : acks.back().toInt() + 1;
+
+        QFile file(path);
+        ASSERT_TRUE(!QFile::exists(path) || file.open(QIODevice::ReadOnly));
+        const PreferenceMap values = PreferencesFormat::decode(file.readAll());
+        const auto last = values.find(u"w"_s);
+        // Writes 0, 1, ... to one key: the value tells how many of them the file holds.
+        const int count = last == values.end() ? 0 : static_cast<int>(*last->second.integer()) + 1;
+        ASSERT_EQ(values.size(), count ? 1U : 0U);
+        ASSERT_GE(count, acknowledged) << "round " << rounds;
+        ASSERT_LE(count, acknowledged + 1) << "round " << rounds;
+        held = count;
+        leftovers += static_cast<int>(tempFiles().size());
+    }
+    const PreferencesStore restarted(path);
+    EXPECT_TRUE(tempFiles().isEmpty());
+    std::printf("%d rounds, %d temporary files left behind by a kill\n", rounds, leftovers);
 }
 
 // Whenever a reader (or a crash) looks, there is a whole file: the old one or the new one.

@@ -58,6 +58,7 @@ protected:
 };
 
 TEST_F(PricingServiceTest, AppClientReadsExactlyTheStoredDecimals) {
+    f.clock->advance(261'646'994ns);
     f.primary->quotes = quotes(f.clock->now(), "2801.123456789012345678901234567", "31.5");
     f.start();
     HTTPPricingProxyClient client({QUrl("http://127.0.0.1:" + QString::number(f.port()) + "/")});
@@ -65,7 +66,10 @@ TEST_F(PricingServiceTest, AppClientReadsExactlyTheStoredDecimals) {
     const auto usd = test::await(client.fetchLatest(Currency::usd));
     EXPECT_EQ(usd.currency, "USD");
     EXPECT_FALSE(usd.stale);
-    EXPECT_EQ(usd.asOf, f.clock->now());
+    // Timestamps in milliseconds, always three digits: what common clients can read.
+    const auto ms = std::chrono::floor<std::chrono::milliseconds>(f.clock->now());
+    EXPECT_EQ(usd.asOf, ms);
+    EXPECT_TRUE(exchange(f.port(), get("/healthz")).body.contains(":09.261Z\""));
     EXPECT_EQ(usd.prices.at("XAU").value, dec("2801.123456789012345678901234567"));
     EXPECT_EQ(usd.prices.at("XAU").prevClose, dec("2795.25"));
     EXPECT_EQ(usd.prices.at("XAU").unit, "troyOunce");
@@ -85,7 +89,9 @@ TEST_F(PricingServiceTest, AppClientReadsExactlyTheStoredDecimals) {
     EXPECT_EQ(month.points[0].v,
               UnitConversion::convertPrice(dec("2760.5"), MetalUnit::troyOunce, MetalUnit::gram) *
                   dec("0.9215"));
-    EXPECT_EQ(month.points[2].t, f.clock->now());
+    EXPECT_EQ(month.points[2].t, ms);
+    EXPECT_TRUE(exchange(f.port(), get("/v1/history?series=XAU&range=1M&currency=EUR&unit=gram"))
+                    .body.contains(".000Z\""));
 
     // Nothing new for longer than the threshold: the same prices, flagged.
     f.primary->error = f.secondary->error = "down";

@@ -5,6 +5,7 @@
 #include "storage/SqliteStore.h"
 
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 #include <QDateTime>
 #include <QTemporaryDir>
@@ -163,6 +164,23 @@ TEST_F(RecorderTest, MigratesAVersionTwoFile) {
               (std::vector<server::DailyClose>{{{2025, 1, 30}, dec("2790")}}));
     EXPECT_EQ(store->closes(kGold, "recorded").size(), 1u);
     EXPECT_TRUE(store->closes(kGold, "upstream").empty());
+}
+
+TEST_F(RecorderTest, TheDatabaseIsTheUsersAlone) {
+    const mode_t umaskWas = ::umask(022);
+    const QString path = dir.filePath(QStringLiteral("new/p.sqlite"));
+    {
+        SqliteStore store(path);
+        store.saveLatestQuote({kGold, dec("2700"), clock->now()});
+        const std::pair<QString, unsigned> modes[] = {
+            {path, 0600}, {path + "-wal", 0600}, {dir.filePath("new"), 0700}};
+        for (const auto& [file, mode] : modes) {
+            struct stat st {};
+            ASSERT_EQ(::stat(file.toUtf8().constData(), &st), 0) << file.toStdString();
+            EXPECT_EQ(st.st_mode & 0777, mode) << file.toStdString();
+        }
+    }
+    ::umask(umaskWas);
 }
 
 TEST_F(RecorderTest, RefusesAFileFromANewerVersion) {
