@@ -116,8 +116,9 @@ for n in "${SELECTED[@]}"; do
         missed=$((missed + 1))
         continue
     fi
-    if (cd "$BUILD/tests" && timeout 600 "$BUILD/tests/$binary" --gtest_filter="$filter" \
-        --gtest_fail_fast >/tmp/mutation-run.$$ 2>&1); then
+    # From the binary's own directory, where ctest runs it too.
+    if (cd "$(dirname "$BUILD/tests/$binary")" && timeout 600 "$BUILD/tests/$binary" \
+        --gtest_filter="$filter" --gtest_fail_fast >/tmp/mutation-run.$$ 2>&1); then
         echo "MISSED $label"
         missed=$((missed + 1))
     else
