@@ -19,10 +19,10 @@ BUILD=$ROOT/build/dev
 FAULTS=$(cat <<'EOF'
 core/market/Decimal.cpp ¦ if (r >= pow10Of(v, k - 1) * 5) { ¦ if (r > pow10Of(v, k - 1) * 5) { ¦ mintlux_core_tests ¦ mintlux_core_tests ¦ Decimal*
 core/market/Decimal.cpp ¦ return xs >= ys ? DecimalBuilder::fromExact(xNeg, xs - ys, y.m_exponent) ¦ return xs >= ys ? DecimalBuilder::fromExact(yNeg, xs - ys, y.m_exponent) ¦ mintlux_core_tests ¦ mintlux_core_tests ¦ Decimal*
-core/market/Decimal.cpp ¦ u256(xs - toWide(ys) - (sticky ? 1 : 0)), e); ¦ u256(xs - toWide(ys)), e); ¦ mintlux_core_tests ¦ mintlux_core_tests ¦ Decimal*
+core/market/Decimal.cpp ¦ sticky = y.m_mantissa % p != 0; ¦ sticky = false; ¦ mintlux_core_tests ¦ mintlux_core_tests ¦ Decimal*
 core/market/Decimal.cpp ¦ const int s = 39 + nb - na; ¦ const int s = 38 + nb - na; ¦ mintlux_core_tests ¦ mintlux_core_tests ¦ Decimal*
 core/market/Decimal.cpp ¦ if (json && fracDigits == 0) { ¦ if (false && fracDigits == 0) { ¦ mintlux_core_tests ¦ mintlux_core_tests ¦ *
-core/json/JsonValue.cpp ¦ if (intDigits == 0 || (s[intStart] == '0' && intDigits > 1)) { ¦ if (intDigits == 0) { ¦ mintlux_core_tests ¦ mintlux_core_tests ¦ *
+core/json/JsonValue.cpp ¦ (s[intStart] == '0' && intDigits > 1) ¦ (s[intStart] == '0' && intDigits > 9) ¦ mintlux_core_tests ¦ mintlux_core_tests ¦ *
 core/json/JsonValue.h ¦ if (m_depth >= kMaxDepth) { ¦ if (m_depth >= kMaxDepth * 100) { ¦ mintlux_core_tests ¦ mintlux_core_tests ¦ *
 core/pricing/LatestPricesResponse.cpp ¦ if (!inserted) { ¦ if (false) { ¦ mintlux_core_tests ¦ mintlux_core_tests ¦ *
 core/json/Iso8601.cpp ¦ hour > 23 || minute > 59 || second > 59) { ¦ hour > 23 || minute > 59 || second > 60) { ¦ mintlux_core_tests ¦ mintlux_core_tests ¦ *
@@ -34,18 +34,18 @@ core/pricing/PollTask.cpp ¦ m_service.logFailure(error);\n            cycleEnde
 core/pricing/PollTask.cpp ¦ MetalPricingService::sleepDuration(m_service.refreshInterval()); ¦ MetalPricingService::sleepDuration(1.0); ¦ mintlux_pricing_tests ¦ mintlux_pricing_tests ¦ *
 core/pricing/MetalPricingService.cpp ¦ if (std::isnan(seconds) || seconds < kMinInterval) { ¦ if (seconds < kMinInterval) { ¦ mintlux_pricing_tests ¦ mintlux_pricing_tests ¦ *
 core/persistence/PreferencesFormat.cpp ¦ if (!seen.insert(name).second) { ¦ if (!seen.insert(name).second && false) { ¦ mintlux_persistence_tests ¦ mintlux_persistence_tests ¦ *
-core/persistence/PreferencesStore.cpp ¦ if (deadline.hasExpired()) {\n            return false; ¦ if (deadline.hasExpired()) {\n            return true; ¦ mintlux_persistence_tests ¦ mintlux_persistence_tests ¦ *
-core/persistence/VaultEntry.cpp ¦ if (quantity <= Decimal(0)) { ¦ if (quantity < Decimal(-1)) { ¦ mintlux_persistence_tests ¦ mintlux_persistence_tests ¦ *
-core/persistence/VaultEntry.cpp ¦ convertPrice(tick.value(), tick.unit(), unit) * quantity; ¦ convertPrice(tick.value(), unit, tick.unit()) * quantity; ¦ mintlux_persistence_tests ¦ mintlux_persistence_tests ¦ *
+core/persistence/PreferencesStore.cpp ¦ if (disk.status != DiskState::Status::unreadable) { ¦ if (true) { ¦ mintlux_persistence_tests ¦ mintlux_persistence_tests ¦ *
+core/persistence/VaultEntry.cpp ¦ if (series == MetalSeries::gold) { ¦ if (series != MetalSeries::gold) { ¦ mintlux_persistence_tests ¦ mintlux_persistence_tests ¦ *
+core/persistence/VaultEntry.cpp ¦ KaratGold::value(karat, quantity, unit, tick.value(), tick.unit()); ¦ KaratGold::value(karat, quantity, tick.unit(), tick.value(), unit); ¦ mintlux_persistence_tests ¦ mintlux_persistence_tests ¦ *
 core/persistence/VaultEntry.cpp ¦ return saturatedDecimal(tick.value().isNegative()); ¦ return saturatedDecimal(false); ¦ mintlux_persistence_tests ¦ mintlux_persistence_tests ¦ *
-Mintlux/MenuBarTitleFormatter.cpp ¦ const bool negative = *pct < Decimal(0); ¦ const bool negative = *pct <= Decimal(0); ¦ mintlux_app_tests ¦ mintlux_app_tests ¦ *
+Mintlux/MenuBarTitleFormatter.cpp ¦ (negative ? QChar(0x25BC) : QChar(0x25B2)) ¦ (negative ? QChar(0x25B2) : QChar(0x25BC)) ¦ mintlux_app_tests ¦ mintlux_app_tests ¦ *
 Mintlux/MenuBarTitleFormatter.cpp ¦ case DisplayMode::priceAndDelta:\n            delta = true; ¦ case DisplayMode::priceAndDelta:\n            delta = false; ¦ mintlux_app_tests ¦ mintlux_app_tests ¦ *
 Mintlux/ChartAxes.cpp ¦ double pad = (hi - lo) * 0.05; ¦ double pad = (hi - lo) * 0.5; ¦ mintlux_menubar_tests ¦ mintlux_menubar_tests ¦ ChartAxes*:PriceChart*
 Mintlux/ChartAxes.cpp ¦ pad = 0.5; ¦ pad = 0.05; ¦ mintlux_menubar_tests ¦ mintlux_menubar_tests ¦ ChartAxes*:PriceChart*
 Mintlux/MetalRow.cpp ¦ m_negative = *pct < Decimal(0); ¦ m_negative = *pct > Decimal(0); ¦ mintlux_menubar_tests ¦ mintlux_menubar_tests ¦ MenuBarView*
 Mintlux/MetalRow.cpp ¦ return m_isPrimary ? QStringLiteral("Currently in menu bar") ¦ return !m_isPrimary ? QStringLiteral("Currently in menu bar") ¦ mintlux_menubar_tests ¦ mintlux_menubar_tests ¦ MenuBarView*
 server/PriceDocuments.cpp ¦ price.prevClose = *close * *fx; ¦ price.prevClose = *close; ¦ mintlux_server_tests ¦ server/mintlux_server_tests ¦ *
-server/PriceDocuments.cpp ¦ entry.staleAt = *oldest + kStaleAfter; ¦ entry.staleAt = *newest + kStaleAfter; ¦ mintlux_server_tests ¦ server/mintlux_server_tests ¦ *
+server/PriceDocuments.cpp ¦ doc.stale = false; ¦ doc.stale = true; ¦ mintlux_server_tests ¦ server/mintlux_server_tests ¦ *
 server/PriceDocuments.cpp ¦ return m_clock->now() >= entry.staleAt ? entry.stale : entry.fresh; ¦ return entry.fresh; ¦ mintlux_server_tests ¦ server/mintlux_server_tests ¦ *
 server/http/HttpConnection.cpp ¦ : lineEnd) > limits.maxRequestLine) { ¦ : lineEnd) > limits.maxRequestLine * 4) { ¦ mintlux_server_tests ¦ server/mintlux_server_tests ¦ *
 server/http/HttpConnection.cpp ¦ : consumed) > limits.maxHeaderBytes) { ¦ : consumed) > limits.maxHeaderBytes * 4) { ¦ mintlux_server_tests ¦ server/mintlux_server_tests ¦ *
