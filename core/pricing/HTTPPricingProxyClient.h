@@ -1,20 +1,14 @@
 #pragma once
 
+#include "net/BoundedHttpFetch.h"
 #include "pricing/PricingProxyClient.h"
 #include "pricing/WireDecoder.h"
 
 #include <chrono>
-#include <exception>
-#include <functional>
 #include <memory>
-#include <optional>
-#include <unordered_map>
 
-#include <QByteArray>
 #include <QNetworkAccessManager>
 #include <QUrl>
-
-class QNetworkReply;
 
 namespace mintlux {
 
@@ -50,31 +44,15 @@ public:
     QString address() const override;
 
 private:
-    struct Pending {
-        QUrl url;
-        QByteArray body;
-        std::function<void(const QByteArray&)> onBody;
-        std::function<void(std::exception_ptr)> onError;
-    };
-
     QUrl endpoint(const QString& path, const QList<std::pair<QString, QString>>& query) const;
-    QNetworkRequest makeRequest(const QUrl& url) const;
     template <WireRecord T>
     QFuture<T> get(const QUrl& url);
-    void send(const QUrl& url, std::function<void(const QByteArray&)> onBody,
-              std::function<void(std::exception_ptr)> onError);
-    void readAvailable(QNetworkReply* reply);
-    void finished(QNetworkReply* reply);
-    void abandon(QNetworkReply* reply, std::exception_ptr error);
-    // Detaches the reply from us and hands back its request, if it is still ours.
-    std::optional<Pending> release(QNetworkReply* reply);
 
     Configuration m_config;
     std::shared_ptr<QNetworkAccessManager> m_session;
-    std::chrono::milliseconds m_timeout;
-    qint64 m_maxBodyBytes;
     WireDecoder m_decoder;
-    std::unordered_map<QNetworkReply*, Pending> m_pending;
+    // Last, so it goes first: its cancellations must find the decoder and session still here.
+    BoundedHttpFetch m_fetch;
 };
 
 }  // namespace mintlux

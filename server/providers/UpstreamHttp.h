@@ -1,24 +1,20 @@
 #pragma once
 
+#include "net/BoundedHttpFetch.h"
 #include "pricing/Futures.h"
 
 #include <chrono>
 #include <exception>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <type_traits>
-#include <unordered_map>
 
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QFuture>
-#include <QNetworkAccessManager>
 #include <QObject>
 #include <QString>
 #include <QUrl>
-
-class QNetworkReply;
 
 namespace mintlux::server {
 
@@ -70,24 +66,8 @@ public:
     static QByteArray userAgent();
 
 private:
-    struct Pending {
-        QUrl url;
-        Body expected;
-        QByteArray body;
-        std::shared_ptr<QPromise<QByteArray>> promise;
-    };
-
-    void readAvailable(QNetworkReply* reply);
-    void finished(QNetworkReply* reply);
-    void abandon(QNetworkReply* reply, std::exception_ptr error);
-    std::optional<Pending> release(QNetworkReply* reply);
-    std::string describe(const QUrl& url) const;
-
-    QNetworkAccessManager* m_network;
     QString m_upstream;
-    std::chrono::milliseconds m_timeout;
-    qint64 m_maxBodyBytes;
-    std::unordered_map<QNetworkReply*, Pending> m_pending;
+    BoundedHttpFetch m_fetch;
 };
 
 }  // namespace mintlux::server

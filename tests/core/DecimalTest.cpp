@@ -8,6 +8,7 @@
 #include <optional>
 #include <ostream>
 #include <random>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -82,8 +83,7 @@ TEST(DecimalText, ParsesToCanonicalText) {
         {"-2.5e-127", "-0." + repeat('0', 126) + "25"},
         {kMaxText, repeat('9', 38) + repeat('0', 127)},
         {repeat('0', 300) + "7", "7"},
-        {"0." + repeat('0', 100) + "7", "0." + repeat('0', 100) + "7"},
-    };
+        {"0." + repeat('0', 100) + "7", "0." + repeat('0', 100) + "7"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.input);
         const auto d = Decimal::parse(c.input);
@@ -114,8 +114,7 @@ TEST(DecimalText, CanonicalFields) {
         {"1e164", {false, "1" + repeat('0', 37), 127}},
         {"12345678901234567890123456789012345678",
          {false, "12345678901234567890123456789012345678", 0}},
-        {"0.00000000000000000000000000000000000123", {false, "123", -38}},
-    };
+        {"0.00000000000000000000000000000000000123", {false, "123", -38}}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.input);
         const auto d = Decimal::parse(c.input);
@@ -126,45 +125,13 @@ TEST(DecimalText, CanonicalFields) {
 }
 
 TEST(DecimalText, RejectsMalformedText) {
-    const std::vector<std::string> cases = {
-        "",
-        "-",
-        "+",
-        ".",
-        "-.",
-        "+-1",
-        "--1",
-        "1.2.3",
-        "1..2",
-        " 1",
-        "1 ",
-        "1 000",
-        "1e",
-        "1e+",
-        "1e-",
-        "1e++1",
-        "1e1.5",
-        "e5",
-        ".e5",
-        "abc",
-        "1a",
-        "1,5",
-        "1_000",
-        "0x10",
-        "1f",
-        "1d",
-        "\xd9\xa1\xd9\xa2",  // Arabic-Indic "12"
-        "\xef\xbc\x91",      // fullwidth "1"
-        "inf",
-        "-inf",
-        "Infinity",
-        "nan",
-        "NaN",
-        std::string("1\0", 2),
-        std::string("\0"
-                    "1",
-                    2),
-    };
+    std::vector<std::string> cases = {
+        "",      "-",    "+",   ".",   "-.",    "+-1",   "--1",      "1.2.3", "1..2", " 1", "1 ",
+        "1 000", "1e",   "1e+", "1e-", "1e++1", "1e1.5", "e5",       ".e5",   "abc",  "1a", "1,5",
+        "1_000", "0x10", "1f",  "1d",  "inf",   "-inf",  "Infinity", "nan",   "NaN"};
+    // Arabic-Indic "12", fullwidth "1", and NULs before or after a digit.
+    cases.insert(cases.end(), {"\xd9\xa1\xd9\xa2", "\xef\xbc\x91", std::string("1\0", 2),
+                               std::string(1, '\0') + "1"});
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c));
         EXPECT_FALSE(Decimal::parse(c).has_value());
@@ -202,8 +169,7 @@ TEST(DecimalText, JsonGrammarIsStricter) {
         {"01", false, true},   {"00", false, true},      {"-01", false, true},
         {"00.5", false, true}, {".5", false, true},      {"-.5", false, true},
         {"5.", false, true},   {"1.e3", false, true},    {"-", false, false},
-        {"1e", false, false},
-    };
+        {"1e", false, false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         const auto json = Decimal::parseJsonNumber(c.text);
@@ -242,8 +208,7 @@ TEST(DecimalText, LongInputRoundsHalfAwayFromZero) {
         {repeat('9', 38) + "5", {false, "1", 39}},
         {"-" + repeat('9', 38) + "5" + pad21, {true, "1", 60}},
         {"0." + repeat('9', 38) + "5", {false, "1", 0}},
-        {repeat('9', 38) + "4" + repeat('9', 21), {false, repeat('9', 38), 22}},
-    };
+        {repeat('9', 38) + "4" + repeat('9', 21), {false, repeat('9', 38), 22}}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.input);
         const auto d = Decimal::parse(c.input);
@@ -288,8 +253,7 @@ TEST(DecimalText, ExponentRange) {
         {"4" + repeat('9', 38) + "5e-168", "0"},
         {"-4" + repeat('9', 38) + "5e-168", "0"},
         {"14" + repeat('9', 37) + "5e-167", tiny},
-        {"0." + repeat('0', 128) + "4" + repeat('9', 38) + "5", "0"},
-    };
+        {"0." + repeat('0', 128) + "4" + repeat('9', 38) + "5", "0"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.input);
         const auto d = Decimal::parse(c.input);
@@ -310,8 +274,7 @@ TEST(DecimalCompare, EqualValuesHaveEqualFieldsAndHashes) {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"1.5", "1.50"},       {"1.5", "15e-1"},       {"1500", "1.5e3"},
         {"0", "-0.000"},       {"0", "0e-200"},        {"-2.50", "-2.5"},
-        {"1e130", "1000e127"}, {"1e130", "0.001e133"}, {"7e-128", "70e-129"},
-    };
+        {"1e130", "1000e127"}, {"1e130", "0.001e133"}, {"7e-128", "70e-129"}};
     for (const auto& [x, y] : cases) {
         SCOPED_TRACE(x + " vs " + y);
         const Decimal a = dec(x);
@@ -329,55 +292,21 @@ TEST(DecimalCompare, EqualValuesHaveEqualFieldsAndHashes) {
 
 TEST(DecimalCompare, TotalOrder) {
     // Ascending; covers both signs, zero, short and long mantissas and equal adjusted exponents.
-    const std::vector<std::string> ascending = {
-        "-" + kMaxText,
-        "-1e130",
-        "-1e127",
-        "-1000",
-        "-999.9",
-        "-123.5",
-        "-123.45",
-        "-100",
-        "-1.5",
-        "-1.25",
-        "-1",
-        "-0.5",
-        "-0.05",
-        "-0.0101",
-        "-1e-128",
-        "0",
-        "1e-128",
-        "2e-128",
-        "1e-127",
-        "0.0101",
-        "0.05",
-        "0.1",
-        "0.9999",
-        "0.99999999999999999999999999999999999999",
-        "1",
-        "1.0000000000000000000000000000000000001",
-        "1.25",
-        "1.5",
-        "9.99",
-        "10",
-        "99",
-        "100",
-        "123.45",
-        "123.5",
-        "12345678901234567890123456789012345678",
-        "1e127",
-        "1.5e127",
-        "1e130",
-        "1.01e130",
-        kMaxText,
-    };
+    std::istringstream ascending(
+        "-99999999999999999999999999999999999999e127 -1e130 -1e127 -1000 -999.9 -123.5 -123.45 "
+        "-100 -1.5 -1.25 -1 -0.5 -0.05 -0.0101 -1e-128 "
+        "0 1e-128 2e-128 1e-127 0.0101 0.05 0.1 0.9999 0.99999999999999999999999999999999999999 1 "
+        "1.0000000000000000000000000000000000001 1.25 1.5 9.99 10 99 100 123.45 123.5 "
+        "12345678901234567890123456789012345678 1e127 1.5e127 1e130 1.01e130 "
+        "99999999999999999999999999999999999999e127");
     std::vector<Decimal> values;
-    for (const auto& t : ascending) {
+    for (std::string t; ascending >> t;) {
         values.push_back(dec(t));
     }
+    ASSERT_EQ(values.size(), 40u);
     for (std::size_t i = 0; i < values.size(); ++i) {
         for (std::size_t j = 0; j < values.size(); ++j) {
-            SCOPED_TRACE(ascending[i] + " vs " + ascending[j]);
+            SCOPED_TRACE(values[i].toString() + " vs " + values[j].toString());
             EXPECT_EQ(values[i] <=> values[j], i <=> j);
             EXPECT_EQ(values[i] == values[j], i == j);
         }
@@ -407,7 +336,7 @@ TEST(DecimalCompare, HashContainers) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// Arithmetic
+// Arithmetic, against an unbounded integer oracle
 
 enum class Op { Add, Sub, Mul, Div };
 
@@ -438,295 +367,6 @@ Decimal apply(Op op, const Decimal& a, const Decimal& b) {
     }
     return {};
 }
-
-struct ArithCase {
-    std::string a;
-    Op op;
-    std::string b;
-    std::string expected;
-};
-
-void runArithmetic(const std::vector<ArithCase>& cases) {
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.a + opName(c.op) + c.b);
-        const Decimal r = apply(c.op, dec(c.a), dec(c.b));
-        EXPECT_EQ(r.toString(), c.expected);
-        EXPECT_EQ(r, dec(c.expected));
-        EXPECT_FALSE(r.isZero() && r.isNegative());
-    }
-}
-
-TEST(DecimalArithmetic, ExactAndRoundedResults) {
-    const std::string max38 = repeat('9', 38);
-    runArithmetic({
-        {"0.1", Op::Add, "0.2", "0.3"},
-        {"2034.56", Op::Add, "31.1034768", "2065.6634768"},
-        {"2034.56", Op::Sub, "31.1034768", "2003.4565232"},
-        {"31.1034768", Op::Sub, "2034.56", "-2003.4565232"},
-        {"2034.56", Op::Mul, "31.1034768", "63281.889758208"},
-        {"2034.56", Op::Div, "31.1034768", "65.412622938667744051044480017745154458"},
-        {"-2034.56", Op::Div, "31.1034768", "-65.412622938667744051044480017745154458"},
-        {"1", Op::Div, "3", "0." + repeat('3', 38)},
-        {"2", Op::Div, "3", "0." + repeat('6', 37) + "7"},
-        {"-2", Op::Div, "3", "-0." + repeat('6', 37) + "7"},
-        {"2", Op::Div, "-3", "-0." + repeat('6', 37) + "7"},
-        {"-2", Op::Div, "-3", "0." + repeat('6', 37) + "7"},
-        {"1", Op::Div, "7", "0.14285714285714285714285714285714285714"},
-        {"22", Op::Div, "7", "3.1428571428571428571428571428571428571"},
-        {"1", Op::Div, "8", "0.125"},
-        {"1e100", Op::Div, "3", repeat('3', 38) + repeat('0', 62)},
-        {"0.5", Op::Mul, "-4", "-2"},
-        {"1.25", Op::Mul, "0.8", "1"},
-        {"10", Op::Div, "4", "2.5"},
-        {"1000", Op::Div, "0.001", "1000000"},
-    });
-}
-
-TEST(DecimalArithmetic, QuotientCarriesIntoProduct) {
-    // Each operation rounds on its own: the product works on the rounded quotient.
-    const Decimal r = (Decimal(-2) / Decimal(3)) * Decimal(100);
-    EXPECT_EQ(r.toString(), "-66." + repeat('6', 35) + "7");
-    EXPECT_EQ((Decimal(1) / Decimal(3)) * Decimal(3), dec("0." + repeat('9', 38)));
-    EXPECT_EQ((Decimal(2) / Decimal(3)) * Decimal(-3), Decimal(-2));
-}
-
-TEST(DecimalArithmetic, HalvesRoundAwayFromZero) {
-    const std::string p37 = "1" + repeat('0', 36) + "1";  // 10^37 + 1, 38 digits
-    runArithmetic({
-        {p37, Op::Add, "0.5", "1" + repeat('0', 36) + "2"},
-        {"-" + p37, Op::Sub, "0.5", "-1" + repeat('0', 36) + "2"},
-        {p37, Op::Sub, "0.5", p37},
-        {"-" + p37, Op::Add, "0.5", "-" + p37},
-        {p37, Op::Add, "0.49", p37},
-        {"-" + p37, Op::Sub, "0.49", "-" + p37},
-        {"33333333333333333333333333333333333335", Op::Mul, "3",
-         "100000000000000000000000000000000000010"},
-        {"-33333333333333333333333333333333333335", Op::Mul, "3",
-         "-100000000000000000000000000000000000010"},
-        {"33333333333333333333333333333333333335", Op::Mul, "-0.3",
-         "-10000000000000000000000000000000000001"},
-        {"98765432109876543210987654321098765431", Op::Div, "2",
-         "49382716054938271605493827160549382716"},
-        {"-98765432109876543210987654321098765431", Op::Div, "2",
-         "-49382716054938271605493827160549382716"},
-        {"98765432109876543210987654321098765431", Op::Div, "-20",
-         "-4938271605493827160549382716054938271.6"},
-        {"1", Op::Add, "5e-38", "1.0000000000000000000000000000000000001"},
-        {"-1", Op::Sub, "5e-38", "-1.0000000000000000000000000000000000001"},
-        {"1", Op::Sub, "5e-39", "1"},
-        {"-1", Op::Add, "5e-39", "-1"},
-        {"1", Op::Add, "4.9999999999999999999999999999999999999e-38", "1"},
-    });
-}
-
-TEST(DecimalArithmetic, CancellationAndNearlyEqualValues) {
-    const std::string a38 = "12345678901234567890123456789012345678";
-    runArithmetic({
-        {"1.0000000000000000000000000000000000001", Op::Sub, "1", "0." + repeat('0', 36) + "1"},
-        {"1", Op::Sub, "0." + repeat('9', 38), "0." + repeat('0', 37) + "1"},
-        {a38, Op::Sub, "12345678901234567890123456789012345677", "1"},
-        {"0." + a38, Op::Sub, "0.12345678901234567890123456789012345679",
-         "-0." + repeat('0', 37) + "1"},
-        {a38 + "e90", Op::Sub, "1.2345678901234567890123456789012345677e127",
-         "1" + repeat('0', 90)},
-        {"-5.5", Op::Add, "5.5", "0"},
-        {"5.5", Op::Sub, "5.5", "0"},
-        {"-5.5", Op::Sub, "-5.5", "0"},
-        {kMaxText, Op::Sub, kMaxText, "0"},
-        {"1e-128", Op::Sub, "1e-128", "0"},
-        {"0", Op::Sub, "2.5", "-2.5"},
-        {"0", Op::Sub, "-2.5", "2.5"},
-        {"2.5", Op::Sub, "0", "2.5"},
-        {"0", Op::Mul, "-2.5", "0"},
-        {"-2.5", Op::Mul, "0", "0"},
-        {"0", Op::Div, "-2.5", "0"},
-    });
-    Decimal sum;
-    for (int i = 0; i < 10; ++i) {
-        sum += dec("0.1");
-    }
-    EXPECT_EQ(sum, Decimal(1));
-    Decimal x = dec("-0.75");
-    x -= dec("-0.75");
-    EXPECT_EQ(x, Decimal{});
-    EXPECT_FALSE(x.isNegative());
-    EXPECT_EQ(-Decimal{}, Decimal{});
-    EXPECT_FALSE((-Decimal{}).isNegative());
-}
-
-TEST(DecimalArithmetic, AddWithLargeExponentGap) {
-    const std::string y = "1.2345678901234567890123456789012345678e-3";  // exponent -40
-    runArithmetic({
-        {"1", Op::Add, y, "1.0012345678901234567890123456789012346"},
-        {"1", Op::Sub, y, "0.99876543210987654321098765432109876543"},
-        {"-1", Op::Add, y, "-0.99876543210987654321098765432109876543"},
-        {"1e100", Op::Add, "1e-100", "1" + repeat('0', 100)},
-        {"1e100", Op::Sub, "1e-100", "1" + repeat('0', 100)},
-        {"1e127", Op::Sub, "1e-128", "1" + repeat('0', 127)},
-        {"-1e127", Op::Add, "1e-128", "-1" + repeat('0', 127)},
-        {"1e-128", Op::Add, "1e127", "1" + repeat('0', 127)},
-        // The dropped tail is below the half only because of its last digit.
-        {"1", Op::Add, "5.000000000000000000000000000000000001e-38",
-         "1.0000000000000000000000000000000000001"},
-        {"1", Op::Add, "4.9999999999999999999999999999999999999e-38", "1"},
-        {"1", Op::Sub, "5.000000000000000000000000000000000001e-39", "0." + repeat('9', 38)},
-        {"-1", Op::Add, "5.000000000000000000000000000000000001e-39", "-0." + repeat('9', 38)},
-        {"1", Op::Sub, "5e-39", "1"},
-        {"1", Op::Sub, "4.9999999999999999999999999999999999999e-39", "1"},
-        {"1", Op::Sub, "1e-60", "1"},
-        {"9" + repeat('0', 36) + "1", Op::Sub, "5e-128", "9" + repeat('0', 36) + "1"},
-    });
-    // Every gap from adjacent to the widest: the small term is either kept or below the half.
-    for (int gap = 0; gap <= 255; ++gap) {
-        SCOPED_TRACE(gap);
-        const Decimal big = dec("3e127");
-        const Decimal small = dec("4e" + std::to_string(127 - gap));
-        const Decimal sum = big + small;
-        const Decimal diff = big - small;
-        if (gap < 38) {
-            EXPECT_EQ(sum - big, small);
-            EXPECT_EQ(big - diff, small);
-        } else {
-            EXPECT_EQ(sum, big);
-            EXPECT_EQ(diff, big);
-        }
-        EXPECT_EQ(small + big, sum);
-        EXPECT_EQ(small - big, -diff);
-    }
-}
-
-TEST(DecimalArithmetic, WideMantissaProducts) {
-    const std::string n38 = repeat('9', 38);
-    runArithmetic({
-        {n38, Op::Mul, n38, repeat('9', 37) + "8" + repeat('0', 38)},
-        {"12345678901234567890123456789012345678", Op::Mul,
-         "87654321098765432109876543210987654321",
-         "10821521025910684215073921632755677484" + repeat('0', 38)},
-        // Both fit 64 bits but the product has 39 digits.
-        {"18446744073709551615", Op::Mul, "18446744073709551615",
-         "340282366920938463426481119284349108230"},
-        {"-18446744073709551615", Op::Mul, "18446744073709551616",
-         "-340282366920938463444927863358058659840"},
-        {"0." + n38, Op::Mul, "0." + n38, "0." + repeat('9', 37) + "8"},
-        {n38, Op::Div, n38, "1"},
-        {n38, Op::Div, "0." + n38, "1" + repeat('0', 38)},
-        {"1", Op::Div, n38, "0." + repeat('0', 37) + "1"},
-    });
-}
-
-TEST(DecimalArithmetic, ResultsAtExponentCeiling) {
-    runArithmetic({
-        {"1e127", Op::Div, "1e-37", "1" + repeat('0', 164)},
-        {"1e127", Op::Mul, "1e37", "1" + repeat('0', 164)},
-        {kMaxText, Op::Div, "1", repeat('9', 38) + repeat('0', 127)},
-        {kMaxText, Op::Mul, "1", repeat('9', 38) + repeat('0', 127)},
-        {kMaxText, Op::Add, "4e126", repeat('9', 38) + repeat('0', 127)},
-        {kMaxText, Op::Sub, "1e127", repeat('9', 37) + "8" + repeat('0', 127)},
-        {"5e164", Op::Add, "4" + repeat('9', 37) + "e127", repeat('9', 38) + repeat('0', 127)},
-        {"1.5e130", Op::Mul, "2", "3" + repeat('0', 130)},
-    });
-    const Decimal big = dec("1e164");
-    EXPECT_EQ((big / Decimal(10)) * Decimal(10), big);
-}
-
-TEST(DecimalArithmetic, ResultsAtExponentFloor) {
-    const std::string tiny = "0." + repeat('0', 127) + "1";
-    const std::string two = "0." + repeat('0', 127) + "2";
-    runArithmetic({
-        {"1e-128", Op::Div, "2", tiny},
-        {"-1e-128", Op::Div, "2", "-" + tiny},
-        {"1e-128", Op::Div, "-2.0000000000000000000000000000000000001", "0"},
-        {"1e-128", Op::Div, "3", "0"},
-        {"2e-128", Op::Div, "3", tiny},
-        {"3e-128", Op::Div, "2", two},
-        {"-3e-128", Op::Div, "2", "-" + two},
-        {"1e-128", Op::Div, "1e10", "0"},
-        {"1e-100", Op::Mul, "1e-100", "0"},
-        {"5e-65", Op::Mul, "1e-64", tiny},
-        {"4.9e-65", Op::Mul, "1e-64", "0"},
-        {"1.25e-64", Op::Mul, "1e-64", tiny},
-        {"1.5e-64", Op::Mul, "-1e-64", "-" + two},
-        {"1e-128", Op::Mul, "0.1", "0"},
-        {"1e-128", Op::Sub, "2e-128", "-" + tiny},
-        {"123456789e-128", Op::Div, "1e8", tiny},
-        // Exact value below the half: one rounding, at the 10^-128 place, gives zero. Rounding to
-        // 38 digits first would carry up to exactly the half.
-        {"5e-65", Op::Mul, "9." + repeat('9', 37) + "e-65", "0"},
-        {"-5e-65", Op::Mul, "9." + repeat('9', 37) + "e-65", "0"},
-        {"5e-65", Op::Mul, "2." + repeat('9', 37) + "e-64", tiny},
-        {"9." + repeat('9', 37) + "e-91", Op::Div, "2e38", "0"},
-        {"-9." + repeat('9', 37) + "e-91", Op::Div, "2e38", "0"},
-        {"2.9" + repeat('9', 36) + "e-91", Op::Div, "2e37", "0." + repeat('0', 127) + "1"},
-    });
-}
-
-TEST(DecimalArithmetic, OverflowThrows) {
-    const Decimal max = dec(kMaxText);
-    const Decimal one = Decimal(1);
-    EXPECT_THROW(max + max, std::overflow_error);
-    EXPECT_THROW(-max - max, std::overflow_error);
-    EXPECT_THROW(max * Decimal(10), std::overflow_error);
-    EXPECT_THROW(max * dec("1.0000000000000000000000000000000000001"), std::overflow_error);
-    EXPECT_THROW(max + dec("5e126"), std::overflow_error);
-    EXPECT_THROW(dec("1e127") * dec("1e127"), std::overflow_error);
-    EXPECT_THROW(dec("-1e127") * dec("1e38"), std::overflow_error);
-    EXPECT_THROW(dec("1e127") / dec("1e-38"), std::overflow_error);
-    EXPECT_THROW(dec("1e100") / dec("-1e-100"), std::overflow_error);
-    EXPECT_THROW(max / dec("0." + repeat('9', 38)), std::overflow_error);
-    EXPECT_THROW(one / dec("1e-128") / dec("1e-128"), std::overflow_error);
-    Decimal acc = max;
-    EXPECT_THROW(acc *= Decimal(2), std::overflow_error);
-    EXPECT_EQ(acc, max);
-}
-
-TEST(DecimalArithmetic, DivisionByZeroThrows) {
-    EXPECT_THROW(Decimal(1) / Decimal(0), std::domain_error);
-    EXPECT_THROW(Decimal(-1) / Decimal{}, std::domain_error);
-    EXPECT_THROW(Decimal(0) / Decimal(0), std::domain_error);
-    EXPECT_THROW(dec("1e-128") / dec("-0.000"), std::domain_error);
-    Decimal x = dec("2.5");
-    EXPECT_THROW(x /= Decimal{}, std::domain_error);
-    EXPECT_EQ(x, dec("2.5"));
-}
-
-TEST(DecimalArithmetic, IntegerConstruction) {
-    struct Case {
-        Decimal value;
-        std::string printed;
-        Fields fields;
-    };
-    const std::vector<Case> cases = {
-        {Decimal(0), "0", {false, "0", 0}},
-        {Decimal(-0), "0", {false, "0", 0}},
-        {Decimal(1), "1", {false, "1", 0}},
-        {Decimal(-1), "-1", {true, "1", 0}},
-        {Decimal(1000), "1000", {false, "1", 3}},
-        {Decimal(-120), "-120", {true, "12", 1}},
-        {Decimal(std::numeric_limits<std::int64_t>::min()),
-         "-9223372036854775808",
-         {true, "9223372036854775808", 0}},
-        {Decimal(std::numeric_limits<std::int64_t>::max()),
-         "9223372036854775807",
-         {false, "9223372036854775807", 0}},
-        {Decimal(std::numeric_limits<std::uint64_t>::max()),
-         "18446744073709551615",
-         {false, "18446744073709551615", 0}},
-        {Decimal(10'000'000'000'000'000'000ULL), "10000000000000000000", {false, "1", 19}},
-        {Decimal(std::numeric_limits<std::int32_t>::min()), "-2147483648", {true, "2147483648", 0}},
-        {Decimal(std::numeric_limits<std::int8_t>::min()), "-128", {true, "128", 0}},
-        {Decimal(std::numeric_limits<std::uint8_t>::max()), "255", {false, "255", 0}},
-        {Decimal(std::numeric_limits<std::int16_t>::min()), "-32768", {true, "32768", 0}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.printed);
-        EXPECT_EQ(c.value.toString(), c.printed);
-        expectFields(c.value, c.fields);
-        EXPECT_EQ(c.value, dec(c.printed));
-    }
-}
-
-// ---------------------------------------------------------------------------------------------
-// Differential test against an unbounded integer oracle
 
 namespace mp = boost::multiprecision;
 using Big = mp::cpp_int;
@@ -920,6 +560,161 @@ private:
     std::mt19937_64 m_rng;
 };
 
+// Every pair through all four operations, the oracle deciding: exact results, halves (away from
+// zero), cancellation, exponent gaps too wide to align, 39-digit products of 64-bit mantissas,
+// results at the exponent ceiling (overflow included) and floor (one rounding, at 10^-128).
+TEST(DecimalArithmetic, EdgePairsMatchTheOracle) {
+    const std::string n38 = repeat('9', 38), p37 = "1" + repeat('0', 36) + "1";
+    // "a b" pairs, separated by semicolons.
+    const std::string pairs =
+        "0.1 0.2; 2034.56 31.1034768; -2034.56 31.1034768; 1 3; 2 3; -2 3; 2 -3; -2 -3; 22 7;"
+        "1 8; 1e100 3; 0.5 -4; 1.25 0.8; 1000 0.001; 10000000000000000000000000000000000001 0.5;"
+        "-10000000000000000000000000000000000001 0.5;"
+        "10000000000000000000000000000000000001 0.49;"
+        "-10000000000000000000000000000000000001 0.49; 33333333333333333333333333333333333335 3;"
+        "-33333333333333333333333333333333333335 -0.3; 98765432109876543210987654321098765431 2;"
+        "-98765432109876543210987654321098765431 -20; 1 5e-38; -1 5e-38; 1 5e-39; -1 5e-39;"
+        "1 4.9999999999999999999999999999999999999e-38;"
+        "1 4.9999999999999999999999999999999999999e-39;"
+        "1.0000000000000000000000000000000000001 1; 1 0.99999999999999999999999999999999999999;"
+        "12345678901234567890123456789012345678 12345678901234567890123456789012345677;"
+        "0.12345678901234567890123456789012345678 0.12345678901234567890123456789012345679;"
+        "12345678901234567890123456789012345678e90 1.2345678901234567890123456789012345677e127;"
+        "-5.5 5.5; 5.5 5.5;"
+        "99999999999999999999999999999999999999e127 99999999999999999999999999999999999999e127;"
+        "-99999999999999999999999999999999999999e127 99999999999999999999999999999999999999e127;"
+        "1e-128 1e-128; 0 2.5; -2.5 0; 1 1.2345678901234567890123456789012345678e-3;"
+        "-1 1.2345678901234567890123456789012345678e-3; 1e100 1e-100; 1e127 1e-128;"
+        "-1e127 1e-128; 1e-128 1e127; 1 5.000000000000000000000000000000000001e-38;"
+        "1 5.000000000000000000000000000000000001e-39;"
+        "-1 5.000000000000000000000000000000000001e-39; 1 1e-60;"
+        "90000000000000000000000000000000000001 5e-128;"
+        "99999999999999999999999999999999999999 99999999999999999999999999999999999999;"
+        "12345678901234567890123456789012345678 87654321098765432109876543210987654321;"
+        "18446744073709551615 18446744073709551615; -18446744073709551615 18446744073709551616;"
+        "0.99999999999999999999999999999999999999 0.99999999999999999999999999999999999999;"
+        "99999999999999999999999999999999999999 0.99999999999999999999999999999999999999;"
+        "1e127 1e-37; 1e127 1e37; 99999999999999999999999999999999999999e127 1;"
+        "99999999999999999999999999999999999999e127 4e126;"
+        "99999999999999999999999999999999999999e127 1e127;"
+        "5e164 49999999999999999999999999999999999999e127; 1.5e130 2;"
+        "99999999999999999999999999999999999999e127 10;"
+        "99999999999999999999999999999999999999e127 1.0000000000000000000000000000000000001;"
+        "99999999999999999999999999999999999999e127 5e126; 1e127 1e-38; -1e127 1e38;"
+        "1e100 -1e-100;"
+        "99999999999999999999999999999999999999e127 0.99999999999999999999999999999999999999;"
+        "1e-128 2; -1e-128 2; 1e-128 -2.0000000000000000000000000000000000001; 2e-128 3;"
+        "3e-128 2; -3e-128 2; 1e-128 1e10; 1e-100 1e-100; 5e-65 1e-64; 4.9e-65 1e-64;"
+        "1.25e-64 1e-64; 1.5e-64 -1e-64; 1e-128 0.1; 123456789e-128 1e8;"
+        "5e-65 9.9999999999999999999999999999999999999e-65;"
+        "-5e-65 9.9999999999999999999999999999999999999e-65;"
+        "5e-65 2.9999999999999999999999999999999999999e-64;"
+        "9.9999999999999999999999999999999999999e-91 2e38;"
+        "-9.9999999999999999999999999999999999999e-91 2e38;"
+        "2.9999999999999999999999999999999999999e-91 2e37";
+    std::istringstream in(pairs);
+    int checked = 0;
+    for (std::string x, y; std::getline(in >> std::ws, x, ' ') && std::getline(in, y, ';');) {
+        ++checked;
+        for (const auto& [a, b] : {std::pair{dec(x), dec(y)}, std::pair{dec(y), dec(x)}}) {
+            for (Op op : {Op::Add, Op::Sub, Op::Mul, Op::Div}) {
+                if (op != Op::Div || !b.isZero()) {
+                    SCOPED_TRACE(a.toString() + opName(op) + b.toString());
+                    const Outcome actual = observe(op, a, b);
+                    EXPECT_EQ(actual, oracle(op, a, b));
+                    EXPECT_FALSE(actual.negative && actual.mantissa == "0");
+                }
+            }
+        }
+    }
+    EXPECT_EQ(checked, 91);
+    // The oracle itself, on results worked out by hand.
+    EXPECT_EQ(dec("2") / dec("3"), dec("0." + repeat('6', 37) + "7"));
+    EXPECT_EQ(dec("-" + p37) - dec("0.5"), dec("-1" + repeat('0', 36) + "2"));
+    EXPECT_EQ(dec(n38) * dec(n38), dec(repeat('9', 37) + "8e38"));
+    EXPECT_EQ(dec("3e-128") / Decimal(2), dec("2e-128"));
+    EXPECT_EQ(dec("5e-65") * dec("9." + repeat('9', 37) + "e-65"), Decimal{});
+    EXPECT_EQ(observe(Op::Mul, dec(kMaxText), Decimal(10)), Outcome{.overflow = true});
+}
+
+TEST(DecimalArithmetic, EachOperationRoundsOnItsOwn) {
+    EXPECT_EQ(((Decimal(-2) / Decimal(3)) * Decimal(100)).toString(),
+              "-66." + repeat('6', 35) + "7");
+    EXPECT_EQ((Decimal(1) / Decimal(3)) * Decimal(3), dec("0." + repeat('9', 38)));
+    EXPECT_EQ((Decimal(2) / Decimal(3)) * Decimal(-3), Decimal(-2));
+    const Decimal big = dec("1e164");
+    EXPECT_EQ((big / Decimal(10)) * Decimal(10), big);
+    Decimal sum;
+    for (int i = 0; i < 10; ++i) {
+        sum += dec("0.1");
+    }
+    EXPECT_EQ(sum, Decimal(1));
+    Decimal x = dec("-0.75");
+    x -= dec("-0.75");
+    EXPECT_FALSE(x.isNegative() || (-Decimal{}).isNegative());
+}
+
+TEST(DecimalArithmetic, AddWithLargeExponentGap) {
+    // Every gap from adjacent to the widest: the small term is either kept or below the half.
+    for (int gap = 0; gap <= 255; ++gap) {
+        SCOPED_TRACE(gap);
+        const Decimal big = dec("3e127");
+        const Decimal small = dec("4e" + std::to_string(127 - gap));
+        const Decimal sum = big + small;
+        const Decimal diff = big - small;
+        if (gap < 38) {
+            EXPECT_EQ(sum - big, small);
+            EXPECT_EQ(big - diff, small);
+        } else {
+            EXPECT_EQ(sum, big);
+            EXPECT_EQ(diff, big);
+        }
+        EXPECT_EQ(small + big, sum);
+        EXPECT_EQ(small - big, -diff);
+    }
+}
+
+TEST(DecimalArithmetic, FailuresLeaveTheOperandUnchanged) {
+    const Decimal max = dec(kMaxText);
+    EXPECT_THROW(Decimal(1) / dec("1e-128") / dec("1e-128"), std::overflow_error);
+    Decimal acc = max;
+    EXPECT_THROW(acc *= Decimal(2), std::overflow_error);
+    EXPECT_EQ(acc, max);
+    EXPECT_THROW(Decimal(0) / Decimal(0), std::domain_error);
+    EXPECT_THROW(dec("1e-128") / dec("-0.000"), std::domain_error);
+    Decimal x = dec("2.5");
+    EXPECT_THROW(x /= Decimal{}, std::domain_error);
+    EXPECT_EQ(x, dec("2.5"));
+}
+
+TEST(DecimalArithmetic, IntegerConstruction) {
+    const std::vector<std::pair<Decimal, std::string>> cases = {
+        {Decimal(0), "0"},
+        {Decimal(-0), "0"},
+        {Decimal(1), "1"},
+        {Decimal(-1), "-1"},
+        {Decimal(1000), "1000"},
+        {Decimal(-120), "-120"},
+        {Decimal(std::numeric_limits<std::int64_t>::min()), "-9223372036854775808"},
+        {Decimal(std::numeric_limits<std::int64_t>::max()), "9223372036854775807"},
+        {Decimal(std::numeric_limits<std::uint64_t>::max()), "18446744073709551615"},
+        {Decimal(10'000'000'000'000'000'000ULL), "10000000000000000000"},
+        {Decimal(std::numeric_limits<std::int32_t>::min()), "-2147483648"},
+        {Decimal(std::numeric_limits<std::int8_t>::min()), "-128"},
+        {Decimal(std::numeric_limits<std::uint8_t>::max()), "255"},
+        {Decimal(std::numeric_limits<std::int16_t>::min()), "-32768"}};
+    for (const auto& [value, printed] : cases) {
+        SCOPED_TRACE(printed);
+        EXPECT_EQ(value.toString(), printed);
+        // Equal values have equal fields: canonical form, no negative zero.
+        const Decimal parsed = dec(printed);
+        EXPECT_EQ(value, parsed);
+        EXPECT_EQ(value.isNegative(), parsed.isNegative());
+        EXPECT_EQ(value.mantissaString(), parsed.mantissaString());
+        EXPECT_EQ(value.exponent(), parsed.exponent());
+    }
+}
+
 TEST(DecimalDifferential, MatchesUnboundedOracle) {
     RandomDecimals gen(0x6d696e746c7578ULL);
     int failures = 0;
@@ -959,8 +754,7 @@ TEST(DecimalDouble, ToDoubleIsNearest) {
         {"123456789012345678901234567890.12345678", 123456789012345678901234567890.12345678},
         {"0.30000000000000000000000000000000000001", 0.3},
         {"9007199254740993", 9007199254740992.0},  // halfway between doubles: ties to even
-        {"9007199254740995", 9007199254740996.0},
-    };
+        {"9007199254740995", 9007199254740996.0}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         const double d = dec(c.text).toDouble();
@@ -974,25 +768,23 @@ TEST(DecimalDouble, FromDoubleIsShortest) {
         double value;
         std::optional<std::string> printed;
     };
-    const std::vector<Case> cases = {
-        {0.1, "0.1"},
-        {1e-7, "0.0000001"},
-        {-2034.56, "-2034.56"},
-        {31.1034768, "31.1034768"},
-        {0.0, "0"},
-        {-0.0, "0"},
-        {1.0 / 3.0, "0.3333333333333333"},
-        {1e22, "1" + repeat('0', 22)},
-        {123456789.0, "123456789"},
-        // Shortest digits, not the binary value's exact expansion.
-        {18446744073709551616.0, "18446744073709552000"},
-        {0x1p70, "1180591620717411300000"},
-        {5e-324, "0"},
-        {1e300, std::nullopt},
-        {std::numeric_limits<double>::quiet_NaN(), std::nullopt},
-        {std::numeric_limits<double>::infinity(), std::nullopt},
-        {-std::numeric_limits<double>::infinity(), std::nullopt},
-    };
+    const std::vector<Case> cases = {{0.1, "0.1"},
+                                     {1e-7, "0.0000001"},
+                                     {-2034.56, "-2034.56"},
+                                     {31.1034768, "31.1034768"},
+                                     {0.0, "0"},
+                                     {-0.0, "0"},
+                                     {1.0 / 3.0, "0.3333333333333333"},
+                                     {1e22, "1" + repeat('0', 22)},
+                                     {123456789.0, "123456789"},
+                                     // Shortest digits, not the binary value's exact expansion.
+                                     {18446744073709551616.0, "18446744073709552000"},
+                                     {0x1p70, "1180591620717411300000"},
+                                     {5e-324, "0"},
+                                     {1e300, std::nullopt},
+                                     {std::numeric_limits<double>::quiet_NaN(), std::nullopt},
+                                     {std::numeric_limits<double>::infinity(), std::nullopt},
+                                     {-std::numeric_limits<double>::infinity(), std::nullopt}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.value);
         const auto d = Decimal::fromDouble(c.value);

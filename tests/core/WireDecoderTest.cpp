@@ -102,7 +102,6 @@ std::optional<DecodingError> decodeError(std::string_view text) {
 }
 
 struct Failure {
-    const char* name;
     std::string document;
     Kind kind;
     std::string path;
@@ -111,10 +110,20 @@ struct Failure {
 template <WireRecord T>
 void expectFailures(const std::vector<Failure>& cases) {
     for (const Failure& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.document.substr(0, 200));
         if (const auto e = decodeError<T>(c.document)) {
             EXPECT_EQ(nameOf(e->kind()), nameOf(c.kind)) << e->what();
             EXPECT_EQ(e->codingPath(), c.path) << e->what();
+        }
+    }
+}
+
+template <WireRecord T>
+void expectAllCorrupted(const std::vector<std::string>& documents) {
+    for (const std::string& doc : documents) {
+        SCOPED_TRACE(doc.substr(0, 200));
+        if (const auto e = decodeError<T>(doc)) {
+            EXPECT_EQ(nameOf(e->kind()), nameOf(Kind::dataCorrupted)) << e->what();
         }
     }
 }
@@ -361,31 +370,30 @@ TEST(WireDecoderAccepts, OneDecoderServesManyDocumentsWhateverFailedBefore) {
 
 TEST(WireDecoderRoundTrip, WrittenTextHasDeclaredKeyOrderAndDecodesEqual) {
     struct Case {
-        const char* name;
         std::string_view input;
         std::string_view written;
     };
     const Case latest[] = {
-        {"every field",
-         R"({"stale":true,"prices":{"XPT":{"unit":"g","value":951},)"
+        // Every field
+        {R"({"stale":true,"prices":{"XPT":{"unit":"g","value":951},)"
          R"("XAU":{"prev_close":2030.10,"unit":"oz","value":2034.560},)"
          R"("XAG":{"value":32.50,"unit":"oz","prev_close":null}},)"
          R"("as_of":"2025-01-31T15:05:09.250+01:00","currency":"USD","extra":[1]})",
          R"({"currency":"USD","prices":{"XAG":{"value":32.5,"unit":"oz"},)"
          R"("XAU":{"value":2034.56,"unit":"oz","prev_close":2030.1},)"
          R"("XPT":{"value":951,"unit":"g"}},"stale":true,"as_of":"2025-01-31T14:05:09.250Z"})"},
-        {"empty prices",
-         R"({"currency":"EUR","as_of":"2025-01-31T14:05:09.000001Z","stale":false,"prices":{}})",
+        // Empty prices
+        {R"({"currency":"EUR","as_of":"2025-01-31T14:05:09.000001Z","stale":false,"prices":{}})",
          R"({"currency":"EUR","prices":{},"stale":false,"as_of":"2025-01-31T14:05:09.000001Z"})"},
-        {"text needing escapes",
-         R"({"currency":"\ufeff\"\u0001","as_of":"1969-12-31T23:59:59.5Z","stale":false,)"
+        // Text needing escapes
+        {R"({"currency":"\ufeff\"\u0001","as_of":"1969-12-31T23:59:59.5Z","stale":false,)"
          R"("prices":{"\u91d1\n":{"value":-0.001e-2,"unit":"a\\b\u007f"}}})",
          "{\"currency\":\"\xEF\xBB\xBF\\\"\\u0001\",\"prices\":{\"\xE9\x87\x91\\n\":"
          "{\"value\":-0.00001,\"unit\":\"a\\\\b\x7F\"}},\"stale\":false,"
          "\"as_of\":\"1969-12-31T23:59:59.500Z\"}"},
     };
     for (const Case& c : latest) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.input);
         const auto first = decodeOk<LatestPricesResponse>(c.input);
         ASSERT_TRUE(first);
         const QByteArray written = first->toJson();
@@ -396,18 +404,19 @@ TEST(WireDecoderRoundTrip, WrittenTextHasDeclaredKeyOrderAndDecodesEqual) {
     }
 
     const Case history[] = {
-        {"two points",
-         R"({"points":[{"v":2034.560,"t":"2024-01-01T01:00:00+01:00"},)"
+        // Two points
+        {R"({"points":[{"v":2034.560,"t":"2024-01-01T01:00:00+01:00"},)"
          R"({"t":"2024-01-02T00:00:00.123456789Z","v":1E3}],"range":"1y","unit":"oz",)"
          R"("currency":"USD","series":"XAU"})",
          R"({"series":"XAU","currency":"USD","unit":"oz","range":"1y","points":[)"
          R"({"t":"2024-01-01T00:00:00Z","v":2034.56},)"
          R"({"t":"2024-01-02T00:00:00.123456789Z","v":1000}]})"},
-        {"no points", R"({"series":"S","currency":"C","unit":"U","range":"R","points":[]})",
+        // No points
+        {R"({"series":"S","currency":"C","unit":"U","range":"R","points":[]})",
          R"({"series":"S","currency":"C","unit":"U","range":"R","points":[]})"},
     };
     for (const Case& c : history) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.input);
         const auto first = decodeOk<HistoryResponse>(c.input);
         ASSERT_TRUE(first);
         const QByteArray written = first->toJson();
@@ -423,157 +432,128 @@ TEST(WireDecoderRoundTrip, WrittenTextHasDeclaredKeyOrderAndDecodesEqual) {
 
 TEST(WireDecoderRejects, MissingRequiredKeyNamesItsPath) {
     expectFailures<LatestPricesResponse>({
-        {"currency", with(kLatest, R"("currency":"USD",)", ""), Kind::keyNotFound, "currency"},
-        {"as_of", with(kLatest, R"("as_of":"2025-01-31T14:05:09Z",)", ""), Kind::keyNotFound,
-         "as_of"},
-        {"stale", with(kLatest, R"("stale":false,)", ""), Kind::keyNotFound, "stale"},
-        {"prices",
-         with(kLatest, R"(,"prices":{"XAU":{"value":2034.56,"unit":"oz","prev_close":2030.1}})",
+        {with(kLatest, R"("currency":"USD",)", ""), Kind::keyNotFound, "currency"},
+        {with(kLatest, R"("as_of":"2025-01-31T14:05:09Z",)", ""), Kind::keyNotFound, "as_of"},
+        {with(kLatest, R"("stale":false,)", ""), Kind::keyNotFound, "stale"},
+        {with(kLatest, R"(,"prices":{"XAU":{"value":2034.56,"unit":"oz","prev_close":2030.1}})",
               ""),
          Kind::keyNotFound, "prices"},
-        {"value", with(kLatest, R"("value":2034.56,)", ""), Kind::keyNotFound, "prices.XAU.value"},
-        {"unit", with(kLatest, R"("unit":"oz",)", ""), Kind::keyNotFound, "prices.XAU.unit"},
+        {with(kLatest, R"("value":2034.56,)", ""), Kind::keyNotFound, "prices.XAU.value"},
+        {with(kLatest, R"("unit":"oz",)", ""), Kind::keyNotFound, "prices.XAU.unit"},
         // Case matters: "Stale" is an unknown key, so "stale" is still missing.
-        {"stale in other case", with(kLatest, R"("stale")", R"("Stale")"), Kind::keyNotFound,
-         "stale"},
-        {"empty object", "{}", Kind::keyNotFound, "currency"},
+        {with(kLatest, R"("stale")", R"("Stale")"), Kind::keyNotFound, "stale"},
+        {"{}", Kind::keyNotFound, "currency"},
     });
     expectFailures<HistoryResponse>({
-        {"series", with(kHistory, R"("series":"XAU",)", ""), Kind::keyNotFound, "series"},
-        {"unit", with(kHistory, R"("unit":"oz",)", ""), Kind::keyNotFound, "unit"},
-        {"range", with(kHistory, R"("range":"1y",)", ""), Kind::keyNotFound, "range"},
-        {"points", R"({"series":"XAU","currency":"USD","unit":"oz","range":"1y"})",
-         Kind::keyNotFound, "points"},
-        {"t of the second point", with(kHistory, R"("t":"2024-01-02T00:00:00Z",)", ""),
-         Kind::keyNotFound, "points[1].t"},
-        {"v of the first point", with(kHistory, R"(,"v":2034.56)", ""), Kind::keyNotFound,
-         "points[0].v"},
-        {"empty point", with(kHistory, R"({"t":"2024-01-01T00:00:00Z","v":2034.56})", "{}"),
-         Kind::keyNotFound, "points[0].t"},
+        {with(kHistory, R"("series":"XAU",)", ""), Kind::keyNotFound, "series"},
+        {with(kHistory, R"("unit":"oz",)", ""), Kind::keyNotFound, "unit"},
+        {with(kHistory, R"("range":"1y",)", ""), Kind::keyNotFound, "range"},
+        {R"({"series":"XAU","currency":"USD","unit":"oz","range":"1y"})", Kind::keyNotFound,
+         "points"},
+        {with(kHistory, R"("t":"2024-01-02T00:00:00Z",)", ""), Kind::keyNotFound, "points[1].t"},
+        {with(kHistory, R"(,"v":2034.56)", ""), Kind::keyNotFound, "points[0].v"},
+        {with(kHistory, R"({"t":"2024-01-01T00:00:00Z","v":2034.56})", "{}"), Kind::keyNotFound,
+         "points[0].t"},
     });
 }
 
 TEST(WireDecoderRejects, NullRequiredValueIsValueNotFound) {
     expectFailures<LatestPricesResponse>({
-        {"currency", with(kLatest, R"("USD")", "null"), Kind::valueNotFound, "currency"},
-        {"as_of", with(kLatest, R"("2025-01-31T14:05:09Z")", "null"), Kind::valueNotFound, "as_of"},
-        {"stale", with(kLatest, "false", "null"), Kind::valueNotFound, "stale"},
-        {"prices",
-         with(kLatest, R"({"XAU":{"value":2034.56,"unit":"oz","prev_close":2030.1}})", "null"),
+        {with(kLatest, R"("USD")", "null"), Kind::valueNotFound, "currency"},
+        {with(kLatest, R"("2025-01-31T14:05:09Z")", "null"), Kind::valueNotFound, "as_of"},
+        {with(kLatest, "false", "null"), Kind::valueNotFound, "stale"},
+        {with(kLatest, R"({"XAU":{"value":2034.56,"unit":"oz","prev_close":2030.1}})", "null"),
          Kind::valueNotFound, "prices"},
-        {"price entry",
-         with(kLatest, R"({"value":2034.56,"unit":"oz","prev_close":2030.1})", "null"),
+        {with(kLatest, R"({"value":2034.56,"unit":"oz","prev_close":2030.1})", "null"),
          Kind::valueNotFound, "prices.XAU"},
-        {"value", with(kLatest, "2034.56", "null"), Kind::valueNotFound, "prices.XAU.value"},
-        {"unit", with(kLatest, R"("oz")", "null"), Kind::valueNotFound, "prices.XAU.unit"},
-        {"root", "null", Kind::valueNotFound, ""},
+        {with(kLatest, "2034.56", "null"), Kind::valueNotFound, "prices.XAU.value"},
+        {with(kLatest, R"("oz")", "null"), Kind::valueNotFound, "prices.XAU.unit"},
+        {"null", Kind::valueNotFound, ""},
     });
     expectFailures<HistoryResponse>({
-        {"series", with(kHistory, R"("XAU")", "null"), Kind::valueNotFound, "series"},
-        {"range", with(kHistory, R"("1y")", "null"), Kind::valueNotFound, "range"},
-        {"points", R"({"series":"XAU","currency":"USD","unit":"oz","range":"1y","points":null})",
+        {with(kHistory, R"("XAU")", "null"), Kind::valueNotFound, "series"},
+        {with(kHistory, R"("1y")", "null"), Kind::valueNotFound, "range"},
+        {R"({"series":"XAU","currency":"USD","unit":"oz","range":"1y","points":null})",
          Kind::valueNotFound, "points"},
-        {"point", with(kHistory, R"({"t":"2024-01-02T00:00:00Z","v":2041.1})", "null"),
-         Kind::valueNotFound, "points[1]"},
-        {"t", with(kHistory, R"("2024-01-01T00:00:00Z")", "null"), Kind::valueNotFound,
-         "points[0].t"},
-        {"v", with(kHistory, "2041.1", "null"), Kind::valueNotFound, "points[1].v"},
+        {with(kHistory, R"({"t":"2024-01-02T00:00:00Z","v":2041.1})", "null"), Kind::valueNotFound,
+         "points[1]"},
+        {with(kHistory, R"("2024-01-01T00:00:00Z")", "null"), Kind::valueNotFound, "points[0].t"},
+        {with(kHistory, "2041.1", "null"), Kind::valueNotFound, "points[1].v"},
     });
 }
 
 TEST(WireDecoderRejects, WrongJsonTypeIsTypeMismatch) {
     expectFailures<LatestPricesResponse>({
         // The same digits as 32.50, but sent as text.
-        {"value as a string", with(kLatest, "2034.56", R"("32.50")"), Kind::typeMismatch,
-         "prices.XAU.value"},
-        {"prev_close as a string", with(kLatest, "2030.1", R"("2030.1")"), Kind::typeMismatch,
-         "prices.XAU.prev_close"},
-        {"stale as a string", with(kLatest, "false", R"("false")"), Kind::typeMismatch, "stale"},
-        {"stale as a number", with(kLatest, "false", "0"), Kind::typeMismatch, "stale"},
-        {"as_of as a number", with(kLatest, R"("2025-01-31T14:05:09Z")", "1738332309"),
-         Kind::typeMismatch, "as_of"},
-        {"currency as an array", with(kLatest, R"("USD")", R"(["USD"])"), Kind::typeMismatch,
-         "currency"},
-        {"unit as an object", with(kLatest, R"("oz")", "{}"), Kind::typeMismatch,
-         "prices.XAU.unit"},
-        {"prices as an array",
-         with(kLatest, R"({"XAU":{"value":2034.56,"unit":"oz","prev_close":2030.1}})", "[]"),
+        {with(kLatest, "2034.56", R"("32.50")"), Kind::typeMismatch, "prices.XAU.value"},
+        {with(kLatest, "2030.1", R"("2030.1")"), Kind::typeMismatch, "prices.XAU.prev_close"},
+        {with(kLatest, "false", R"("false")"), Kind::typeMismatch, "stale"},
+        {with(kLatest, "false", "0"), Kind::typeMismatch, "stale"},
+        {with(kLatest, R"("2025-01-31T14:05:09Z")", "1738332309"), Kind::typeMismatch, "as_of"},
+        {with(kLatest, R"("USD")", R"(["USD"])"), Kind::typeMismatch, "currency"},
+        {with(kLatest, R"("oz")", "{}"), Kind::typeMismatch, "prices.XAU.unit"},
+        {with(kLatest, R"({"XAU":{"value":2034.56,"unit":"oz","prev_close":2030.1}})", "[]"),
          Kind::typeMismatch, "prices"},
-        {"price entry as a number",
-         with(kLatest, R"({"value":2034.56,"unit":"oz","prev_close":2030.1})", "2034.56"),
+        {with(kLatest, R"({"value":2034.56,"unit":"oz","prev_close":2030.1})", "2034.56"),
          Kind::typeMismatch, "prices.XAU"},
-        {"top-level array", "[]", Kind::typeMismatch, ""},
-        {"top-level array of the document", "[" + std::string(kLatest) + "]", Kind::typeMismatch,
-         ""},
-        {"top-level string", R"("{}")", Kind::typeMismatch, ""},
-        {"top-level number", "1", Kind::typeMismatch, ""},
+        {"[]", Kind::typeMismatch, ""},
+        {"[" + std::string(kLatest) + "]", Kind::typeMismatch, ""},
+        {R"("{}")", Kind::typeMismatch, ""},
+        {"1", Kind::typeMismatch, ""},
     });
     expectFailures<HistoryResponse>({
-        {"v as a string", with(kHistory, "2041.1", R"("2041.1")"), Kind::typeMismatch,
-         "points[1].v"},
-        {"t as a number", with(kHistory, R"("2024-01-01T00:00:00Z")", "1704067200"),
-         Kind::typeMismatch, "points[0].t"},
-        {"points as an object",
-         R"({"series":"XAU","currency":"USD","unit":"oz","range":"1y","points":{}})",
+        {with(kHistory, "2041.1", R"("2041.1")"), Kind::typeMismatch, "points[1].v"},
+        {with(kHistory, R"("2024-01-01T00:00:00Z")", "1704067200"), Kind::typeMismatch,
+         "points[0].t"},
+        {R"({"series":"XAU","currency":"USD","unit":"oz","range":"1y","points":{}})",
          Kind::typeMismatch, "points"},
-        {"point as an array",
-         with(kHistory, R"({"t":"2024-01-02T00:00:00Z","v":2041.1})", R"(["x"])"),
+        {with(kHistory, R"({"t":"2024-01-02T00:00:00Z","v":2041.1})", R"(["x"])"),
          Kind::typeMismatch, "points[1]"},
-        {"series as a boolean", with(kHistory, R"("XAU")", "true"), Kind::typeMismatch, "series"},
+        {with(kHistory, R"("XAU")", "true"), Kind::typeMismatch, "series"},
     });
 }
 
 TEST(WireDecoderRejects, OneBadEntryFailsTheWholeDocument) {
     const std::string good = R"("XAU":{"value":2034.56,"unit":"oz","prev_close":2030.1})";
     expectFailures<LatestPricesResponse>({
-        {"bad entry after a good one",
-         with(kLatest, good, good + R"(,"XAG":{"value":"32.50","unit":"oz"})"), Kind::typeMismatch,
+        {with(kLatest, good, good + R"(,"XAG":{"value":"32.50","unit":"oz"})"), Kind::typeMismatch,
          "prices.XAG.value"},
-        {"bad entry before a good one", with(kLatest, good, R"("XAG":{"value":32.50},)" + good),
-         Kind::keyNotFound, "prices.XAG.unit"},
-        {"entry that is not an object", with(kLatest, good, good + R"(,"XPT":[])"),
-         Kind::typeMismatch, "prices.XPT"},
-        {"entry with malformed JSON inside", with(kLatest, good, good + R"(,"XPT":{"value":1,})"),
-         Kind::dataCorrupted, "prices.XPT"},
+        {with(kLatest, good, R"("XAG":{"value":32.50},)" + good), Kind::keyNotFound,
+         "prices.XAG.unit"},
+        {with(kLatest, good, good + R"(,"XPT":[])"), Kind::typeMismatch, "prices.XPT"},
+        {with(kLatest, good, good + R"(,"XPT":{"value":1,})"), Kind::dataCorrupted, "prices.XPT"},
     });
     expectFailures<HistoryResponse>({
-        {"bad point between good ones",
-         with(kHistory, R"({"t":"2024-01-02T00:00:00Z")",
+        {with(kHistory, R"({"t":"2024-01-02T00:00:00Z")",
               R"({"t":"2024-01-01T12:00:00Z","v":true},{"t":"2024-01-02T00:00:00Z")"),
          Kind::typeMismatch, "points[1].v"},
-        {"bad date in the last point", with(kHistory, "2024-01-02T00:00:00Z", "2024-01-32"),
-         Kind::dataCorrupted, "points[1].t"},
+        {with(kHistory, "2024-01-02T00:00:00Z", "2024-01-32"), Kind::dataCorrupted, "points[1].t"},
     });
 }
 
 TEST(WireDecoderRejects, DuplicateKeys) {
     expectFailures<LatestPricesResponse>({
-        {"stale twice", with(kLatest, R"("stale":false)", R"("stale":false,"stale":true)"),
-         Kind::dataCorrupted, "stale"},
-        {"currency twice with the same value",
-         with(kLatest, R"("currency":"USD")", R"("currency":"USD","currency":"USD")"),
+        {with(kLatest, R"("stale":false)", R"("stale":false,"stale":true)"), Kind::dataCorrupted,
+         "stale"},
+        {with(kLatest, R"("currency":"USD")", R"("currency":"USD","currency":"USD")"),
          Kind::dataCorrupted, "currency"},
-        {"prices twice", with(kLatest, R"("stale":false,)", R"("stale":false,"prices":{},)"),
-         Kind::dataCorrupted, "prices"},
-        {"value twice", with(kLatest, R"("value":2034.56)", R"("value":1,"value":2034.56)"),
-         Kind::dataCorrupted, "prices.XAU.value"},
-        {"prev_close null twice",
-         with(kLatest, R"("prev_close":2030.1)", R"("prev_close":null,"prev_close":null)"),
+        {with(kLatest, R"("stale":false,)", R"("stale":false,"prices":{},)"), Kind::dataCorrupted,
+         "prices"},
+        {with(kLatest, R"("value":2034.56)", R"("value":1,"value":2034.56)"), Kind::dataCorrupted,
+         "prices.XAU.value"},
+        {with(kLatest, R"("prev_close":2030.1)", R"("prev_close":null,"prev_close":null)"),
          Kind::dataCorrupted, "prices.XAU.prev_close"},
-        {"metal code twice", with(kLatest, "}}}", R"(},"XAU":{"value":1,"unit":"oz"}}})"),
-         Kind::dataCorrupted, "prices.XAU"},
-        {"metal code twice, once escaped",
-         with(kLatest, "}}}", R"(},"X\u0041U":{"value":1,"unit":"oz"}}})"), Kind::dataCorrupted,
+        {with(kLatest, "}}}", R"(},"XAU":{"value":1,"unit":"oz"}}})"), Kind::dataCorrupted,
          "prices.XAU"},
-        {"key twice, once escaped",
-         with(kLatest, R"("unit":"oz")", R"("unit":"oz","\u0075nit":"g")"), Kind::dataCorrupted,
+        {with(kLatest, "}}}", R"(},"X\u0041U":{"value":1,"unit":"oz"}}})"), Kind::dataCorrupted,
+         "prices.XAU"},
+        {with(kLatest, R"("unit":"oz")", R"("unit":"oz","\u0075nit":"g")"), Kind::dataCorrupted,
          "prices.XAU.unit"},
     });
     expectFailures<HistoryResponse>({
-        {"points twice", with(kHistory, R"("range":"1y",)", R"("range":"1y","points":[],)"),
-         Kind::dataCorrupted, "points"},
-        {"t twice",
-         with(kHistory, R"("t":"2024-01-02T00:00:00Z")",
+        {with(kHistory, R"("range":"1y",)", R"("range":"1y","points":[],)"), Kind::dataCorrupted,
+         "points"},
+        {with(kHistory, R"("t":"2024-01-02T00:00:00Z")",
               R"("t":"2024-01-02T00:00:00Z","t":"2024-01-02T00:00:00Z")"),
          Kind::dataCorrupted, "points[1].t"},
     });
@@ -612,12 +592,8 @@ TEST(WireDecoderRejects, NumbersThatAreNotJsonOrOutOfRange) {
                                    "1e",        "1e+",      "0x10", "1_000", "1.2.3", "NaN",
                                    "-Infinity", "Infinity", "1,5",  "1e5.5"};
     auto expectCorrupted = [](const std::string& latest, const std::string& history) {
-        if (const auto e = decodeError<LatestPricesResponse>(latest)) {
-            EXPECT_EQ(nameOf(e->kind()), nameOf(Kind::dataCorrupted)) << e->what();
-        }
-        if (const auto e = decodeError<HistoryResponse>(history)) {
-            EXPECT_EQ(nameOf(e->kind()), nameOf(Kind::dataCorrupted)) << e->what();
-        }
+        expectAllCorrupted<LatestPricesResponse>({latest});
+        expectAllCorrupted<HistoryResponse>({history});
     };
     for (const char* token : outOfRange) {
         SCOPED_TRACE(token);
@@ -645,7 +621,7 @@ TEST(WireDecoderRejects, MalformedTokenIsDataCorruptedWhateverWasExpected) {
                                   "null-", "tru", "truex", "true1", "fals", "falsey", "false-"};
     for (const char* token : tokens) {
         SCOPED_TRACE(token);
-        const std::string latest[] = {
+        expectAllCorrupted<LatestPricesResponse>({
             with(kLatest, R"("USD")", token),
             with(kLatest, "false", token),
             with(kLatest, R"("2025-01-31T14:05:09Z")", token),
@@ -655,25 +631,13 @@ TEST(WireDecoderRejects, MalformedTokenIsDataCorruptedWhateverWasExpected) {
             token,
             // The parser's root literals misread some tokens only when blanks follow.
             std::string(token) + "\r\r\n ",
-        };
-        for (const std::string& doc : latest) {
-            if (const auto e = decodeError<LatestPricesResponse>(doc)) {
-                EXPECT_EQ(nameOf(e->kind()), nameOf(Kind::dataCorrupted))
-                    << e->what() << "\n  in " << doc;
-            }
-        }
-        const std::string history[] = {
+        });
+        expectAllCorrupted<HistoryResponse>({
             with(kHistory, R"("1y")", token),
             with(kHistory, "2041.1", token),
             with(kHistory, R"("2024-01-01T00:00:00Z")", token),
             with(kHistory, R"({"t":"2024-01-02T00:00:00Z","v":2041.1})", token),
-        };
-        for (const std::string& doc : history) {
-            if (const auto e = decodeError<HistoryResponse>(doc)) {
-                EXPECT_EQ(nameOf(e->kind()), nameOf(Kind::dataCorrupted))
-                    << e->what() << "\n  in " << doc;
-            }
-        }
+        });
     }
 }
 
@@ -754,20 +718,8 @@ std::vector<std::string> malformed(std::string_view doc, std::string_view string
 }
 
 TEST(WireDecoderRejects, MalformedJsonIsDataCorrupted) {
-    const auto latest = malformed(kLatest, "USD");
-    for (std::size_t i = 0; i < latest.size(); ++i) {
-        SCOPED_TRACE("latest #" + std::to_string(i) + ": " + latest[i].substr(0, 200));
-        if (const auto e = decodeError<LatestPricesResponse>(latest[i])) {
-            EXPECT_EQ(nameOf(e->kind()), nameOf(Kind::dataCorrupted)) << e->what();
-        }
-    }
-    const auto history = malformed(kHistory, "1y");
-    for (std::size_t i = 0; i < history.size(); ++i) {
-        SCOPED_TRACE("history #" + std::to_string(i) + ": " + history[i].substr(0, 200));
-        if (const auto e = decodeError<HistoryResponse>(history[i])) {
-            EXPECT_EQ(nameOf(e->kind()), nameOf(Kind::dataCorrupted)) << e->what();
-        }
-    }
+    expectAllCorrupted<LatestPricesResponse>(malformed(kLatest, "USD"));
+    expectAllCorrupted<HistoryResponse>(malformed(kHistory, "1y"));
 }
 
 TEST(WireDecoderRejects, EveryTruncationFailsCleanly) {
@@ -784,19 +736,15 @@ TEST(WireDecoderRejects, EveryTruncationFailsCleanly) {
     ASSERT_TRUE(decodeOk<HistoryResponse>(history));
 
     // Only blanks may be cut off the end.
-    const std::size_t latestEnd = latest.find_last_not_of(' ') + 1;
-    for (std::size_t n = 0; n < latestEnd; ++n) {
-        SCOPED_TRACE(latest.substr(0, n));
-        if (const auto e = decodeError<LatestPricesResponse>(latest.substr(0, n))) {
-            EXPECT_EQ(nameOf(e->kind()), nameOf(Kind::dataCorrupted)) << e->what();
-        }
+    std::vector<std::string> latestCuts, historyCuts;
+    for (std::size_t n = 0; n < latest.find_last_not_of(' ') + 1; ++n) {
+        latestCuts.push_back(latest.substr(0, n));
     }
     for (std::size_t n = 0; n < history.size(); ++n) {
-        SCOPED_TRACE(history.substr(0, n));
-        if (const auto e = decodeError<HistoryResponse>(history.substr(0, n))) {
-            EXPECT_EQ(nameOf(e->kind()), nameOf(Kind::dataCorrupted)) << e->what();
-        }
+        historyCuts.push_back(history.substr(0, n));
     }
+    expectAllCorrupted<LatestPricesResponse>(latestCuts);
+    expectAllCorrupted<HistoryResponse>(historyCuts);
 }
 
 }  // namespace

@@ -93,29 +93,23 @@ TEST_F(LoginItemTest, FailuresCarryAReadableDescription) {
     const QString blockedEntryDir = home.filePath(QStringLiteral("blocked"));
     QDir().mkpath(blockedEntryDir + QStringLiteral("/mintlux.desktop/keep"));
 
+    const QString entryDir = blockedEntryDir + QStringLiteral("/mintlux.desktop");
     struct Case {
-        const char* name;
         QString dir;
         bool unregister;
         QStringList mentions;
     };
     const std::vector<Case> cases{
-        {"autostart folder below a file",
-         aFile + QStringLiteral("/autostart"),
+        // The autostart folder below a file, the folder itself a file, the entry's name taken by
+        // a folder, and that folder in the way of unregistering.
+        {aFile + QStringLiteral("/autostart"),
          false,
          {aFile + QStringLiteral("/autostart"), QStringLiteral("Not a directory")}},
-        {"autostart folder is a file", aFile, false, {aFile}},
-        {"entry name taken by a folder",
-         blockedEntryDir,
-         false,
-         {blockedEntryDir + QStringLiteral("/mintlux.desktop")}},
-        {"entry folder cannot be removed",
-         blockedEntryDir,
-         true,
-         {blockedEntryDir + QStringLiteral("/mintlux.desktop")}},
-    };
+        {aFile, false, {aFile}},
+        {blockedEntryDir, false, {entryDir}},
+        {blockedEntryDir, true, {entryDir}}};
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.dir.toStdString() + (c.unregister ? " (unregister)" : ""));
         XdgAutostartLoginItem item(c.dir);
         try {
             c.unregister ? item.unregisterAtLogin() : item.registerAtLogin();

@@ -10,17 +10,20 @@ const QSize kPopover(320, 360);
 const QRect kFullHd(0, 0, 1920, 1080);
 
 struct Case {
-    const char* name;
     QRect anchor;
     QList<ScreenArea> screens;
-    QRect frame;
+    QPoint at;  // where the popover's top-left corner goes
     PopoverEdge edge;
     QSize size = kPopover;
 };
 
 void PrintTo(const Case& c, std::ostream* os) {
-    *os << c.name;
+    *os << "anchor " << c.anchor.x() << "," << c.anchor.y() << " on " << c.screens.size()
+        << " screens";
 }
+
+constexpr auto below = PopoverEdge::below, above = PopoverEdge::above, left = PopoverEdge::left,
+               right = PopoverEdge::right;
 
 class PopoverPlacementTest : public ::testing::TestWithParam<Case> {};
 
@@ -33,90 +36,43 @@ const ScreenArea rightScreen{QRect(1920, 0, 1280, 1024), QRect(1920, 28, 1280, 9
 const ScreenArea leftScreen{QRect(-1280, 0, 1280, 1024), QRect(-1280, 28, 1280, 996)};
 
 const Case kCases[] = {
-    {"top panel: below, centred on the item",
-     QRect(1000, 2, 80, 24),
-     {topPanel},
-     QRect(880, 30, 320, 360),
-     PopoverEdge::below},
-    {"top panel, item at the right edge: pushed left inside the screen",
-     QRect(1880, 2, 40, 24),
-     {topPanel},
-     QRect(1600, 30, 320, 360),
-     PopoverEdge::below},
-    {"top panel, item at the left edge: pushed right",
-     QRect(0, 2, 40, 24),
-     {topPanel},
-     QRect(0, 30, 320, 360),
-     PopoverEdge::below},
-    {"bottom panel: above, clear of the panel",
-     QRect(1000, 1045, 60, 30),
-     {bottomPanel},
-     QRect(870, 680, 320, 360),
-     PopoverEdge::above},
-    {"left panel: to the right, clear of the panel",
-     QRect(8, 500, 32, 32),
-     {leftPanel},
-     QRect(48, 500, 320, 360),
-     PopoverEdge::right},
-    {"right panel near the bottom: to the left, lifted inside",
-     QRect(1880, 900, 32, 32),
-     {rightPanel},
-     QRect(1552, 720, 320, 360),
-     PopoverEdge::left},
-    {"click point without panel information: below it",
-     QRect(1700, 10, 1, 1),
-     {noPanelInfo},
-     QRect(1540, 15, 320, 360),
-     PopoverEdge::below},
-    {"click point at the bottom without panel information: above it",
-     QRect(900, 1070, 1, 1),
-     {noPanelInfo},
-     QRect(740, 706, 320, 360),
-     PopoverEdge::above},
-    {"item on the second screen stays on that screen",
-     QRect(3100, 2, 60, 24),
-     {topPanel, rightScreen},
-     QRect(2880, 30, 320, 360),
-     PopoverEdge::below},
-    {"screen left of the primary, negative coordinates",
-     QRect(-100, 2, 40, 24),
-     {topPanel, leftScreen},
-     QRect(-320, 30, 320, 360),
-     PopoverEdge::below},
-    {"item straddling two screens belongs to the one holding its centre",
-     QRect(1900, 2, 60, 24),
-     {topPanel, rightScreen},
-     QRect(1920, 30, 320, 360),
-     PopoverEdge::below},
-    {"anchor right of every screen: beside it on the nearest one",
-     QRect(3300, 500, 10, 10),
-     {topPanel, rightScreen},
-     QRect(2880, 500, 320, 360),
-     PopoverEdge::left},
-    {"unknown anchor: top-right corner of the primary screen",
-     QRect(),
-     {topPanel, rightScreen},
-     QRect(1596, 32, 320, 360),
-     PopoverEdge::below},
-    {"taller than the screen: top edge kept visible",
-     QRect(1000, 2, 80, 24),
-     {topPanel},
-     QRect(880, 28, 320, 2000),
-     PopoverEdge::below,
-     QSize(320, 2000)},
-    {"no screens at all: under the anchor",
-     QRect(10, 10, 20, 20),
-     {},
-     QRect(10, 34, 320, 360),
-     PopoverEdge::below},
-};
+    // Top panel: below, centred on the item.
+    {{1000, 2, 80, 24}, {topPanel}, {880, 30}, below},
+    // Top panel, item at the right edge: pushed left inside the screen.
+    {{1880, 2, 40, 24}, {topPanel}, {1600, 30}, below},
+    // Top panel, item at the left edge: pushed right.
+    {{0, 2, 40, 24}, {topPanel}, {0, 30}, below},
+    // Bottom panel: above, clear of the panel.
+    {{1000, 1045, 60, 30}, {bottomPanel}, {870, 680}, above},
+    // Left panel: to the right, clear of the panel.
+    {{8, 500, 32, 32}, {leftPanel}, {48, 500}, right},
+    // Right panel near the bottom: to the left, lifted inside.
+    {{1880, 900, 32, 32}, {rightPanel}, {1552, 720}, left},
+    // Click point without panel information: below it.
+    {{1700, 10, 1, 1}, {noPanelInfo}, {1540, 15}, below},
+    // Click point at the bottom without panel information: above it.
+    {{900, 1070, 1, 1}, {noPanelInfo}, {740, 706}, above},
+    // Item on the second screen stays on that screen.
+    {{3100, 2, 60, 24}, {topPanel, rightScreen}, {2880, 30}, below},
+    // Screen left of the primary, negative coordinates.
+    {{-100, 2, 40, 24}, {topPanel, leftScreen}, {-320, 30}, below},
+    // Item straddling two screens belongs to the one holding its centre.
+    {{1900, 2, 60, 24}, {topPanel, rightScreen}, {1920, 30}, below},
+    // Anchor right of every screen: beside it on the nearest one.
+    {{3300, 500, 10, 10}, {topPanel, rightScreen}, {2880, 500}, left},
+    // Unknown anchor: top-right corner of the primary screen.
+    {{}, {topPanel, rightScreen}, {1596, 32}, below},
+    // Taller than the screen: top edge kept visible.
+    {{1000, 2, 80, 24}, {topPanel}, {880, 28}, below, {320, 2000}},
+    // No screens at all: under the anchor.
+    {{10, 10, 20, 20}, {}, {10, 34}, below}};
 
 }  // namespace
 
 TEST_P(PopoverPlacementTest, PlacesNextToTheItemInsideTheScreen) {
     const Case& c = GetParam();
     const PopoverPlacement p = placePopover(c.anchor, c.size, c.screens);
-    EXPECT_EQ(p.frame, c.frame);
+    EXPECT_EQ(p.frame, QRect(c.at, c.size));
     EXPECT_EQ(p.edge, c.edge);
     if (!c.screens.isEmpty() && c.size.height() < 1000) {
         bool inside = false;

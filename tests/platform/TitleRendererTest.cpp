@@ -1,3 +1,4 @@
+#include "Pixels.h"
 #include "platform/TitleRenderer.h"
 
 #include <QApplication>
@@ -18,12 +19,8 @@ StyledTitle titleWithTail(std::optional<Role> role) {
     return t;
 }
 
-bool isGreen(QRgb p) {
-    return qAlpha(p) > 128 && qGreen(p) > qRed(p) + 50 && qGreen(p) > qBlue(p) + 50;
-}
-bool isRed(QRgb p) {
-    return qAlpha(p) > 128 && qRed(p) > qGreen(p) + 60 && qRed(p) > qBlue(p) + 60;
-}
+using test::isGreen;
+using test::isRed;
 
 struct Coloured {
     int green = 0;
@@ -74,17 +71,18 @@ TEST_F(TitleRendererTest, TitleImageHasPanelHeightAndGrowsWithTheText) {
     EXPECT_NEAR(double(w44) / w22, 2.0, 0.3);
 }
 
+struct Tail {
+    std::optional<Role> role;
+    bool green;
+    bool red;
+};
+// A rise, a fall and a title without a change.
+const Tail kTails[] = {
+    {Role::positive, true, false}, {Role::negative, false, true}, {std::nullopt, false, false}};
+
 TEST_F(TitleRendererTest, OnlyTheChangeTailIsColouredByItsRole) {
-    struct Case {
-        const char* name;
-        std::optional<Role> role;
-        bool green;
-        bool red;
-    };
-    for (const Case& c :
-         {Case{"rise", Role::positive, true, false}, Case{"fall", Role::negative, false, true},
-          Case{"no change text", std::nullopt, false, false}}) {
-        SCOPED_TRACE(c.name);
+    for (const Tail& c : kTails) {
+        SCOPED_TRACE(c.green ? "rise" : c.red ? "fall" : "no change");
         const QImage image = renderer.renderTitle(titleWithTail(c.role), 22, colors);
         const Coloured found = colouredPixels(image);
         EXPECT_EQ(found.green > 10, c.green);
@@ -106,17 +104,9 @@ TEST_F(TitleRendererTest, RunsReachingPastTheTextAreClipped) {
 }
 
 TEST_F(TitleRendererTest, CompactIconIsSquareWithSymbolAndColouredDirection) {
-    struct Case {
-        const char* name;
-        std::optional<Role> role;
-        bool green;
-        bool red;
-    };
     for (int size : {22, 44}) {
-        for (const Case& c :
-             {Case{"rise", Role::positive, true, false}, Case{"fall", Role::negative, false, true},
-              Case{"placeholder", std::nullopt, false, false}}) {
-            SCOPED_TRACE(std::string(c.name) + " at " + std::to_string(size));
+        for (const Tail& c : kTails) {
+            SCOPED_TRACE(size);
             const QImage icon = renderer.renderCompactIcon(titleWithTail(c.role), size, colors);
             EXPECT_EQ(icon.size(), QSize(size, size));
             const Coloured found = colouredPixels(icon);
@@ -125,14 +115,8 @@ TEST_F(TitleRendererTest, CompactIconIsSquareWithSymbolAndColouredDirection) {
             if (c.green || c.red) {
                 EXPECT_GE(found.topmost, size / 2) << "the triangle sits under the symbol";
             }
-            int light = 0;
-            const QImage argb = icon.convertToFormat(QImage::Format_ARGB32);
-            for (int y = 0; y < size; ++y) {
-                for (int x = 0; x < size; ++x) {
-                    const QRgb p = argb.pixel(x, y);
-                    light += qAlpha(p) > 200 && qGray(p) > 200;
-                }
-            }
+            const int light =
+                test::countPixels(icon, [](QRgb p) { return qAlpha(p) > 200 && qGray(p) > 200; });
             EXPECT_GT(light, size / 2) << "the metal symbol is drawn";
         }
     }

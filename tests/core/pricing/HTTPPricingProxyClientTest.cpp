@@ -25,17 +25,12 @@ const QByteArray kGold = test::latestDocument("USD", {{"XAU", "2890.50", "troyOu
                                               "2025-01-31T14:05:09.250Z");
 
 template <class E>
-const E& errorAs(const std::exception_ptr& error) {
+E errorAs(const std::exception_ptr& error) {
     try {
         std::rethrow_exception(error);
     } catch (const E& e) {
         return e;
-    } catch (const std::exception& e) {
-        ADD_FAILURE() << "unexpected error: " << e.what();
-    } catch (...) {
-        ADD_FAILURE() << "not a std::exception";
     }
-    throw std::logic_error("no such error");
 }
 
 HTTPPricingProxyClient clientFor(const QUrl& base, std::chrono::milliseconds timeout = 2s,
@@ -54,6 +49,12 @@ TEST(HTTPPricingProxyClient, LatestDecodesTheBodyExactly) {
     EXPECT_EQ(r.asOf.time_since_epoch(), std::chrono::milliseconds(1'738'332'309'250));
     ASSERT_EQ(server.requests().size(), 1u);
     EXPECT_EQ(server.requests()[0].method, "GET");
+    // What Qt's transport adds by itself; anything else would be ours.
+    const std::set<QByteArray> transport{"host", "connection", "accept-encoding", "accept-language",
+                                         "user-agent"};
+    for (const auto& [name, value] : server.requests().at(0).headers) {
+        EXPECT_TRUE(transport.count(name)) << name.toStdString() << ": " << value.toStdString();
+    }
 }
 
 TEST(HTTPPricingProxyClient, RequestTargetKeepsTheBasePathAndQueryOrder) {
@@ -89,19 +90,6 @@ TEST(HTTPPricingProxyClient, RequestTargetKeepsTheBasePathAndQueryOrder) {
               "/v1/history?series=XPD&range=All&currency=AED&unit=tola");
 }
 
-TEST(HTTPPricingProxyClient, SendsNoHeaderOfItsOwn) {
-    Server server;
-    server.route("/v1/prices", Server::Response{200, kGold});
-    auto client = clientFor(server.baseUrl());
-    await(client.fetchLatest(Currency::usd));
-    // What Qt's transport adds by itself; anything else would be ours.
-    const std::set<QByteArray> transport{"host", "connection", "accept-encoding", "accept-language",
-                                         "user-agent"};
-    for (const auto& [name, value] : server.requests().at(0).headers) {
-        EXPECT_TRUE(transport.count(name)) << name.toStdString() << ": " << value.toStdString();
-    }
-}
-
 TEST(HTTPPricingProxyClient, StatusIsIgnoredAndTheBodyDecides) {
     struct Row {
         int status;
@@ -111,6 +99,7 @@ TEST(HTTPPricingProxyClient, StatusIsIgnoredAndTheBodyDecides) {
     };
     for (const Row& row :
          {Row{500, kGold, "application/json", true}, Row{404, kGold, "application/json", true},
+          Row{407, kGold, "application/json", true}, Row{401, kGold, "text/plain", true},
           Row{200, "<html><body>Maintenance</body></html>", "text/html", false},
           Row{503, "Service Unavailable", "text/plain", false}}) {
         SCOPED_TRACE(row.status);

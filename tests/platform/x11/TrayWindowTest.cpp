@@ -1,3 +1,4 @@
+#include "Pixels.h"
 #include "Wait.h"
 #include "platform/TrayWindow.h"
 
@@ -29,20 +30,12 @@ void resizeLikeATray(QWidget& w, QSize size) {
     xcb_flush(c);
 }
 
-// Red pixels in the lower half and in the upper half of the rendered window.
+// Red pixels in the upper and in the lower half of the rendered window.
 std::pair<int, int> redPixels(QWidget& w) {
-    const QImage image = w.grab().toImage().convertToFormat(QImage::Format_ARGB32);
-    int upper = 0;
-    int lower = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            const QRgb p = image.pixel(x, y);
-            if (qRed(p) > qGreen(p) + 60 && qRed(p) > qBlue(p) + 60) {
-                (y < image.height() / 2 ? upper : lower) += 1;
-            }
-        }
-    }
-    return {upper, lower};
+    const QImage image = w.grab().toImage();
+    const int half = image.height() / 2;
+    return {test::countPixels(image, test::isRed, QRect(0, 0, image.width(), half)),
+            test::countPixels(image, test::isRed, QRect(0, half, image.width(), half + 1))};
 }
 
 }  // namespace

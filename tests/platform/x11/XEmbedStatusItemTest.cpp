@@ -1,4 +1,5 @@
 #include "FakeStatusNotifierWatcher.h"
+#include "Pixels.h"
 #include "Wait.h"
 #include "Xvfb.h"
 #include "platform/DesktopStatusItem.h"
@@ -105,18 +106,6 @@ void clickAt(QPoint p) {
     EXPECT_TRUE(xdotool.finish());
 }
 
-int greenPixels(const QImage& image) {
-    int n = 0;
-    const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
-    for (int y = 0; y < argb.height(); ++y) {
-        for (int x = 0; x < argb.width(); ++x) {
-            const QRgb p = argb.pixel(x, y);
-            n += qGreen(p) > qRed(p) + 50 && qGreen(p) > qBlue(p) + 50;
-        }
-    }
-    return n;
-}
-
 QImage screenshot(const QRect& area, const QString& name) {
     const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(0);
     const QString dir = QDir::current().filePath(QStringLiteral("artifacts"));
@@ -147,7 +136,7 @@ TEST(XEmbedStatusItem, DocksAsWideAsItsTitleAndReportsClicksWithTheirPoint) {
     QImage seen;
     ASSERT_TRUE(waitFor([&] {
         seen = screenshot(anchor, QStringLiteral("xembed-trayer"));
-        return greenPixels(seen) > 10;
+        return countPixels(seen, isGreen) > 10;
     }));
 
     const QPoint target = anchor.center();

@@ -1,0 +1,84 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <optional>
+#include <string>
+#include <unordered_map>
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QList>
+#include <QNetworkAccessManager>
+#include <QNetworkRequest>
+#include <QObject>
+#include <QString>
+#include <QUrl>
+
+class QNetworkReply;
+
+namespace mintlux {
+
+// What a server answered: delivered whenever a complete HTTP answer arrived, whatever its status.
+// What the status means is the caller's business.
+struct HttpAnswer {
+    int status = 0;
+    QByteArray mediaType;  // lower case, parameters dropped ("application/json")
+    QByteArray body;
+    QList<std::pair<QByteArray, QByteArray>> headers;
+
+    QByteArray header(QByteArrayView name) const;
+};
+
+// GET requests bounded in time and size. Every failure to get an answer reaches the caller as a
+// TransportError: refused, reset or closed early, timed out, a body over the limit, or a request
+// still running when this object goes.
+class BoundedHttpFetch : public QObject {
+public:
+    enum class Deadline {
+        silence,        // the longest gap without data
+        wholeTransfer,  // the whole exchange, so a server trickling bytes cannot hold it open
+    };
+    struct Limits {
+        std::chrono::milliseconds timeout;
+        qint64 maxBodyBytes;
+        Deadline deadline;
+    };
+    using OnAnswer = std::function<void(HttpAnswer)>;
+    using OnError = std::function<void(std::exception_ptr)>;
+
+    // `requestName` opens every error message: "<requestName> to <url> timed out after ...".
+    BoundedHttpFetch(QNetworkAccessManager& network, Limits limits, QString requestName);
+    // Requests still running fail with a cancelled TransportError, before this returns.
+    ~BoundedHttpFetch() override;
+
+    // Exactly one of the two callbacks runs, never from within this call.
+    void get(QNetworkRequest request, OnAnswer onAnswer, OnError onError);
+
+    const Limits& limits() const { return m_limits; }
+    std::string describe(const QUrl& url) const;
+
+private:
+    struct Pending {
+        std::uint64_t id;
+        QUrl url;
+        QByteArray body;
+        OnAnswer onAnswer;
+        OnError onError;
+    };
+
+    void readAvailable(QNetworkReply* reply);
+    void finished(QNetworkReply* reply);
+    void abandon(QNetworkReply* reply, std::exception_ptr error);
+    std::optional<Pending> release(QNetworkReply* reply);
+
+    QNetworkAccessManager* m_network;
+    Limits m_limits;
+    QString m_requestName;
+    std::unordered_map<QNetworkReply*, Pending> m_pending;
+    std::uint64_t m_lastId = 0;
+};
+
+}  // namespace mintlux
