@@ -86,16 +86,7 @@ std::vector<DailyClose> FrankfurterDailyProvider::parse(QByteArrayView body, Met
     if (closes.empty()) {
         throw ProviderError(std::string(kName) + " has no priced weekday for " + base + "/USD");
     }
-    std::stable_sort(closes.begin(), closes.end(),
-                     [](const DailyClose& a, const DailyClose& b) { return a.date < b.date; });
-    const auto repeated = std::adjacent_find(
-        closes.begin(), closes.end(),
-        [](const DailyClose& a, const DailyClose& b) { return a.date == b.date; });
-    if (repeated != closes.end()) {
-        throw ProviderError(std::string(kName) + " series has two prices for " +
-                            repeated->date.toString(Qt::ISODate).toStdString());
-    }
-    return closes;
+    return UpstreamJson::inDateOrder(std::move(closes), kName);
 }
 
 }  // namespace mintlux::server

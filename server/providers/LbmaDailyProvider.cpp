@@ -2,7 +2,6 @@
 
 #include "providers/UpstreamJson.h"
 
-#include <algorithm>
 #include <optional>
 
 namespace mintlux::server {
@@ -93,16 +92,7 @@ std::vector<DailyClose> LbmaDailyProvider::parse(QByteArrayView body) {
     if (closes.empty()) {
         throw ProviderError(std::string(kName) + " series has no priced day");
     }
-    std::stable_sort(closes.begin(), closes.end(),
-                     [](const DailyClose& a, const DailyClose& b) { return a.date < b.date; });
-    const auto repeated = std::adjacent_find(
-        closes.begin(), closes.end(),
-        [](const DailyClose& a, const DailyClose& b) { return a.date == b.date; });
-    if (repeated != closes.end()) {
-        throw ProviderError(std::string(kName) + " series has two prices for " +
-                            repeated->date.toString(Qt::ISODate).toStdString());
-    }
-    return closes;
+    return UpstreamJson::inDateOrder(std::move(closes), kName);
 }
 
 }  // namespace mintlux::server

@@ -1,7 +1,8 @@
 #include "providers/UpstreamJson.h"
 
 #include "json/Json.h"
-#include "providers/MarketProviders.h"
+
+#include <algorithm>
 
 namespace mintlux::server::UpstreamJson {
 
@@ -32,6 +33,19 @@ QDate day(JsonValue& value) {
         value.fail(DecodingError::Kind::dataCorrupted, "Invalid date \"" + std::string(text) + '"');
     }
     return date;
+}
+
+std::vector<DailyClose> inDateOrder(std::vector<DailyClose> closes, std::string_view upstream) {
+    std::stable_sort(closes.begin(), closes.end(),
+                     [](const DailyClose& a, const DailyClose& b) { return a.date < b.date; });
+    const auto repeated = std::adjacent_find(
+        closes.begin(), closes.end(),
+        [](const DailyClose& a, const DailyClose& b) { return a.date == b.date; });
+    if (repeated != closes.end()) {
+        throw ProviderError(std::string(upstream) + " series has two prices for " +
+                            repeated->date.toString(Qt::ISODate).toStdString());
+    }
+    return closes;
 }
 
 }  // namespace mintlux::server::UpstreamJson

@@ -4,9 +4,11 @@
 
 #include "json/JsonValue.h"
 #include "market/Decimal.h"
+#include "providers/MarketProviders.h"
 
 #include <functional>
 #include <string_view>
+#include <vector>
 
 #include <QByteArrayView>
 #include <QDate>
@@ -23,5 +25,8 @@ Decimal positive(JsonValue& value);
 
 // A calendar day written as YYYY-MM-DD.
 QDate day(JsonValue& value);
+
+// A daily series oldest first; two prices for one day are a ProviderError naming `upstream`.
+std::vector<DailyClose> inDateOrder(std::vector<DailyClose> closes, std::string_view upstream);
 
 }  // namespace mintlux::server::UpstreamJson
