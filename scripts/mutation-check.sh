@@ -33,11 +33,11 @@ core/market/PriceTick.h ¦ if (!percent || percent->magnitude() < threshold) { �
 core/pricing/PollTask.cpp ¦ m_service.logFailure(error);\n            cycleEnded(); ¦ m_service.logFailure(error); ¦ mintlux_pricing_tests ¦ mintlux_pricing_tests ¦ *
 core/pricing/PollTask.cpp ¦ MetalPricingService::sleepDuration(m_service.refreshInterval()); ¦ MetalPricingService::sleepDuration(1.0); ¦ mintlux_pricing_tests ¦ mintlux_pricing_tests ¦ *
 core/pricing/MetalPricingService.cpp ¦ if (std::isnan(seconds) || seconds < kMinInterval) { ¦ if (seconds < kMinInterval) { ¦ mintlux_pricing_tests ¦ mintlux_pricing_tests ¦ *
-core/persistence/PreferencesFormat.cpp ¦ if (!seen.insert(name).second) { ¦ if (!seen.insert(name).second && false) { ¦ mintlux_persistence_tests ¦ mintlux_persistence_tests ¦ *
+core/persistence/PreferencesFormat.cpp ¦ if (seen.insert(name).second) { ¦ if (seen.insert(name).second || true) { ¦ mintlux_persistence_tests ¦ mintlux_persistence_tests ¦ *
 core/persistence/PreferencesStore.cpp ¦ if (disk.status != DiskState::Status::unreadable) { ¦ if (true) { ¦ mintlux_persistence_tests ¦ mintlux_persistence_tests ¦ *
 core/persistence/VaultEntry.cpp ¦ if (series == MetalSeries::gold) { ¦ if (series != MetalSeries::gold) { ¦ mintlux_persistence_tests ¦ mintlux_persistence_tests ¦ *
 core/persistence/VaultEntry.cpp ¦ KaratGold::value(karat, quantity, unit, tick.value(), tick.unit()); ¦ KaratGold::value(karat, quantity, tick.unit(), tick.value(), unit); ¦ mintlux_persistence_tests ¦ mintlux_persistence_tests ¦ *
-core/persistence/VaultEntry.cpp ¦ return saturatedDecimal(tick.value().isNegative()); ¦ return saturatedDecimal(false); ¦ mintlux_persistence_tests ¦ mintlux_persistence_tests ¦ *
+core/persistence/VaultEntry.cpp ¦ return saturating(unitPrice.isNegative(), [&] { return unitPrice * quantity; }); ¦ return saturating(false, [&] { return unitPrice * quantity; }); ¦ mintlux_persistence_tests ¦ mintlux_persistence_tests ¦ *
 Mintlux/MenuBarTitleFormatter.cpp ¦ (negative ? QChar(0x25BC) : QChar(0x25B2)) ¦ (negative ? QChar(0x25B2) : QChar(0x25BC)) ¦ mintlux_app_tests ¦ mintlux_app_tests ¦ *
 Mintlux/MenuBarTitleFormatter.cpp ¦ case DisplayMode::priceAndDelta:\n            delta = true; ¦ case DisplayMode::priceAndDelta:\n            delta = false; ¦ mintlux_app_tests ¦ mintlux_app_tests ¦ *
 Mintlux/ChartAxes.cpp ¦ double pad = (hi - lo) * 0.05; ¦ double pad = (hi - lo) * 0.5; ¦ mintlux_menubar_tests ¦ mintlux_menubar_tests ¦ ChartAxes*:PriceChart*
