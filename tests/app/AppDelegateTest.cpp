@@ -16,8 +16,6 @@
 #include "pricing/MetalPricingService.h"
 
 #include <QAbstractButton>
-#include <QDir>
-#include <QFile>
 #include <QPointer>
 #include <QTemporaryDir>
 #include <QToolButton>
@@ -245,20 +243,4 @@ TEST_F(AppDelegateTest, QuitAsksToTerminateAndShutdownReleasesEverything) {
     settle();
     EXPECT_EQ(delegate->lastSnapshot()->primaryMetal(), MetalSeries::gold)
         << "no handler runs after termination";
-}
-
-TEST_F(AppDelegateTest, ACorruptPreferencesFileStartsWithDefaultsAndIsKept) {
-    preferences.reset();
-    {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("{ not json");
-    }
-    preferences = std::make_unique<PreferencesStore>(path);
-    launch();
-    EXPECT_EQ(status->title().text, QStringLiteral("Au \u2014"));
-    EXPECT_EQ(delegate->lastSnapshot()->displayMode(), DisplayMode::priceAndDelta);
-    const QStringList kept =
-        QDir(dir.path()).entryList({QStringLiteral("preferences.json.corrupt-*")});
-    EXPECT_EQ(kept.size(), 1);
 }
