@@ -13,7 +13,6 @@
 #include "platform/XEmbedStatusItem.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <unistd.h>
@@ -380,9 +379,8 @@ TEST_F(AppEndToEndTest, TheRealAppShowsPricesInItsItemAndPopup) {
     sinceWrite.start();
     preferences.set(QStringLiteral("XAG"), SettingsKey::primaryMetal);
     EXPECT_TRUE(labelBecomes(service, QStringLiteral("Ag $29.46 \u25BC2.14%")));
-    RecordProperty("labelAfterPreferenceWriteMs", static_cast<int>(sinceWrite.elapsed()));
-    std::printf("label followed the preference write in %lld ms\n",
-                static_cast<long long>(sinceWrite.elapsed()));
+    std::cout << "[measure] label followed the preference write in " << sinceWrite.elapsed()
+              << " ms\n";
     preferences.set(QStringLiteral("priceOnly"), SettingsKey::displayMode);
     EXPECT_TRUE(labelBecomes(service, QStringLiteral("Ag $29.46")));
 
