@@ -1,3 +1,4 @@
+#include "DecodingTesting.h"
 #include "market/Position.h"
 
 #include <unordered_set>
@@ -84,12 +85,8 @@ TEST(PositionJson, DecodingFailures) {
     };
     for (const auto& [json, kind] : cases) {
         SCOPED_TRACE(json);
-        try {
-            Position::fromJson(QByteArray::fromStdString(json));
-            ADD_FAILURE() << "decoded";
-        } catch (const DecodingError& e) {
-            EXPECT_EQ(e.kind(), kind) << e.what();
-        }
+        test::expectDecodingFailure([&] { Position::fromJson(QByteArray::fromStdString(json)); },
+                                    kind);
     }
     // The nil identifier is a valid identifier.
     EXPECT_EQ(

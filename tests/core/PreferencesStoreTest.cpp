@@ -1,5 +1,6 @@
 #include "persistence/PreferencesFormat.h"
 #include "persistence/PreferencesStore.h"
+#include "support/EventLoop.h"
 #include "support/Printers.h"
 
 #include <algorithm>
@@ -12,14 +13,11 @@
 #include <thread>
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
-#include <QEventLoop>
 #include <QFile>
 #include <QProcess>
 #include <QSaveFile>
 #include <QTemporaryDir>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -31,22 +29,6 @@ namespace {
 
 // Longer than the store waits for writers to settle: any notification still to come has come.
 constexpr auto kQuiet = 300ms;
-
-void spin(std::chrono::milliseconds duration) {
-    QEventLoop loop;
-    QTimer::singleShot(duration, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-template <class Predicate>
-bool spinUntil(Predicate done) {
-    for (const QDeadlineTimer deadline(5s); !done(); spin(5ms)) {
-        if (deadline.hasExpired()) {
-            return false;
-        }
-    }
-    return true;
-}
 
 unsigned mode(const QString& path) {
     struct stat st {};
@@ -202,7 +184,7 @@ TEST_F(PreferencesStoreTest, ObserversAreCalledOncePerWriteAfterItReturns) {
     store->set(1, u"a"_s);
     EXPECT_EQ(counted, 0);
     // The store's own saves reach its file watch too; they must not count as more changes.
-    spin(kQuiet);
+    test::settle(kQuiet);
     EXPECT_EQ(counted, 2);
     EXPECT_EQ(removed, 0);
 }
@@ -210,18 +192,18 @@ TEST_F(PreferencesStoreTest, ObserversAreCalledOncePerWriteAfterItReturns) {
 TEST_F(PreferencesStoreTest, HandEditIsPickedUpAndABrokenOneSetAsideByTheNextWrite) {
     auto store = open();
     store->set(1, u"a"_s);
-    spin(kQuiet);
+    test::settle(kQuiet);
     int calls = 0;
     store->addObserver([&] { ++calls; });
     for (const bool inPlace : {true, false}) {
         editFile(u"{\"a\": %1}"_s.arg(calls + 2).toUtf8(), inPlace);
-        ASSERT_TRUE(spinUntil([&] { return calls == (inPlace ? 1 : 2); }));
+        ASSERT_TRUE(test::waitUntil([&] { return calls == (inPlace ? 1 : 2); }));
     }
     EXPECT_EQ(store->object(u"a"_s), PreferenceValue(3));
 
     // Maybe an editor's save in progress: ignored, and left alone until the store must write.
     editFile(R"({"a": 4,)");
-    spin(kQuiet);
+    test::settle(kQuiet);
     EXPECT_EQ(calls, 2);
     testing::internal::CaptureStderr();
     store->set(5, u"b"_s);

@@ -328,9 +328,7 @@ TEST(WireDecoderAccepts, DatesHonourFractionAndZone) {
         Instant instant;
     };
     const Case cases[] = {
-        {"2025-01-31T14:05:09.250Z", utc(2025, 1, 31, 14, 5, 9, milliseconds{250})},
-        {"2025-01-31T14:05:09Z", utc(2025, 1, 31, 14, 5, 9)},
-        {"2025-01-31T15:05:09+01:00", utc(2025, 1, 31, 14, 5, 9)},
+        // The parser's own suite holds the forms; here both records must route through it.
         {"2025-01-31T09:35:09.5-04:30", utc(2025, 1, 31, 14, 5, 9, milliseconds{500})},
         {"2024-02-29T00:00:00Z", utc(2024, 2, 29, 0, 0, 0)},
     };
@@ -392,17 +390,6 @@ TEST(WireDecoderRoundTrip, WrittenTextHasDeclaredKeyOrderAndDecodesEqual) {
          "{\"value\":-0.00001,\"unit\":\"a\\\\b\x7F\"}},\"stale\":false,"
          "\"as_of\":\"1969-12-31T23:59:59.500Z\"}"},
     };
-    for (const Case& c : latest) {
-        SCOPED_TRACE(c.input);
-        const auto first = decodeOk<LatestPricesResponse>(c.input);
-        ASSERT_TRUE(first);
-        const QByteArray written = first->toJson();
-        EXPECT_EQ(written.toStdString(), c.written);
-        const auto second = decodeOk<LatestPricesResponse>(written.toStdString());
-        ASSERT_TRUE(second);
-        EXPECT_EQ(*second, *first);
-    }
-
     const Case history[] = {
         // Two points
         {R"({"points":[{"v":2034.560,"t":"2024-01-01T01:00:00+01:00"},)"
@@ -415,16 +402,19 @@ TEST(WireDecoderRoundTrip, WrittenTextHasDeclaredKeyOrderAndDecodesEqual) {
         {R"({"series":"S","currency":"C","unit":"U","range":"R","points":[]})",
          R"({"series":"S","currency":"C","unit":"U","range":"R","points":[]})"},
     };
-    for (const Case& c : history) {
-        SCOPED_TRACE(c.input);
-        const auto first = decodeOk<HistoryResponse>(c.input);
-        ASSERT_TRUE(first);
-        const QByteArray written = first->toJson();
-        EXPECT_EQ(written.toStdString(), c.written);
-        const auto second = decodeOk<HistoryResponse>(written.toStdString());
-        ASSERT_TRUE(second);
-        EXPECT_EQ(*second, *first);
-    }
+    const auto roundTrip = [](const auto& cases, auto record) {
+        using T = decltype(record);
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.input);
+            const auto first = decodeOk<T>(c.input);
+            ASSERT_TRUE(first);
+            const QByteArray written = first->toJson();
+            EXPECT_EQ(written.toStdString(), c.written);
+            EXPECT_EQ(decodeOk<T>(written.toStdString()), first);
+        }
+    };
+    roundTrip(latest, LatestPricesResponse{});
+    roundTrip(history, HistoryResponse{});
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -560,12 +550,8 @@ TEST(WireDecoderRejects, DuplicateKeys) {
 }
 
 TEST(WireDecoderRejects, BadDateWithTheExactDescription) {
-    const char* const dates[] = {"2025-01-31 14:05:09",    "2025-02-30T00:00:00Z",
-                                 "2025-01-31T24:00:00Z",   "2025-01-31t14:05:09z",
-                                 "2025-01-31T14:05:09",    "1600-01-01T00:00:00Z",
-                                 "3000-01-01T00:00:00Z",   "",
-                                 "2025-01-31T14:05:09+01", "2023-02-29T00:00:00Z",
-                                 "2025-01-31T14:05:09.Z"};
+    // Which texts fail is the parser's suite's business; here, the path and the description.
+    const char* const dates[] = {"2025-01-31 14:05:09", "2025-02-30T00:00:00Z", ""};
     for (const char* date : dates) {
         SCOPED_TRACE(date);
         const std::string expected = std::string("Invalid ISO-8601 date: ") + date;

@@ -13,7 +13,6 @@
 #include "platform/XEmbedStatusItem.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <unistd.h>
@@ -56,15 +55,28 @@ QByteArray pricesFor(const QByteArray& currency) {
                                   {"XPD", "1012.25", "troyOunce", "1000"}});
 }
 
+// Runs xdotool on the shared display; what it printed. `ok` says whether it succeeded.
+QString xdotool(const QStringList& arguments, bool* ok = nullptr) {
+    QProcess process;
+    process.start(QStringLiteral("xdotool"), arguments);
+    const bool done = process.waitForFinished(10000) && process.exitCode() == 0;
+    if (ok != nullptr) {
+        *ok = done;
+    }
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
 // Visible top-level windows titled exactly `title`, as the window system lists them.
 QStringList visibleWindows(const QString& title) {
-    QProcess search;
-    search.start(QStringLiteral("xdotool"),
-                 {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                  QStringLiteral("--name"), QLatin1Char('^') + title + QLatin1Char('$')});
-    search.waitForFinished(10000);
-    return QString::fromUtf8(search.readAllStandardOutput())
-        .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    return xdotool({"search", "--onlyvisible", "--name", '^' + title + '$'})
+        .split('\n', Qt::SkipEmptyParts);
+}
+bool popupShown() {
+    return !visibleWindows(QStringLiteral("Mintlux")).isEmpty();
+}
+
+void pause(int ms) {
+    waitFor([] { return false; }, ms);
 }
 
 // CPU seconds (user + system) the process has used, from /proc.
@@ -78,34 +90,23 @@ double cpuSeconds(qint64 pid) {
            static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
-// Runs a short-lived command on the shared display and returns what it printed.
-QString run(const QString& program, const QStringList& arguments) {
-    QProcess process;
-    process.start(program, arguments);
-    process.waitForFinished(10000);
-    return QString::fromUtf8(process.readAllStandardOutput());
-}
-
 // Where the window system has put a top-level window, in screen coordinates.
 QRect windowGeometry(const QString& window) {
-    QRect r;
-    const QStringList lines = run(QStringLiteral("xdotool"), {QStringLiteral("getwindowgeometry"),
-                                                              QStringLiteral("--shell"), window})
-                                  .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    for (const QString& line : lines) {
-        const int value = line.section(QLatin1Char('='), 1).toInt();
-        const QString key = line.section(QLatin1Char('='), 0, 0);
-        if (key == QLatin1String("X")) {
-            r.moveLeft(value);
-        } else if (key == QLatin1String("Y")) {
-            r.moveTop(value);
-        } else if (key == QLatin1String("WIDTH")) {
-            r.setWidth(value);
-        } else if (key == QLatin1String("HEIGHT")) {
-            r.setHeight(value);
-        }
+    QMap<QString, int> v;
+    for (const QString& line :
+         xdotool({"getwindowgeometry", "--shell", window}).split('\n', Qt::SkipEmptyParts)) {
+        v[line.section('=', 0, 0)] = line.section('=', 1).toInt();
     }
-    return r;
+    return {v["X"], v["Y"], v["WIDTH"], v["HEIGHT"]};
+}
+
+// Saves a grab of `window` (0: the whole screen) among the artifacts; its size.
+QSize saveGrab(WId window, const QString& file, QRect area = QRect(0, 0, -1, -1)) {
+    QDir().mkpath(QStringLiteral(MINTLUX_E2E_ARTIFACTS));
+    const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(window, area.x(), area.y(),
+                                                                      area.width(), area.height());
+    EXPECT_TRUE(shot.save(QStringLiteral(MINTLUX_E2E_ARTIFACTS "/") + file)) << file.toStdString();
+    return shot.size();
 }
 
 // Waits for the popup: the visible window titled "Mintlux" at its 320 x 360. `popup` holds the
@@ -120,11 +121,9 @@ bool waitForPopup(QRect& popup) {
 
 // A real click through XTEST, as the user's.
 bool clickAt(QPoint p) {
-    QProcess xdotool;
-    xdotool.start(QStringLiteral("xdotool"),
-                  {QStringLiteral("mousemove"), QString::number(p.x()), QString::number(p.y()),
-                   QStringLiteral("click"), QStringLiteral("1")});
-    return xdotool.waitForFinished(10000) && xdotool.exitCode() == 0;
+    bool ok = false;
+    xdotool({"mousemove", QString::number(p.x()), QString::number(p.y()), "click", "1"}, &ok);
+    return ok;
 }
 
 // The centre of a button in the popup's footer, relative to the popup, counted from the right:
@@ -169,11 +168,8 @@ xcb_connection_t* x11() {
 // The window a process shows in a system tray: one of its windows that the tray has reparented
 // out of the root window and mapped, with its geometry.
 std::optional<QRect> dockedWindowOf(qint64 pid) {
-    const QStringList windows =
-        run(QStringLiteral("xdotool"),
-            {QStringLiteral("search"), QStringLiteral("--pid"), QString::number(pid)})
-            .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    for (const QString& id : windows) {
+    for (const QString& id :
+         xdotool({"search", "--pid", QString::number(pid)}).split('\n', Qt::SkipEmptyParts)) {
         const auto window = static_cast<xcb_window_t>(id.toULong());
         xcb_query_tree_reply_t* tree =
             xcb_query_tree_reply(x11(), xcb_query_tree(x11(), window), nullptr);
@@ -221,12 +217,33 @@ protected:
         }
     }
 
+    // Starts the app; the bus name its item registered under with `watcher`.
+    QString launch(FakeStatusNotifierWatcher& watcher) {
+        QSignalSpy registered(&watcher, &FakeStatusNotifierWatcher::itemRegistered);
+        app.start(QStringLiteral(MINTLUX_E2E_APP), {});
+        EXPECT_TRUE(waitFor([&] { return !registered.isEmpty(); })) << "never registered";
+        return registered.isEmpty() ? QString()
+                                    : registered.first().first().toString().section('/', 0, 0);
+    }
+    // The pricing fixture on the app's port, answering in dollars unless routed otherwise.
+    LoopbackHttpServer& serve() {
+        server = std::make_unique<LoopbackHttpServer>(std::nullopt, MINTLUX_E2E_PORT);
+        server->route("/v1/prices", LoopbackHttpServer::Response(200, pricesFor("USD")));
+        return *server;
+    }
+    QString preferencesFile() const {
+        return home.filePath(QStringLiteral("config/mintlux/preferences.json"));
+    }
+
     QString label(const QString& service) {
         return host.property(service, kItemPath, kItemInterface, QStringLiteral("XAyatanaLabel"))
             .toString();
     }
-    bool labelBecomes(const QString& service, const QString& text) {
-        return waitFor([&] { return label(service) == text; });
+    ::testing::AssertionResult labelBecomes(const QString& service, const QString& text) {
+        if (waitFor([&] { return label(service) == text; })) {
+            return ::testing::AssertionSuccess();
+        }
+        return ::testing::AssertionFailure() << "label is " << label(service).toStdString();
     }
     void activate(const QString& service) {
         const QDBusMessage reply =
@@ -238,7 +255,7 @@ protected:
     // footerButtonCentre) until a window titled `title` shows. Returns the milliseconds from the
     // first click to the window seen on screen, xdotool's own time included.
     qint64 openFromPopup(const QString& service, int fromRight, const QString& title) {
-        if (visibleWindows(QStringLiteral("Mintlux")).isEmpty()) {
+        if (!popupShown()) {
             activate(service);
         }
         QRect popup;
@@ -261,19 +278,17 @@ protected:
     // The popup focuses its first row, gold's; Tab moves to gold's chart button, space presses
     // it. Returns the milliseconds from the keys to the chart seen on screen.
     qint64 openGoldChartFromPopup(const QString& service, const QString& title) {
-        if (visibleWindows(QStringLiteral("Mintlux")).isEmpty()) {
+        if (!popupShown()) {
             activate(service);
         }
-        EXPECT_TRUE(waitFor([] { return !visibleWindows(QStringLiteral("Mintlux")).isEmpty(); }));
-        waitFor([] { return false; }, 300);  // the popup takes the keyboard once mapped
+        EXPECT_TRUE(waitFor(popupShown));
+        pause(300);  // the popup takes the keyboard once mapped
         QElapsedTimer clock;
         clock.start();
-        run(QStringLiteral("xdotool"),
-            {QStringLiteral("key"), QStringLiteral("Tab"), QStringLiteral("space")});
+        xdotool({"key", "Tab", "space"});
         const bool opened = waitFor([&] { return !visibleWindows(title).isEmpty(); });
         if (!opened) {
-            QGuiApplication::primaryScreen()->grabWindow(0).save(
-                QStringLiteral(MINTLUX_E2E_ARTIFACTS "/chart-not-opened.png"));
+            saveGrab(0, QStringLiteral("chart-not-opened.png"));
         }
         EXPECT_TRUE(opened) << title.toStdString() << " never opened";
         return clock.elapsed();
@@ -281,29 +296,30 @@ protected:
 
     QString windowNamed(const QString& title) { return visibleWindows(title).value(0); }
 
-    void screenshot(const QString& title, const QString& file) {
-        waitFor([] { return false; }, 500);  // let it paint
-        const QString artifacts = QStringLiteral(MINTLUX_E2E_ARTIFACTS);
-        QDir().mkpath(artifacts);
-        const QPixmap shot =
-            QGuiApplication::primaryScreen()->grabWindow(windowNamed(title).toULongLong());
-        EXPECT_FALSE(shot.isNull()) << title.toStdString();
-        EXPECT_TRUE(shot.save(artifacts + QLatin1Char('/') + file));
-        // The whole screen too: what else is on it, a popup left over the window included.
-        QGuiApplication::primaryScreen()->grabWindow(0).save(artifacts +
-                                                             QStringLiteral("/screen-") + file);
+    // The window and, to show what else is on it, the whole screen. The window's size.
+    QSize screenshot(const QString& title, const QString& file) {
+        pause(500);  // let it paint
+        saveGrab(0, QStringLiteral("screen-") + file);
+        return saveGrab(windowNamed(title).toULongLong(), file);
     }
 
     // Escape, typed into the window as the user would.
     void closeWithEscape(const QString& title) {
-        const QString id = windowNamed(title);
-        run(QStringLiteral("xdotool"),
-            {QStringLiteral("windowfocus"), QStringLiteral("--sync"), id});
-        run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Escape")});
+        xdotool({"windowfocus", "--sync", windowNamed(title)});
+        xdotool({"key", "Escape"});
         EXPECT_TRUE(waitFor([&] { return visibleWindows(title).isEmpty(); }))
             << "Escape left " << title.toStdString() << " open";
     }
+    // Whether the keyboard goes to a window titled `title`, under that title.
+    void expectFocusedUnderItsTitle(const QString& pattern, const QString& title) {
+        EXPECT_TRUE(waitFor([&] {
+            return xdotool({"getwindowfocus"}).trimmed() == windowNamed(pattern);
+        })) << title.toStdString()
+            << " does not have the keyboard";
+        EXPECT_EQ(xdotool({"getwindowname", windowNamed(pattern)}).trimmed(), title);
+    }
 
+    std::unique_ptr<LoopbackHttpServer> server;
     QTemporaryDir home;
     QProcessEnvironment env;
     QProcess app;
@@ -313,9 +329,8 @@ protected:
 }  // namespace
 
 TEST_F(AppEndToEndTest, TheRealAppShowsPricesInItsItemAndPopup) {
-    LoopbackHttpServer server(std::nullopt, MINTLUX_E2E_PORT);
     bool holdFirst = true;
-    server.route("/v1/prices", [&](const LoopbackHttpServer::Request& request) {
+    serve().route("/v1/prices", [&](const LoopbackHttpServer::Request& request) {
         LoopbackHttpServer::Response response(200, pricesFor(request.queryItem("currency")));
         if (holdFirst) {
             response.mode = LoopbackHttpServer::Mode::held;
@@ -324,42 +339,26 @@ TEST_F(AppEndToEndTest, TheRealAppShowsPricesInItsItemAndPopup) {
         return response;
     });
     FakeStatusNotifierWatcher watcher;
-    QSignalSpy registered(&watcher, &FakeStatusNotifierWatcher::itemRegistered);
-
     QElapsedTimer startUp;
     startUp.start();
-    app.start(QStringLiteral(MINTLUX_E2E_APP), {});
-    ASSERT_TRUE(app.waitForStarted(10000));
-    ASSERT_TRUE(waitFor([&] { return !registered.isEmpty(); })) << "the item never registered";
-    const qint64 registeredMs = startUp.elapsed();
-    std::cout << "[measure] cold start to item registered: " << registeredMs << " ms\n";
-    const QString service = registered.first().first().toString().section(QLatin1Char('/'), 0, 0);
+    const QString service = launch(watcher);
+    ASSERT_FALSE(service.isEmpty());
+    std::cout << "[measure] cold start to item registered: " << startUp.elapsed() << " ms\n";
 
-    EXPECT_TRUE(labelBecomes(service, QStringLiteral("Au \u2014")))
-        << "placeholder before the first answer; label is " << label(service).toStdString();
-    ASSERT_TRUE(waitFor([&] { return server.heldCount() == 1; }));
-    server.release();
-    EXPECT_TRUE(labelBecomes(service, QStringLiteral("Au $2,346 \u25B21.23%")))
-        << "label is " << label(service).toStdString();
+    EXPECT_TRUE(labelBecomes(service, QStringLiteral("Au \u2014"))) << "before the first answer";
+    ASSERT_TRUE(waitFor([&] { return server->heldCount() == 1; }));
+    server->release();
+    EXPECT_TRUE(labelBecomes(service, QStringLiteral("Au $2,346 \u25B21.23%")));
 
     activate(service);
-    ASSERT_TRUE(waitFor([] { return !visibleWindows(QStringLiteral("Mintlux")).isEmpty(); }))
-        << "Activate opened no popup";
-    waitFor([] { return false; }, 500);  // let it paint
-    const WId popup = visibleWindows(QStringLiteral("Mintlux")).first().toULongLong();
-    const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(popup);
-    EXPECT_EQ(shot.size(), QSize(320, 360));
-    const QString artifacts = QStringLiteral(MINTLUX_E2E_ARTIFACTS);
-    QDir().mkpath(artifacts);
-    EXPECT_TRUE(shot.save(artifacts + QStringLiteral("/popup.png")));
-
+    ASSERT_TRUE(waitFor(popupShown)) << "Activate opened no popup";
+    EXPECT_EQ(screenshot(QStringLiteral("Mintlux"), QStringLiteral("popup.png")), QSize(320, 360));
     activate(service);
-    EXPECT_TRUE(waitFor([] { return visibleWindows(QStringLiteral("Mintlux")).isEmpty(); }))
-        << "a second Activate closes the popup";
+    EXPECT_TRUE(waitFor([] { return !popupShown(); })) << "a second Activate closes the popup";
 
     // Idle: between polls nothing should run.
     const double cpuBefore = cpuSeconds(app.processId());
-    waitFor([] { return false; }, 5000);
+    pause(5000);
     const double idleCpu = cpuSeconds(app.processId()) - cpuBefore;
     std::cout << "[measure] CPU used in 5 s idle: " << idleCpu << " s\n";
     EXPECT_LT(idleCpu, 0.5);
@@ -371,22 +370,19 @@ TEST_F(AppEndToEndTest, TheRealAppShowsPricesInItsItemAndPopup) {
     ASSERT_TRUE(waitFor([&] { return second.state() == QProcess::NotRunning; }));
     EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(second.exitCode(), 0);
-    EXPECT_TRUE(waitFor([] { return !visibleWindows(QStringLiteral("Mintlux")).isEmpty(); }));
+    EXPECT_TRUE(waitFor(popupShown));
     EXPECT_EQ(watcher.items().size(), 1) << "still one item";
     activate(service);
 
-    PreferencesStore preferences(home.filePath(QStringLiteral("config/mintlux/preferences.json")));
+    PreferencesStore preferences(preferencesFile());
     QElapsedTimer sinceWrite;
     sinceWrite.start();
     preferences.set(QStringLiteral("XAG"), SettingsKey::primaryMetal);
-    EXPECT_TRUE(labelBecomes(service, QStringLiteral("Ag $29.46 \u25BC2.14%")))
-        << "label is " << label(service).toStdString();
-    RecordProperty("labelAfterPreferenceWriteMs", static_cast<int>(sinceWrite.elapsed()));
-    std::printf("label followed the preference write in %lld ms\n",
-                static_cast<long long>(sinceWrite.elapsed()));
+    EXPECT_TRUE(labelBecomes(service, QStringLiteral("Ag $29.46 \u25BC2.14%")));
+    std::cout << "[measure] label followed the preference write in " << sinceWrite.elapsed()
+              << " ms\n";
     preferences.set(QStringLiteral("priceOnly"), SettingsKey::displayMode);
-    EXPECT_TRUE(labelBecomes(service, QStringLiteral("Ag $29.46")))
-        << "label is " << label(service).toStdString();
+    EXPECT_TRUE(labelBecomes(service, QStringLiteral("Ag $29.46")));
 
     const QDBusMessage quit =
         host.call(service, QStringLiteral("/MenuBar"), QStringLiteral("com.canonical.dbusmenu"),
@@ -401,17 +397,11 @@ TEST_F(AppEndToEndTest, TheRealAppShowsPricesInItsItemAndPopup) {
 }
 
 TEST_F(AppEndToEndTest, APricingServerDownAtStartKeepsThePlaceholderAndIsRecoveredFrom) {
-    {
-        PreferencesStore preferences(
-            home.filePath(QStringLiteral("config/mintlux/preferences.json")));
-        preferences.set(1, SettingsKey::refreshIntervalSec);
-    }
+    PreferencesStore(preferencesFile()).set(1, SettingsKey::refreshIntervalSec);
     app.setProcessChannelMode(QProcess::SeparateChannels);
     FakeStatusNotifierWatcher watcher;
-    QSignalSpy registered(&watcher, &FakeStatusNotifierWatcher::itemRegistered);
-    app.start(QStringLiteral(MINTLUX_E2E_APP), {});
-    ASSERT_TRUE(waitFor([&] { return !registered.isEmpty(); }));
-    const QString service = registered.first().first().toString().section(QLatin1Char('/'), 0, 0);
+    const QString service = launch(watcher);
+    ASSERT_FALSE(service.isEmpty());
 
     QByteArray errors;
     ASSERT_TRUE(waitFor([&] {
@@ -425,22 +415,15 @@ TEST_F(AppEndToEndTest, APricingServerDownAtStartKeepsThePlaceholderAndIsRecover
     }
     EXPECT_EQ(label(service), QStringLiteral("Au \u2014"));
 
-    LoopbackHttpServer server(std::nullopt, MINTLUX_E2E_PORT);
-    server.route("/v1/prices", LoopbackHttpServer::Response(200, pricesFor("USD")));
-    EXPECT_TRUE(labelBecomes(service, QStringLiteral("Au $2,346 \u25B21.23%")))
-        << "label is " << label(service).toStdString();
+    serve();
+    EXPECT_TRUE(labelBecomes(service, QStringLiteral("Au $2,346 \u25B21.23%")));
 }
 
 TEST_F(AppEndToEndTest, ThePopupsQuitButtonEndsTheApp) {
-    LoopbackHttpServer server(std::nullopt, MINTLUX_E2E_PORT);
-    server.route("/v1/prices", LoopbackHttpServer::Response(200, pricesFor("USD")));
+    serve();
     FakeStatusNotifierWatcher watcher;
-    QSignalSpy registered(&watcher, &FakeStatusNotifierWatcher::itemRegistered);
-    app.start(QStringLiteral(MINTLUX_E2E_APP), {});
-    ASSERT_TRUE(waitFor([&] { return !registered.isEmpty(); })) << "the item never registered";
-    const QString service = registered.first().first().toString().section(QLatin1Char('/'), 0, 0);
-    ASSERT_TRUE(labelBecomes(service, QStringLiteral("Au $2,346 \u25B21.23%")))
-        << "label is " << label(service).toStdString();
+    const QString service = launch(watcher);
+    ASSERT_TRUE(labelBecomes(service, QStringLiteral("Au $2,346 \u25B21.23%")));
 
     activate(service);
     QRect popup;
@@ -463,8 +446,7 @@ TEST_F(AppEndToEndTest, ThePopupsQuitButtonEndsTheApp) {
 }
 
 TEST_F(AppEndToEndTest, WithoutAWatcherTheAppDocksItsWholeTitleInATray) {
-    LoopbackHttpServer server(std::nullopt, MINTLUX_E2E_PORT);
-    server.route("/v1/prices", LoopbackHttpServer::Response(200, pricesFor("USD")));
+    serve();
     // trayer along the top edge, right-aligned, as wide as its icons ask.
     QProcess trayer;
     trayer.setProcessChannelMode(QProcess::MergedChannels);
@@ -485,11 +467,8 @@ TEST_F(AppEndToEndTest, WithoutAWatcherTheAppDocksItsWholeTitleInATray) {
     })) << "no docked window wider than tall with the whole title; last seen "
         << (docked ? docked->width() : 0) << "x" << (docked ? docked->height() : 0);
 
-    waitFor([] { return false; }, 300);  // let the tray repaint around the settled slot
-    const QString artifacts = QStringLiteral(MINTLUX_E2E_ARTIFACTS);
-    QDir().mkpath(artifacts);
-    EXPECT_TRUE(QGuiApplication::primaryScreen()->grabWindow(0).save(
-        artifacts + QStringLiteral("/trayer.png")));
+    pause(300);  // let the tray repaint around the settled slot
+    saveGrab(0, QStringLiteral("trayer.png"));
 
     trayer.kill();
     trayer.waitForFinished(5000);
@@ -497,26 +476,20 @@ TEST_F(AppEndToEndTest, WithoutAWatcherTheAppDocksItsWholeTitleInATray) {
 
 TEST_F(AppEndToEndTest, TheWindowsOpenFromThePopupAndTheSettingsReachTheItem) {
     {
-        PreferencesStore preferences(
-            home.filePath(QStringLiteral("config/mintlux/preferences.json")));
+        PreferencesStore preferences(preferencesFile());
         VaultStore vault(preferences);
         vault.setEntry({*Decimal::parse("2.5"), MetalUnit::troyOunce, KaratGrade::k22},
                        MetalSeries::gold);
         vault.setEntry({Decimal(100), MetalUnit::gram, KaratGrade::k24}, MetalSeries::silver);
     }
-    LoopbackHttpServer server(std::nullopt, MINTLUX_E2E_PORT);
     QList<QByteArray> asked;
-    server.route("/v1/prices", [&](const LoopbackHttpServer::Request& request) {
+    serve().route("/v1/prices", [&](const LoopbackHttpServer::Request& request) {
         asked << request.queryItem("currency");
         return LoopbackHttpServer::Response(200, pricesFor(request.queryItem("currency")));
     });
     FakeStatusNotifierWatcher watcher;
-    QSignalSpy registered(&watcher, &FakeStatusNotifierWatcher::itemRegistered);
-    app.start(QStringLiteral(MINTLUX_E2E_APP), {});
-    ASSERT_TRUE(waitFor([&] { return !registered.isEmpty(); })) << "the item never registered";
-    const QString service = registered.first().first().toString().section(QLatin1Char('/'), 0, 0);
-    ASSERT_TRUE(labelBecomes(service, QStringLiteral("Au $2,346 \u25B21.23%")))
-        << "label is " << label(service).toStdString();
+    const QString service = launch(watcher);
+    ASSERT_TRUE(labelBecomes(service, QStringLiteral("Au $2,346 \u25B21.23%")));
 
     const QString vault = QStringLiteral("My Vault");
     const qint64 vaultFirst = openFromPopup(service, 2, vault);
@@ -566,14 +539,13 @@ TEST_F(AppEndToEndTest, TheWindowsOpenFromThePopupAndTheSettingsReachTheItem) {
         return QRect(c->mapTo(&v, QPoint()), c->size());
     });
     ASSERT_TRUE(clickAt(origin + chooser));
-    waitFor([] { return false; }, 500);
-    run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Down"),
-                                    QStringLiteral("Down"), QStringLiteral("Return")});
+    pause(500);
+    xdotool({"key", "Down", "Down", "Return"});
     EXPECT_TRUE(waitFor([&] { return label(service).startsWith(QStringLiteral("Au \u20AC")); }))
         << "label is " << label(service).toStdString();
     EXPECT_TRUE(asked.contains(QByteArray("EUR"))) << "the service polls in euros now";
-    PreferencesStore preferences(home.filePath(QStringLiteral("config/mintlux/preferences.json")));
-    EXPECT_EQ(preferences.string(SettingsKey::displayCurrency), QStringLiteral("EUR"));
+    EXPECT_EQ(PreferencesStore(preferencesFile()).string(SettingsKey::displayCurrency),
+              QStringLiteral("EUR"));
 
     ASSERT_TRUE(clickAt(origin + settingsControlCentre(SettingsView::Tab::display, segment(2))));
     screenshot(settings, QStringLiteral("settings-about.png"));
@@ -605,48 +577,25 @@ TEST_F(AppEndToEndTest, TheServiceDownIsSaidAndWindowsTakeTheKeyboardUnderTheirO
     ASSERT_TRUE(waitFor(managed)) << "openbox never took the screen";
 
     FakeStatusNotifierWatcher watcher;
-    QSignalSpy registered(&watcher, &FakeStatusNotifierWatcher::itemRegistered);
-    app.start(QStringLiteral(MINTLUX_E2E_APP), {});
-    ASSERT_TRUE(waitFor([&] { return !registered.isEmpty(); })) << "the item never registered";
-    const QString service = registered.first().first().toString().section(QLatin1Char('/'), 0, 0);
+    const QString service = launch(watcher);
     // Nothing listens on the port: the first refresh fails at once.
-    waitFor([] { return false; }, 1000);
-    const QString artifacts = QStringLiteral(MINTLUX_E2E_ARTIFACTS);
-    QDir().mkpath(artifacts);
+    pause(1000);
 
     activate(service);
     QRect popup;
     ASSERT_TRUE(waitForPopup(popup));
-    waitFor([] { return false; }, 500);  // let it paint
-    const QString popupId = visibleWindows(QStringLiteral("Mintlux")).value(0);
-    EXPECT_TRUE(QGuiApplication::primaryScreen()
-                    ->grabWindow(popupId.toULongLong())
-                    .save(artifacts + QStringLiteral("/popup-service-down.png")));
+    screenshot(QStringLiteral("Mintlux"), QStringLiteral("popup-service-down.png"));
 
     const QString chart = QStringLiteral("Gold .* Price Chart");
     openGoldChartFromPopup(service, chart);
-    EXPECT_TRUE(waitFor([] { return visibleWindows(QStringLiteral("Mintlux")).isEmpty(); }))
-        << "the popup stayed open over the chart";
-    const QString chartId = windowNamed(chart);
-    EXPECT_TRUE(waitFor([&] {
-        return run(QStringLiteral("xdotool"), {QStringLiteral("getwindowfocus")}).trimmed() ==
-               chartId;
-    })) << "the chart does not have the keyboard";
-    EXPECT_EQ(run(QStringLiteral("xdotool"), {QStringLiteral("getwindowname"), chartId}).trimmed(),
-              QStringLiteral("Gold \u2014 Price Chart"));
-    waitFor([] { return false; }, 1500);  // the synthetic history lands and paints
+    EXPECT_TRUE(waitFor([] { return !popupShown(); })) << "the popup stayed open over the chart";
+    expectFocusedUnderItsTitle(chart, QStringLiteral("Gold \u2014 Price Chart"));
+    pause(1500);  // the synthetic history lands and paints
     screenshot(chart, QStringLiteral("chart-simulated.png"));
 
     const QString settings = QStringLiteral("Mintlux Settings");
     openFromPopup(service, 1, settings);
-    EXPECT_TRUE(waitFor([&] {
-        return run(QStringLiteral("xdotool"), {QStringLiteral("getwindowfocus")}).trimmed() ==
-               windowNamed(settings);
-    })) << "the settings window does not have the keyboard";
-    EXPECT_EQ(
-        run(QStringLiteral("xdotool"), {QStringLiteral("getwindowname"), windowNamed(settings)})
-            .trimmed(),
-        settings);
+    expectFocusedUnderItsTitle(settings, settings);
 }
 
 namespace {
@@ -688,8 +637,7 @@ QRect changedArea(const QImage& before, const QImage& after) {
 }  // namespace
 
 TEST_F(AppEndToEndTest, AnXfcePanelHostsTheItemAndAClickOnItOpensThePopup) {
-    LoopbackHttpServer server(std::nullopt, MINTLUX_E2E_PORT);
-    server.route("/v1/prices", LoopbackHttpServer::Response(200, pricesFor("USD")));
+    serve();
     const QString channels =
         home.filePath(QStringLiteral("config/xfce4/xfconf/xfce-perchannel-xml"));
     ASSERT_TRUE(QDir().mkpath(channels));
@@ -720,7 +668,7 @@ TEST_F(AppEndToEndTest, AnXfcePanelHostsTheItemAndAClickOnItOpensThePopup) {
         return watcherProperty(QStringLiteral("IsStatusNotifierHostRegistered")).toBool();
     })) << "the panel's tray never became a host: "
         << panel.readAll().toStdString();
-    waitFor([] { return false; }, 500);  // let the empty panel paint
+    pause(500);  // let the empty panel paint
     const QImage before = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
 
     // As in an Xfce session, whose tray squeezes every icon into a square.
@@ -737,22 +685,16 @@ TEST_F(AppEndToEndTest, AnXfcePanelHostsTheItemAndAClickOnItOpensThePopup) {
         item = changedArea(before, QGuiApplication::primaryScreen()->grabWindow(0).toImage());
         return item.width() >= 8 && item.height() >= 8;
     })) << "the panel shows nothing for the item";
-    waitFor([] { return false; }, 300);
-    const QString artifacts = QStringLiteral(MINTLUX_E2E_ARTIFACTS);
-    QDir().mkpath(artifacts);
-    EXPECT_TRUE(QGuiApplication::primaryScreen()
-                    ->grabWindow(0, 0, 0, 640, 60)
-                    .save(artifacts + QStringLiteral("/xfce-panel.png")));
+    pause(300);
+    saveGrab(0, QStringLiteral("xfce-panel.png"), QRect(0, 0, 640, 60));
 
     // The panel, not this test, turns the click into the item's Activate.
     ASSERT_TRUE(waitFor([&] {
         EXPECT_TRUE(clickAt(item.center()));
-        return waitFor([] { return !visibleWindows(QStringLiteral("Mintlux")).isEmpty(); }, 2000);
+        return waitFor(popupShown, 2000);
     })) << "clicking the item at "
         << item.center().x() << "," << item.center().y() << " opened no popup";
-    EXPECT_TRUE(QGuiApplication::primaryScreen()
-                    ->grabWindow(0, 0, 0, 640, 420)
-                    .save(artifacts + QStringLiteral("/xfce-panel-popup.png")));
+    saveGrab(0, QStringLiteral("xfce-panel-popup.png"), QRect(0, 0, 640, 420));
 
     app.kill();
     app.waitForFinished(5000);

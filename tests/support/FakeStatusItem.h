@@ -15,12 +15,8 @@ public:
     }
     StyledTitle title() const override { return m_title; }
     QRect anchorRect() const override { return anchor; }
-    Presence presence() const override { return m_presence; }
+    Presence presence() const override { return Presence::shown; }
 
-    void setPresence(Presence p) {
-        m_presence = p;
-        emit presenceChanged(p);
-    }
     void click(QPoint at = {}) { activate(at); }
     void chooseShowPrices() { requestShowPrices(); }
     void chooseQuit() { requestQuit(); }
@@ -30,7 +26,6 @@ public:
 
 private:
     StyledTitle m_title;
-    Presence m_presence = Presence::shown;
 };
 
 }  // namespace mintlux::test

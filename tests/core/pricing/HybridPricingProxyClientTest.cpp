@@ -1,12 +1,9 @@
 #include "EventLoop.h"
-#include "FakeClock.h"
 #include "LoopbackHttpServer.h"
 #include "PricingDocuments.h"
-#include "ScriptedRandom.h"
 #include "json/DecodingError.h"
 #include "pricing/HTTPPricingProxyClient.h"
 #include "pricing/HybridPricingProxyClient.h"
-#include "pricing/MockPricingProxyClient.h"
 #include "pricing/TransportError.h"
 
 #include <gtest/gtest.h>
@@ -89,21 +86,6 @@ TEST(HybridPricingProxyClient, FailedLatestNeverFallsBack) {
     ASSERT_TRUE(error);
     EXPECT_THROW(std::rethrow_exception(error), DecodingError);
     EXPECT_EQ(f.fallback.requests().size(), 0u);
-}
-
-TEST(HybridPricingProxyClient, SyntheticFallbackFillsInForAFailingApi) {
-    Server api;
-    api.route("/v1/history", kHtml);
-    auto clock = std::make_shared<test::FakeClock>();
-    HybridPricingProxyClient hybrid(
-        std::make_shared<HTTPPricingProxyClient>(
-            HTTPPricingProxyClient::Configuration{api.baseUrl()}),
-        std::make_shared<MockPricingProxyClient>(std::make_shared<test::ScriptedRandom>(), clock));
-    const HistoryResponse h = await(hybrid.fetchHistory(MetalSeries::gold, TimeRange::all,
-                                                        Currency::usd, MetalUnit::troyOunce));
-    ASSERT_EQ(h.points.size(), 730u);
-    EXPECT_EQ(h.points.back().v, Decimal(2890));
-    EXPECT_EQ(h.points.back().t, clock->now());
 }
 
 }  // namespace

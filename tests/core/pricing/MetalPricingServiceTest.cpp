@@ -84,14 +84,6 @@ protected:
     std::unique_ptr<MetalPricingService> service;
 };
 
-TEST_F(MetalPricingServiceTest, ConstructionStartsNothing) {
-    test::settle();
-    EXPECT_EQ(polls(), 0);
-    EXPECT_FALSE(service->isPolling());
-    EXPECT_EQ(service->currentCurrency(), Currency::usd);
-    EXPECT_TRUE(latest(Currency::usd).empty());
-}
-
 TEST_F(MetalPricingServiceTest, FirstCycleAtOnceThenTheIntervalFromEachCycleEnd) {
     mode = Server::Mode::held;
     service->start(Currency::usd);
