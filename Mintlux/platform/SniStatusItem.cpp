@@ -244,10 +244,7 @@ void SniStatusItem::registerWithWatcher() {
 // A watcher still starting up (GNOME's, at log-in) may take a registration and lose it, so the
 // item counts as registered only once the watcher lists it.
 void SniStatusItem::confirmListed(quint64 attempt) {
-    QDBusMessage get = QDBusMessage::createMethodCall(
-        q(kWatcherService), q(kWatcherPath), u"org.freedesktop.DBus.Properties"_s, u"Get"_s);
-    get << q(kWatcherInterface) << u"RegisteredStatusNotifierItems"_s;
-    auto* pending = new QDBusPendingCallWatcher(m_bus.asyncCall(get), this);
+    auto* pending = watcherProperty(u"RegisteredStatusNotifierItems"_s);
     connect(pending, &QDBusPendingCallWatcher::finished, this, [this, pending, attempt] {
         pending->deleteLater();
         if (attempt != m_attempt) {
@@ -275,6 +272,13 @@ void SniStatusItem::retryLater() {
     m_retryDelay = std::min(m_retryDelay * 2, kLongestRetry);
 }
 
+QDBusPendingCallWatcher* SniStatusItem::watcherProperty(const QString& name) {
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        q(kWatcherService), q(kWatcherPath), u"org.freedesktop.DBus.Properties"_s, u"Get"_s);
+    get << q(kWatcherInterface) << name;
+    return new QDBusPendingCallWatcher(m_bus.asyncCall(get), this);
+}
+
 bool SniStatusItem::isUs(const QString& entry) const {
     // Watchers list the name the item gave or its connection's unique name, mostly with the
     // object path after it.
@@ -288,10 +292,7 @@ bool SniStatusItem::isUs(const QString& entry) const {
 }
 
 void SniStatusItem::queryHost(quint64 attempt) {
-    QDBusMessage get = QDBusMessage::createMethodCall(
-        q(kWatcherService), q(kWatcherPath), u"org.freedesktop.DBus.Properties"_s, u"Get"_s);
-    get << q(kWatcherInterface) << u"IsStatusNotifierHostRegistered"_s;
-    auto* pending = new QDBusPendingCallWatcher(m_bus.asyncCall(get), this);
+    auto* pending = watcherProperty(u"IsStatusNotifierHostRegistered"_s);
     connect(pending, &QDBusPendingCallWatcher::finished, this, [this, pending, attempt] {
         pending->deleteLater();
         if (attempt != m_attempt || !m_registered) {

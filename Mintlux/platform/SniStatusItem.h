@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QTimer>
 
+class QDBusPendingCallWatcher;
 class QDBusServiceWatcher;
 
 namespace mintlux {
@@ -83,6 +84,7 @@ private:
     void confirmListed(quint64 attempt);
     void queryHost(quint64 attempt);
     void retryLater();
+    QDBusPendingCallWatcher* watcherProperty(const QString& name);
     bool isUs(const QString& entry) const;
     void setState(bool registered, bool hostPresent);
     void renderIcons();
