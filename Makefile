@@ -52,7 +52,7 @@ package: deps
 fuzz:
 	@scripts/install-deps.sh fuzz
 	cmake --preset fuzz
-	cmake --build --preset fuzz -j $(JOBS)
+	cmake --build --preset fuzz -j $(JOBS) --target fuzz_wire_decoder fuzz_price_display
 	@mkdir -p build/fuzz/corpus/wire
 	@echo "Run e.g.: build/fuzz/fuzz/fuzz_wire_decoder -max_total_time=600 build/fuzz/corpus/wire fuzz/corpus/wire"
 	@echo "(new inputs go to the first directory, so the checked-in seeds stay as they are)"
