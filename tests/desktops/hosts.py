@@ -261,6 +261,19 @@ def click_x(env, point):
                    env=env, check=True, timeout=10)
 
 
+def click_opens_popup_then_quit_clears(session, app, host, title, box, crop, shot, owner):
+    """Clicks the drawn title: the popup must open; then quits the app: the coloured run must go."""
+    display = session.env['DISPLAY']
+    click_x(session.env, centre(title))
+    popup = wait_for_popup(session.env)
+    check(popup, f'clicking the title in {host} opened no popup: ' + session.tail(owner))
+    log(f'{host}: popup at', popup)
+    grab_x(display).crop(crop).save(session.artifacts / shot)
+    session.stop(app)
+    check(wait_for(lambda: coloured_area(grab_x(display), box)[1] == 0, timeout=15),
+          f'the title stayed in {host} after the app quit')
+
+
 def bus_call(env, *args):
     return subprocess.run(['gdbus', 'call', '--session', *args], env=env, capture_output=True,
                           text=True, timeout=30)

@@ -3,9 +3,9 @@
 import subprocess
 import time
 
-from hosts import (Failure, SOURCE, PriceFixture, Session, centre, changed_area, check, click_x,
-                   coloured_area, grab_x, log, start_bus, start_xvfb, title_published,
-                   wait_for, wait_for_popup)
+from hosts import (Failure, PriceFixture, SOURCE, Session, changed_area, check,
+                   click_opens_popup_then_quit_clears, coloured_area, grab_x, log, start_bus,
+                   start_xvfb, title_published, wait_for)
 
 WIDGET = SOURCE / 'integrations' / 'plasma' / 'org.mintlux.Mintlux.title'
 SCREEN = (0, 0, 1280, 800)
@@ -53,15 +53,8 @@ def run(build):
         check(title and title[2] - title[0] >= 100 and title[0] < shown[0],
               f'the widget drew no whole title: {title}')
 
-        click_x(session.env, centre(title))
-        popup = wait_for_popup(session.env)
-        check(popup, 'clicking the widget opened no popup: ' + session.tail(viewer))
-        log('plasma: popup at', popup)
-        grab_x(display).crop((0, 0, 800, 480)).save(session.artifacts / 'plasma-widget-popup.png')
-
-        session.stop(app)
-        check(wait_for(lambda: coloured_area(grab_x(display), SCREEN)[1] == 0, timeout=15),
-              'the widget kept the title after the app quit')
+        click_opens_popup_then_quit_clears(session, app, 'plasma', title, SCREEN,
+                                           (0, 0, 800, 480), 'plasma-widget-popup.png', viewer)
     except Failure:
         if 'DISPLAY' in session.env:
             grab_x(session.env['DISPLAY']).save(session.artifacts / 'plasma-failure.png')

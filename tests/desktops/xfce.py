@@ -2,9 +2,9 @@
 
 import time
 
-from hosts import (Failure, PriceFixture, Session, centre, changed_area, check, click_x,
-                   coloured_area, grab_x, log, start_bus, start_xvfb, title_published,
-                   wait_for, wait_for_popup)
+from hosts import (Failure, PriceFixture, Session, changed_area, check,
+                   click_opens_popup_then_quit_clears, coloured_area, grab_x, log, start_bus,
+                   start_xvfb, title_published, wait_for)
 
 # One top panel holding just the generic monitor, as the README's recipe sets it up.
 PANEL = '''<?xml version="1.0" encoding="UTF-8"?>
@@ -67,15 +67,8 @@ def run(build):
               f'the title drawn is too small: {title}')
         check(title[0] < shown[0], 'the price is not drawn before the coloured change')
 
-        click_x(session.env, centre(title))
-        popup = wait_for_popup(session.env)
-        check(popup, 'clicking the title opened no popup: ' + session.tail(panel))
-        log('xfce: popup at', popup)
-        grab_x(display).crop((0, 0, 640, 420)).save(session.artifacts / 'xfce-genmon-popup.png')
-
-        session.stop(app)
-        check(wait_for(lambda: coloured_area(grab_x(display), PANEL_BOX)[1] == 0, timeout=15),
-              'the title stayed after the app quit')
+        click_opens_popup_then_quit_clears(session, app, 'xfce', title, PANEL_BOX,
+                                           (0, 0, 640, 420), 'xfce-genmon-popup.png', panel)
     except Failure:
         if 'DISPLAY' in session.env:
             grab_x(session.env['DISPLAY']).save(session.artifacts / 'xfce-failure.png')
