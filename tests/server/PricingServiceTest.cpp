@@ -8,10 +8,7 @@
 #include "providers/LbmaDailyProvider.h"
 #include "providers/RecordedBody.h"
 
-#include <QElapsedTimer>
 #include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QProcess>
 #include <QTimer>
 
@@ -28,12 +25,9 @@ using test::ServiceFixture;
 
 constexpr auto kGold = MetalSeries::gold;
 
-std::vector<server::SpotQuote> quotes(Instant at, const char* gold, const char* silver) {
+std::vector<server::SpotQuote> quotes(Instant at, const char* gold = "2800",
+                                      const char* silver = "31") {
     return {{kGold, dec(gold), at}, {MetalSeries::silver, dec(silver), at}};
-}
-
-QJsonObject json(const QByteArray& body) {
-    return QJsonDocument::fromJson(body).object();
 }
 
 QJsonObject upstream(const QJsonObject& health, const QString& name) {
@@ -43,6 +37,10 @@ QJsonObject upstream(const QJsonObject& health, const QString& name) {
         }
     }
     return {};
+}
+
+double goldValue(const QJsonObject& prices) {
+    return prices["prices"].toObject()["XAU"].toObject()["value"].toDouble();
 }
 
 class PricingServiceTest : public ::testing::Test {
@@ -69,7 +67,7 @@ TEST_F(PricingServiceTest, AppClientReadsExactlyTheStoredDecimals) {
     // Timestamps in milliseconds, always three digits: what common clients can read.
     const auto ms = std::chrono::floor<std::chrono::milliseconds>(f.clock->now());
     EXPECT_EQ(usd.asOf, ms);
-    EXPECT_TRUE(exchange(f.port(), get("/healthz")).body.contains(":09.261Z\""));
+    EXPECT_TRUE(f.ask("/healthz").body.contains(":09.261Z\""));
     EXPECT_EQ(usd.prices.at("XAU").value, dec("2801.123456789012345678901234567"));
     EXPECT_EQ(usd.prices.at("XAU").prevClose, dec("2795.25"));
     EXPECT_EQ(usd.prices.at("XAU").unit, "troyOunce");
@@ -90,8 +88,8 @@ TEST_F(PricingServiceTest, AppClientReadsExactlyTheStoredDecimals) {
               UnitConversion::convertPrice(dec("2760.5"), MetalUnit::troyOunce, MetalUnit::gram) *
                   dec("0.9215"));
     EXPECT_EQ(month.points[2].t, ms);
-    EXPECT_TRUE(exchange(f.port(), get("/v1/history?series=XAU&range=1M&currency=EUR&unit=gram"))
-                    .body.contains(".000Z\""));
+    EXPECT_TRUE(
+        f.ask("/v1/history?series=XAU&range=1M&currency=EUR&unit=gram").body.contains(".000Z\""));
 
     // Nothing new for longer than the threshold: the same prices, flagged.
     f.primary->error = f.secondary->error = "down";
@@ -102,16 +100,27 @@ TEST_F(PricingServiceTest, AppClientReadsExactlyTheStoredDecimals) {
     EXPECT_EQ(later.prices, usd.prices);
 }
 
+// Gold is two minutes old and silver eleven: the document is as stale as its oldest price.
+TEST_F(PricingServiceTest, TheOldestQuoteDecidesStaleness) {
+    f.primary->quotes = {{kGold, dec("2800"), f.clock->now()},
+                         {MetalSeries::silver, dec("31"), f.clock->now() - 9min}};
+    f.start();
+    EXPECT_FALSE(f.askJson("/v1/prices?currency=USD")["stale"].toBool());
+    f.clock->advance(2min);
+    test::settle();
+    EXPECT_TRUE(f.askJson("/v1/prices?currency=USD")["stale"].toBool());
+    EXPECT_TRUE(f.askJson("/healthz")["stale"].toBool());
+}
+
 TEST_F(PricingServiceTest, FailingPrimaryFallsBackAndAllFailingServesLastKnownAsStale) {
     f.primary->error = "HTML instead of JSON";
-    f.secondary->quotes = quotes(f.clock->now(), "2800", "31");
+    f.secondary->quotes = quotes(f.clock->now());
     f.start();
 
-    auto prices = json(exchange(f.port(), get("/v1/prices?currency=USD")).body);
-    EXPECT_EQ(prices["prices"].toObject()["XAU"].toObject()["value"].toDouble(), 2800);
-    const auto health = exchange(f.port(), get("/healthz"));
+    EXPECT_EQ(goldValue(f.askJson("/v1/prices?currency=USD")), 2800);
+    const auto health = f.ask("/healthz");
     EXPECT_EQ(health.status, 200);
-    const QJsonObject h = json(health.body);
+    const QJsonObject h = QJsonDocument::fromJson(health.body).object();
     EXPECT_EQ(upstream(h, "primary")["consecutive_failures"].toInt(), 1);
     EXPECT_EQ(upstream(h, "primary")["last_error"].toString(), "HTML instead of JSON");
     EXPECT_TRUE(upstream(h, "primary")["last_success"].isNull());
@@ -126,11 +135,10 @@ TEST_F(PricingServiceTest, FailingPrimaryFallsBackAndAllFailingServesLastKnownAs
     }
     EXPECT_GT(f.primary->calls, 1);
     EXPECT_LT(f.primary->calls, 20);  // backing off
-    const auto stale = exchange(f.port(), get("/v1/prices?currency=USD"));
-    prices = json(stale.body);
+    const QJsonObject prices = f.askJson("/v1/prices?currency=USD");
     EXPECT_TRUE(prices["stale"].toBool());
-    EXPECT_EQ(prices["prices"].toObject()["XAU"].toObject()["value"].toDouble(), 2800);
-    const QJsonObject degraded = json(exchange(f.port(), get("/healthz")).body);
+    EXPECT_EQ(goldValue(prices), 2800);
+    const QJsonObject degraded = f.askJson("/healthz");
     EXPECT_EQ(degraded["status"].toString(), "degraded");
     EXPECT_GT(upstream(degraded, "secondary")["consecutive_failures"].toInt(), 0);
 }
@@ -143,73 +151,46 @@ TEST(PricingServiceDailyTest, HistoryFallsBackAlongTheChainAndSaysWhere) {
     const Server::Response forbidden{403, "<html><body>Access denied</body></html>", "text/html"};
     const Server::Response lbma{200, test::recorded("lbma-gold-pm.json")};
     const Server::Response reference{200, test::recorded("frankfurter-v2-xau.json")};
+    const Server::Response unavailable{503, "upstream connect error", "text/plain"};
+    const Server::Response truncated{200, test::recorded("frankfurter-v2-truncated.json")};
     const Closes ownCloses{{{2025, 12, 4}, dec("4190.5")}, {{2025, 12, 5}, dec("4211.25")}};
     // From an earlier run.
+    const std::pair<QString, Closes> none;
     const std::pair<QString, Closes> earlierLbma{
         "LBMA", {{{2025, 12, 1}, dec("4228.75")}, {{2025, 12, 2}, dec("4210")}}};
     const std::pair<QString, Closes> earlierReference{
         "Frankfurter", {{{2025, 12, 2}, dec("4208.62")}, {{2025, 12, 4}, dec("4193.1")}}};
+    // Closes in December 2025. The LBMA's own gaps (a null, a zero) stay gaps: another source's
+    // closes do not fill them.
+    using Days = std::vector<std::pair<int, const char*>>;
+    const Days lbmaDays{{1, "4228.75"}, {3, "4205.4"}, {5, "4212.85"}};
+    const Days referenceDays{
+        {1, "4231.4"}, {2, "4208.62"}, {3, "4206.0157"}, {4, "4193.1"}, {5, "4210.77"}};
+    const Days continuedDays{
+        {1, "4228.75"}, {2, "4210"}, {3, "4206.0157"}, {4, "4193.1"}, {5, "4210.77"}};
+    const Days ownDays{{4, "4190.5"}, {5, "4211.25"}};
     struct Row {
         const char* name;
         Server::Response lbma;
         Server::Response frankfurter;
         std::pair<QString, Closes> stored;
-        QString upstream;                                  // the one that answered; empty for none
-        std::vector<std::pair<QDate, const char*>> month;  // the 1M closes, then the newest quote
-        QStringList sources;
+        QString upstream;              // the one that answered; empty for none
+        Days month;                    // the 1M closes, then the newest quote
+        QString sources;               // of the 1M runs, oldest first
         const char* frankfurterError;  // nullptr: no failure
     };
     const Row rows[] = {
-        // The LBMA's own gaps (a null, a zero) stay gaps: another source's closes do not fill them.
-        {"LBMA answers",
-         lbma,
-         forbidden,
-         earlierReference,
-         "LBMA",
-         {{{2025, 12, 1}, "4228.75"}, {{2025, 12, 3}, "4205.4"}, {{2025, 12, 5}, "4212.85"}},
-         {"LBMA", "newest quote"},
+        {"LBMA answers", lbma, forbidden, earlierReference, "LBMA", lbmaDays, "LBMA, newest quote",
          nullptr},
-        {"LBMA forbidden",
-         forbidden,
-         reference,
-         {},
-         "Frankfurter",
-         {{{2025, 12, 1}, "4231.4"},
-          {{2025, 12, 2}, "4208.62"},
-          {{2025, 12, 3}, "4206.0157"},
-          {{2025, 12, 4}, "4193.1"},
-          {{2025, 12, 5}, "4210.77"}},
-         {"Frankfurter", "newest quote"},
-         nullptr},
+        {"LBMA forbidden", forbidden, reference, none, "Frankfurter", referenceDays,
+         "Frankfurter, newest quote", nullptr},
         // What the LBMA gave before it started refusing stays; Frankfurter only continues it.
-        {"LBMA forbidden after earlier closes",
-         forbidden,
-         reference,
-         earlierLbma,
-         "Frankfurter",
-         {{{2025, 12, 1}, "4228.75"},
-          {{2025, 12, 2}, "4210"},
-          {{2025, 12, 3}, "4206.0157"},
-          {{2025, 12, 4}, "4193.1"},
-          {{2025, 12, 5}, "4210.77"}},
-         {"LBMA", "Frankfurter", "newest quote"},
-         nullptr},
-        {"both failing",
-         forbidden,
-         {503, "upstream connect error", "text/plain"},
-         {},
-         "",
-         {{{2025, 12, 4}, "4190.5"}, {{2025, 12, 5}, "4211.25"}},
-         {"recorded closes", "newest quote"},
+        {"LBMA forbidden after earlier closes", forbidden, reference, earlierLbma, "Frankfurter",
+         continuedDays, "LBMA, Frankfurter, newest quote", nullptr},
+        {"both failing", forbidden, unavailable, none, "", ownDays, "recorded closes, newest quote",
          "answered HTTP 503"},
-        {"Frankfurter malformed",
-         forbidden,
-         {200, test::recorded("frankfurter-v2-truncated.json")},
-         {},
-         "",
-         {{{2025, 12, 4}, "4190.5"}, {{2025, 12, 5}, "4211.25"}},
-         {"recorded closes", "newest quote"},
-         "unreadable document"},
+        {"Frankfurter malformed", forbidden, truncated, none, "", ownDays,
+         "recorded closes, newest quote", "unreadable document"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -238,16 +219,15 @@ TEST(PricingServiceDailyTest, HistoryFallsBackAlongTheChainAndSaysWhere) {
             [&] { return f.service->poller().dailyRounds()[0].finished.has_value(); }));
 
         const auto month = Json::decode<HistoryResponse>(
-            exchange(f.port(), get("/v1/history?series=XAU&range=1M&currency=USD&unit=troyOunce"))
-                .body);
+            f.ask("/v1/history?series=XAU&range=1M&currency=USD&unit=troyOunce").body);
         std::vector<HistoryResponse::HistoryPoint> expected;
         for (const auto& [day, close] : row.month) {
-            expected.push_back({server::TradingCalendar::closeOf(day), dec(close)});
+            expected.push_back({server::TradingCalendar::closeOf({2025, 12, day}), dec(close)});
         }
         expected.push_back({f.clock->now(), dec("4215.5")});
         EXPECT_EQ(month.points, expected);
 
-        const QJsonObject h = json(exchange(f.port(), get("/healthz")).body);
+        const QJsonObject h = f.askJson("/healthz");
         const QJsonObject gold = h["history"].toObject()["XAU"].toObject();
         EXPECT_EQ(gold["upstream"].toString(), row.upstream);
         EXPECT_EQ(gold["fallback"].toBool(), row.upstream.isEmpty());
@@ -255,11 +235,10 @@ TEST(PricingServiceDailyTest, HistoryFallsBackAlongTheChainAndSaysWhere) {
         for (const auto& run : gold["ranges"].toObject()["1M"].toArray()) {
             sources << run.toObject()["source"].toString();
         }
-        EXPECT_EQ(sources, row.sources);
-        const QJsonObject lbmaHealth = upstream(h, "LBMA");
-        EXPECT_EQ(lbmaHealth["last_error"].toString().contains("answered HTTP 403"),
-                  row.lbma.status == 403)
-            << lbmaHealth["last_error"].toString().toStdString();
+        EXPECT_EQ(sources.join(", "), row.sources);
+        const QString lbmaError = upstream(h, "LBMA")["last_error"].toString();
+        EXPECT_EQ(lbmaError.contains("answered HTTP 403"), row.lbma.status == 403)
+            << lbmaError.toStdString();
         const QString frankfurterError = upstream(h, "Frankfurter")["last_error"].toString();
         if (row.frankfurterError) {
             EXPECT_TRUE(frankfurterError.contains(row.frankfurterError))
@@ -274,30 +253,30 @@ TEST(PricingServiceDailyTest, HistoryFallsBackAlongTheChainAndSaysWhere) {
     }
 }
 
+// Nothing is quoted while the primary hangs: an error, not an invented price.
 TEST_F(PricingServiceTest, AnUpstreamThatNeverAnswersIsGivenUpOn) {
     f.primary->hang = true;
-    f.secondary->quotes = quotes(f.clock->now(), "2800", "31");
+    f.secondary->quotes = quotes(f.clock->now());
     f.start();
     EXPECT_EQ(f.secondary->calls, 0);
+    const auto nothingYet = f.ask("/v1/prices?currency=USD");
+    EXPECT_EQ(nothingYet.status, 503);
+    EXPECT_TRUE(QJsonDocument::fromJson(nothingYet.body)["error"].isString());
     f.clock->advance(31s);
     test::settle();
     EXPECT_EQ(f.secondary->calls, 1);
-    const QJsonObject h = json(exchange(f.port(), get("/healthz")).body);
-    EXPECT_EQ(upstream(h, "primary")["last_error"].toString(), "no answer within 30 s");
-    EXPECT_EQ(exchange(f.port(), get("/v1/prices?currency=USD")).status, 200);
+    EXPECT_EQ(upstream(f.askJson("/healthz"), "primary")["last_error"].toString(),
+              "no answer within 30 s");
+    EXPECT_EQ(f.ask("/v1/prices?currency=USD").status, 200);
 }
 
-TEST_F(PricingServiceTest, NothingQuotedYetIsAnErrorNotAnInventedPrice) {
-    f.primary->error = f.secondary->error = "offline";
+TEST_F(PricingServiceTest, MalformedAndOversizedRequestsGetCleanErrors) {
+    f.primary->quotes = quotes(f.clock->now());
     f.start();
-    const auto answer = exchange(f.port(), get("/v1/prices?currency=USD"));
-    EXPECT_EQ(answer.status, 503);
-    EXPECT_TRUE(json(answer.body).contains("error"));
-}
-
-TEST_F(PricingServiceTest, MalformedRequestsGetCleanErrors) {
-    f.primary->quotes = quotes(f.clock->now(), "2800", "31");
-    f.start();
+    QByteArray manyHeaders = "GET /v1/prices?currency=USD HTTP/1.1\r\n";
+    for (int i = 0; i < 400; ++i) {
+        manyHeaders += "X-Filler-" + QByteArray::number(i) + ": " + QByteArray(40, 'b') + "\r\n";
+    }
     const struct {
         QByteArray request;
         int status;
@@ -336,54 +315,40 @@ TEST_F(PricingServiceTest, MalformedRequestsGetCleanErrors) {
         {"GET /v1/prices?currency=USD HTTP/1.1\r\nno colon here\r\n\r\n", 400},
         {"GET /v1/prices?currency=USD HTTP/1.1\r\nContent-Length: x\r\n\r\n", 400},
         {"\x01\x02garbage\r\n\r\n", 400},
+        {get("/v1/prices?currency=USD&pad=" + QByteArray(10 * 1024, 'a')), 414},
+        {manyHeaders + "\r\n", 431},
+        // A line that never ends is cut off once it is too long, not buffered for ever.
+        {"GET /" + QByteArray(64 * 1024, 'c'), 414},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.request.left(80).toStdString());
         const auto answer = exchange(f.port(), c.request);
-        EXPECT_EQ(answer.status, c.status) << c.request.toStdString();
-        EXPECT_TRUE(QJsonDocument::fromJson(answer.body).isObject()) << c.request.toStdString();
-        if (c.status >= 400) {
-            EXPECT_TRUE(json(answer.body)["error"].isString()) << c.request.toStdString();
-        }
-        if (c.status == 405) {
-            EXPECT_TRUE(answer.head.contains("Allow: GET, HEAD"));
-        }
+        EXPECT_EQ(answer.status, c.status);
+        const QJsonDocument body = QJsonDocument::fromJson(answer.body);
+        EXPECT_TRUE(body.isObject());
+        EXPECT_EQ(body["error"].isString(), c.status >= 400);
+        EXPECT_EQ(answer.head.contains("Allow: GET, HEAD"), c.status == 405);
     }
-}
-
-TEST_F(PricingServiceTest, OversizedRequestsAreRefusedAndTheConnectionClosed) {
-    f.start();
-    const QByteArray longQuery = "/v1/prices?currency=USD&pad=" + QByteArray(10 * 1024, 'a');
-    EXPECT_EQ(exchange(f.port(), get(longQuery)).status, 414);
-    QByteArray manyHeaders = "GET /v1/prices?currency=USD HTTP/1.1\r\n";
-    for (int i = 0; i < 400; ++i) {
-        manyHeaders += "X-Filler-" + QByteArray::number(i) + ": " + QByteArray(40, 'b') + "\r\n";
-    }
-    EXPECT_EQ(exchange(f.port(), manyHeaders + "\r\n").status, 431);
-    // A line that never ends is cut off once it is too long, not buffered for ever.
-    EXPECT_EQ(exchange(f.port(), "GET /" + QByteArray(64 * 1024, 'c')).status, 414);
 }
 
 TEST(PricingServiceLimitsTest, SlowHeadersTimeOutWhileOthersAreServed) {
     server::HttpServer::Limits limits;
     limits.headerTimeout = 300ms;
     ServiceFixture f(limits);
-    f.primary->quotes = quotes(f.clock->now(), "2800", "31");
+    f.primary->quotes = quotes(f.clock->now());
     f.start();
 
     QTcpSocket slow;
     slow.connectToHost(QHostAddress::LocalHost, f.port());
     slow.write("GET /v1/prices?currency=USD HTTP/1.1\r\n");
     QByteArray pending;
-    QElapsedTimer elapsed;
-    elapsed.start();
     // A byte every 50 ms keeps the connection busy but never finishes the headers.
     QTimer drip;
     QObject::connect(&drip, &QTimer::timeout, [&] { slow.write("X"); });
     drip.start(50);
-    EXPECT_EQ(exchange(f.port(), get("/v1/prices?currency=USD")).status, 200);
+    EXPECT_EQ(f.ask("/v1/prices?currency=USD").status, 200);
     const auto answer = test::readAnswer(slow, pending, 3s);
     EXPECT_EQ(answer.status, 408);
-    EXPECT_LT(elapsed.elapsed(), 2000);
     EXPECT_TRUE(test::waitUntil([&] { return slow.state() == QAbstractSocket::UnconnectedState; }));
 }
 
@@ -391,9 +356,9 @@ TEST(PricingServiceLimitsTest, ConcurrentPipelinedClientsAllGetTheirAnswersWithi
     server::HttpServer::Limits limits;
     limits.maxConnections = 8;
     ServiceFixture f(limits);
-    f.primary->quotes = quotes(f.clock->now(), "2800", "31");
+    f.primary->quotes = quotes(f.clock->now());
     f.start();
-    const QByteArray expected = exchange(f.port(), get("/v1/prices?currency=USD")).body;
+    const QByteArray expected = f.ask("/v1/prices?currency=USD").body;
 
     constexpr int kClients = 24;
     constexpr int kRequests = 20;
@@ -449,8 +414,8 @@ TEST(PricingServiceProcessTest, KilledDemoServiceKeepsWhatItServed) {
     })) << log.toStdString();
     // After the first poll the next one is 45 s away, so what is served now is what is stored.
     ASSERT_TRUE(test::waitUntil([&] {
-        const auto health = json(exchange(port, get("/healthz")).body);
-        return !upstream(health, "synthetic")["last_success"].isNull();
+        const auto health = QJsonDocument::fromJson(exchange(port, get("/healthz")).body);
+        return !upstream(health.object(), "synthetic")["last_success"].isNull();
     }));
     const QByteArray served = exchange(port, get("/v1/prices?currency=USD")).body;
     service.kill();  // SIGKILL: no chance to close anything

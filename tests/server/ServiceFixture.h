@@ -11,6 +11,8 @@
 #include <string>
 
 #include <QHostAddress>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 
@@ -110,20 +112,12 @@ inline QByteArray get(const QByteArray& target) {
 // A service on an ephemeral loopback port over a store in a temporary directory, with
 // scripted upstreams and a clock the test moves.
 struct ServiceFixture {
-    explicit ServiceFixture(server::HttpServer::Limits httpLimits = {}) {
-        auto primarySpot = std::make_unique<ScriptedSpot>(QStringLiteral("primary"));
-        auto secondarySpot = std::make_unique<ScriptedSpot>(QStringLiteral("secondary"));
-        auto fxDouble = std::make_unique<ScriptedFx>();
-        auto dailyDouble = std::make_unique<ScriptedDaily>();
-        primary = primarySpot.get();
-        secondary = secondarySpot.get();
-        fx = fxDouble.get();
-        daily = dailyDouble.get();
-        providers.spot.push_back(std::move(primarySpot));
-        providers.spot.push_back(std::move(secondarySpot));
-        providers.fx.push_back(std::move(fxDouble));
-        providers.daily.push_back(std::move(dailyDouble));
-        limits = httpLimits;
+    explicit ServiceFixture(server::HttpServer::Limits httpLimits = {}) : limits(httpLimits) {
+        primary = add(providers.spot, std::make_unique<ScriptedSpot>(QStringLiteral("primary")));
+        secondary =
+            add(providers.spot, std::make_unique<ScriptedSpot>(QStringLiteral("secondary")));
+        fx = add(providers.fx, std::make_unique<ScriptedFx>());
+        daily = add(providers.daily, std::make_unique<ScriptedDaily>());
     }
 
     void start() {
@@ -136,6 +130,10 @@ struct ServiceFixture {
     }
 
     quint16 port() { return service->http().port(); }
+    RawAnswer ask(const QByteArray& target) { return exchange(port(), get(target)); }
+    QJsonObject askJson(const QByteArray& target) {
+        return QJsonDocument::fromJson(ask(target).body).object();
+    }
 
     QTemporaryDir dir;
     std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>();
@@ -146,6 +144,13 @@ struct ServiceFixture {
     ScriptedFx* fx;
     ScriptedDaily* daily;
     std::unique_ptr<server::PricingService> service;
+
+private:
+    template <class T, class List>
+    static T* add(List& list, std::unique_ptr<T> provider) {
+        list.push_back(std::move(provider));
+        return static_cast<T*>(list.back().get());
+    }
 };
 
 }  // namespace mintlux::test
