@@ -20,16 +20,10 @@ Instant saturatingAdd(Instant from, SleepDuration duration) {
 
 class FakeSleep final : public Clock::Sleep {
 public:
-    FakeSleep(std::weak_ptr<void> state, std::function<void()> cancel)
-        : m_state(std::move(state)), m_cancel(std::move(cancel)) {}
-    ~FakeSleep() override {
-        if (!m_state.expired()) {
-            m_cancel();
-        }
-    }
+    explicit FakeSleep(std::function<void()> cancel) : m_cancel(std::move(cancel)) {}
+    ~FakeSleep() override { m_cancel(); }
 
 private:
-    std::weak_ptr<void> m_state;
     std::function<void()> m_cancel;
 };
 
@@ -43,8 +37,11 @@ std::unique_ptr<Clock::Sleep> FakeClock::sleep(SleepDuration duration, std::func
     m_state->requested.push_back(duration);
     const auto key = std::make_pair(saturatingAdd(m_state->now, duration), m_state->nextId++);
     m_state->sleeps.emplace(key, std::move(wake));
-    State* state = m_state.get();
-    return std::make_unique<FakeSleep>(m_state, [state, key] { state->sleeps.erase(key); });
+    return std::make_unique<FakeSleep>([state = std::weak_ptr<State>(m_state), key] {
+        if (const auto alive = state.lock()) {
+            alive->sleeps.erase(key);
+        }
+    });
 }
 
 void FakeClock::advance(std::chrono::nanoseconds by) {

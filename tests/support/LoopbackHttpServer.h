@@ -54,7 +54,6 @@ public:
         QByteArray target;                         // path and query as sent
         QByteArray path;                           // up to the '?'
         std::map<QByteArray, QByteArray> headers;  // names in lower case
-        QByteArray query() const;
         QByteArray queryItem(const QByteArray& name) const;
     };
 
@@ -78,7 +77,6 @@ public:
     void route(const QByteArray& path, Handler handler);
 
     const std::vector<Request>& requests() const { return m_requests; }
-    void forgetRequests() { m_requests.clear(); }
     int count(const QByteArray& path) const;
     // Answers every held request.
     void release();

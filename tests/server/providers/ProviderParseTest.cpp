@@ -28,10 +28,6 @@ Instant at(const char* iso) {
     return *Iso8601::parse(iso);
 }
 
-Instant epochMs(std::int64_t ms) {
-    return Instant(std::chrono::milliseconds(ms));
-}
-
 auto swissquote(MetalSeries metal) {
     return [metal](QByteArrayView body) { return SwissquoteSpotProvider::parse(body, metal); };
 }
@@ -50,11 +46,11 @@ TEST(ProviderParse, SpotQuotesKeepTheUpstreamDigitsAndTime) {
         // The newest platform (AT) and its tightest profile (prime): (4201.55 + 4201.85) / 2.
         {"swissquote-xau.json",
          swissquote(MetalSeries::gold),
-         {MetalSeries::gold, dec("4201.70"), epochMs(1764950399512)}},
+         {MetalSeries::gold, dec("4201.70"), at("2025-12-05T15:59:59.512Z")}},
         // A week-old quote keeps its own time: staleness is the service's judgement.
         {"swissquote-xag-stale.json",
          swissquote(MetalSeries::silver),
-         {MetalSeries::silver, dec("57.3365"), epochMs(1764374400000)}},
+         {MetalSeries::silver, dec("57.3365"), at("2025-11-29T00:00:00Z")}},
         {"goldapi-xau.json",
          goldApi(MetalSeries::gold),
          {MetalSeries::gold, dec("4203.100098"), at("2025-12-05T16:00:12Z")}},
