@@ -47,8 +47,17 @@ TEST(TradingCalendarTest, SessionsEndAt17NewYorkTimeAndSkipWeekends) {
 
 class RecorderTest : public ::testing::Test {
 protected:
-    std::unique_ptr<SqliteStore> open() {
-        return std::make_unique<SqliteStore>(dir.filePath(QStringLiteral("p.sqlite")));
+    std::unique_ptr<SqliteStore> open() { return std::make_unique<SqliteStore>(dbPath()); }
+    QString dbPath() const { return dir.filePath(QStringLiteral("p.sqlite")); }
+    // Writes a database file as an earlier or later version would have left it.
+    void prepare(const char* sql) const {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(dbPath().toUtf8().constData(), &db), SQLITE_OK);
+        char* error = nullptr;
+        EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, &error), SQLITE_OK)
+            << (error ? error : "");
+        sqlite3_free(error);
+        sqlite3_close(db);
     }
     QTemporaryDir dir;
     std::shared_ptr<test::FakeClock> clock =
@@ -111,18 +120,8 @@ TEST_F(RecorderTest, KeepsNineDaysOfQuotesAndCarriesRatesForward) {
     EXPECT_EQ(store->latestFxRates()->perUsd.at(Currency::inr), dec("86.6"));
 }
 
-void execSql(const QString& path, const char* sql) {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(path.toUtf8().constData(), &db), SQLITE_OK);
-    char* error = nullptr;
-    EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, &error), SQLITE_OK) << (error ? error : "");
-    sqlite3_free(error);
-    sqlite3_close(db);
-}
-
 TEST_F(RecorderTest, MigratesAVersionOneFile) {
-    const QString path = dir.filePath(QStringLiteral("p.sqlite"));
-    execSql(path, R"sql(
+    prepare(R"sql(
         CREATE TABLE schema_version (version INTEGER NOT NULL);
         INSERT INTO schema_version VALUES (1);
         CREATE TABLE quotes (metal TEXT NOT NULL, as_of_ns INTEGER NOT NULL, usd_per_oz TEXT NOT NULL,
@@ -151,7 +150,7 @@ TEST_F(RecorderTest, MigratesAVersionOneFile) {
 
 // Version 2 had one upstream for closes, the LBMA; its closes keep their name.
 TEST_F(RecorderTest, MigratesAVersionTwoFile) {
-    execSql(dir.filePath(QStringLiteral("p.sqlite")), R"sql(
+    prepare(R"sql(
         CREATE TABLE schema_version (version INTEGER NOT NULL);
         INSERT INTO schema_version VALUES (2);
         CREATE TABLE daily_closes (metal TEXT NOT NULL, day TEXT NOT NULL, source TEXT NOT NULL,
@@ -184,10 +183,9 @@ TEST_F(RecorderTest, TheDatabaseIsTheUsersAlone) {
 }
 
 TEST_F(RecorderTest, RefusesAFileFromANewerVersion) {
-    const QString path = dir.filePath(QStringLiteral("p.sqlite"));
-    execSql(path,
-            "CREATE TABLE schema_version (version INTEGER NOT NULL);"
-            "INSERT INTO schema_version VALUES (99);");
+    prepare(
+        "CREATE TABLE schema_version (version INTEGER NOT NULL);"
+        "INSERT INTO schema_version VALUES (99);");
     EXPECT_THROW(open(), server::StoreError);
 }
 

@@ -10,14 +10,6 @@ namespace mintlux::test {
 
 namespace {
 
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        throw std::runtime_error("cannot read " + path.toStdString());
-    }
-    return file.readAll();
-}
-
 LoopbackHttpServer::TlsIdentity generate() {
     QTemporaryDir dir;
     const QString key = dir.filePath(QStringLiteral("key.pem"));
@@ -33,8 +25,11 @@ LoopbackHttpServer::TlsIdentity generate() {
                                  openssl.readAllStandardError().toStdString() +
                                  openssl.errorString().toStdString());
     }
-    LoopbackHttpServer::TlsIdentity identity{QSslCertificate(readFile(cert), QSsl::Pem),
-                                             QSslKey(readFile(key), QSsl::Ec, QSsl::Pem)};
+    QFile keyFile(key);
+    LoopbackHttpServer::TlsIdentity identity{QSslCertificate::fromPath(cert).value(0), {}};
+    if (keyFile.open(QIODevice::ReadOnly)) {
+        identity.key = QSslKey(&keyFile, QSsl::Ec, QSsl::Pem);
+    }
     if (identity.certificate.isNull() || identity.key.isNull()) {
         throw std::runtime_error("openssl made a certificate Qt cannot read");
     }

@@ -16,7 +16,7 @@ using test::await;
 using test::FakeClock;
 using test::ScriptedRandom;
 
-using mintlux::test::dec;
+using test::dec;
 
 struct Fixture {
     explicit Fixture(double position)
@@ -82,21 +82,16 @@ TEST(MockPricingProxyClient, ConvertsTheDollarStateWithFixedRates) {
     }
 }
 
-TEST(MockPricingProxyClient, WalkStateStaysInDollarsAcrossCurrencies) {
-    Fixture f(1.0);
-    const Decimal step = dec("1.0008");
-    EXPECT_EQ(f.latest(Currency::eur).prices.at("XAU").value, dec("2890") * step * dec("0.92"));
-    EXPECT_EQ(f.latest(Currency::usd).prices.at("XAU").value, dec("2890") * step * step);
-    EXPECT_EQ(f.latest(Currency::usd).prices.at("XAU").prevClose, dec("2855.32"));
-}
-
-TEST(MockPricingProxyClient, HistoryDoesNotMoveTheWalkAndInstancesWalkApart) {
+TEST(MockPricingProxyClient, WalkStaysInDollarsHistoryLeavesItAndInstancesWalkApart) {
     Fixture a(1.0);
     Fixture b(1.0);
-    a.latest(Currency::usd);
+    const Decimal step = dec("1.0008");
+    EXPECT_EQ(a.latest(Currency::eur).prices.at("XAU").value, dec("2890") * step * dec("0.92"));
     a.history(MetalSeries::gold, TimeRange::all, Currency::usd, MetalUnit::gram);
     const auto second = a.latest(Currency::usd);
-    // b has seen one step fewer than a; if state were shared or history stepped, they'd differ.
+    EXPECT_EQ(second.prices.at("XAU").value, dec("2890") * step * step);
+    EXPECT_EQ(second.prices.at("XAU").prevClose, dec("2855.32"));
+    // b has seen one step fewer than a; if state were shared, they would not differ.
     const auto first = b.latest(Currency::usd);
     EXPECT_EQ(b.latest(Currency::usd), second);
     EXPECT_NE(first.prices.at("XAU").value, second.prices.at("XAU").value);
