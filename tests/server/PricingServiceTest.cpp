@@ -243,11 +243,8 @@ TEST(PricingServiceDailyTest, HistoryFallsBackAlongTheChainAndSaysWhere) {
         EXPECT_TRUE(frankfurterError.contains(row.frankfurterError))
             << frankfurterError.toStdString();
         // Asked only after the LBMA failed, and then for the whole series.
-        const auto asked = std::count_if(
-            upstreams.requests().begin(), upstreams.requests().end(), [](const auto& r) {
-                return r.target == "/fx/rates?base=XAU&quotes=USD&from=1999-01-01";
-            });
-        EXPECT_EQ(asked, row.lbma.status == 403 ? 1 : 0);
+        EXPECT_EQ(upstreams.targets().count("/fx/rates?base=XAU&quotes=USD&from=1999-01-01"),
+                  row.lbma.status == 403 ? 1 : 0);
     }
 }
 

@@ -84,6 +84,14 @@ void LoopbackHttpServer::route(const QByteArray& path, Handler handler) {
     m_routes[path] = std::move(handler);
 }
 
+QByteArrayList LoopbackHttpServer::targets() const {
+    QByteArrayList out;
+    for (const Request& r : m_requests) {
+        out << r.target;
+    }
+    return out;
+}
+
 int LoopbackHttpServer::count(const QByteArray& path) const {
     return static_cast<int>(std::count_if(m_requests.begin(), m_requests.end(),
                                           [&](const Request& r) { return r.path == path; }));

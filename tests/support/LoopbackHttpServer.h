@@ -7,6 +7,7 @@
 #include <vector>
 
 #include <QByteArray>
+#include <QByteArrayList>
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -77,6 +78,7 @@ public:
     void route(const QByteArray& path, Handler handler);
 
     const std::vector<Request>& requests() const { return m_requests; }
+    QByteArrayList targets() const;  // of every request, in order
     int count(const QByteArray& path) const;
     // Answers every held request.
     void release();

@@ -3,6 +3,8 @@
 #include <initializer_list>
 
 #include <QByteArray>
+#include <QByteArrayList>
+#include <QString>
 
 namespace mintlux::test {
 
@@ -17,40 +19,27 @@ struct EntryText {
 inline QByteArray latestDocument(const QByteArray& currency,
                                  std::initializer_list<EntryText> entries,
                                  const QByteArray& asOf = "2025-01-31T14:05:09Z") {
-    QByteArray prices;
+    QByteArrayList prices;
     for (const EntryText& e : entries) {
-        if (!prices.isEmpty()) {
-            prices += ',';
-        }
-        prices += '"' + e.code + "\":{\"value\":" + e.value + ",\"unit\":\"" + e.unit + '"';
-        if (!e.prevClose.isEmpty()) {
-            prices += ",\"prev_close\":" + e.prevClose;
-        }
-        prices += '}';
+        prices << '"' + e.code + "\":{\"value\":" + e.value + ",\"unit\":\"" + e.unit + '"' +
+                      (e.prevClose.isEmpty() ? QByteArray() : ",\"prev_close\":" + e.prevClose) +
+                      '}';
     }
-    return "{\"currency\":\"" + currency + "\",\"prices\":{" + prices +
+    return "{\"currency\":\"" + currency + "\",\"prices\":{" + prices.join(',') +
            "},\"stale\":false,\"as_of\":\"" + asOf + "\"}";
 }
 
 // `count` points one minute apart from 2025-01-01, valued 1000, 1001, ...
 inline QByteArray historyDocument(int count, const QByteArray& unit = "troyOunce") {
-    QByteArray points;
-    points.reserve(count * 48);
+    QByteArrayList points;
+    points.reserve(count);
     for (int i = 0; i < count; ++i) {
-        if (i > 0) {
-            points += ',';
-        }
-        const int minutes = i % 60;
-        const int hours = (i / 60) % 24;
-        const int day = 1 + (i / 1440) % 28;
-        points += QByteArray("{\"t\":\"2025-01-") + (day < 10 ? "0" : "") +
-                  QByteArray::number(day) + 'T' + (hours < 10 ? "0" : "") +
-                  QByteArray::number(hours) + ':' + (minutes < 10 ? "0" : "") +
-                  QByteArray::number(minutes) + ":00Z\",\"v\":" + QByteArray::number(1000 + i) +
-                  '}';
+        points << QString::asprintf(R"({"t":"2025-01-%02dT%02d:%02d:00Z","v":%d})",
+                                    1 + (i / 1440) % 28, (i / 60) % 24, i % 60, 1000 + i)
+                      .toLatin1();
     }
     return "{\"series\":\"XAU\",\"currency\":\"USD\",\"unit\":\"" + unit +
-           "\",\"range\":\"1W\",\"points\":[" + points + "]}";
+           "\",\"range\":\"1W\",\"points\":[" + points.join(',') + "]}";
 }
 
 }  // namespace mintlux::test
