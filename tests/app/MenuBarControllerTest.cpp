@@ -44,7 +44,6 @@ protected:
             nullptr, std::make_unique<TitlePublisher>(QDBusConnection(QString()))};
         published = shell.titlePublisher.get();
         MenuBarCallbacks callbacks;
-        callbacks.onSelectPrimary = [this](MetalSeries m) { selected.push_back(m); };
         callbacks.onQuit = [this] { ++quits; };
         callbacks.onOpenVault = [this] {
             vaultOpenedWithPopup.push_back(controller->popover().isShown());
@@ -68,7 +67,6 @@ protected:
     test::ManualTimerFactory timers;
     test::FakeStatusItem* status = nullptr;
     TitlePublisher* published = nullptr;
-    std::vector<MetalSeries> selected;
     int quits = 0;
     std::vector<bool> vaultOpenedWithPopup;
     std::unique_ptr<MenuBarController> controller;
@@ -210,13 +208,4 @@ TEST_F(MenuBarControllerTest, TheItemsToolTipTellsTheLastUpdateAndTheLastFailure
     ASSERT_EQ(changed.size(), 2);
     EXPECT_EQ(changed.last().first().toString(), status->toolTipText());
     EXPECT_EQ(published->state().tooltip, status->toolTipText()) << "panels get it too";
-}
-
-TEST_F(MenuBarControllerTest, RowTapsOnlyReportTheChoice) {
-    build();
-    controller->showPopover();
-    controller->view()->row(MetalSeries::silver)->selectButton()->click();
-    EXPECT_EQ(selected, std::vector<MetalSeries>{MetalSeries::silver});
-    EXPECT_EQ(controller->primaryMetal(), MetalSeries::gold)
-        << "the choice reaches the controller only through the preferences";
 }

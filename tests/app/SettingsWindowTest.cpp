@@ -74,8 +74,6 @@ TEST_F(SettingsWindowTest, ARefusedRegistrationIsReportedAndFlippedBack) {
 TEST_F(SettingsWindowTest, ChoosersWriteTheirKeysAndFollowChangesMadeElsewhere) {
     preferences.set(QStringLiteral("no such mode"), SettingsKey::displayMode);
     EXPECT_TRUE(view().modeButton(DisplayMode::priceAndDelta)->isChecked());
-    EXPECT_EQ(view().metalChooser()->currentText(), QStringLiteral("Au \u2014 Gold"));
-    EXPECT_EQ(view().currencyChooser()->itemText(0), QStringLiteral("$ US Dollar"));
 
     QTest::mouseClick(view().modeButton(DisplayMode::vaultValue), Qt::LeftButton);
     EXPECT_EQ(preferences.string(SettingsKey::displayMode), QStringLiteral("vaultValue"));
