@@ -168,9 +168,12 @@ TEST(MenuBarViewFeed, LiveOnlyWhilePricesArriveAndTheFailureIsSaidInWordsToActOn
     const QString refused = QStringLiteral("Can't reach the pricing service at 127.0.0.1:") +
                             QString::number(server.port()) +
                             QStringLiteral(" \u2014 is mintlux-pricing running?");
-    const QString failingSince = QStringLiteral("Refreshing has failed since ") +
-                                 MenuBarView::absoluteTimeString(kMondayNoonNY + minutes(3)) +
-                                 QStringLiteral(": ");
+    const QString failing = QStringLiteral("\nRefreshing has failed since ") +
+                            MenuBarView::absoluteTimeString(kMondayNoonNY + minutes(3)) +
+                            QStringLiteral(": ") + refused;
+    const QString delayed =
+        QStringLiteral("Prices delayed since ") + MenuBarView::absoluteTimeString(kSnapshotTime);
+    const QString marked = QStringLiteral("\nThe pricing service marks these prices as stale.");
 
     struct Step {
         const char* name;
@@ -182,23 +185,12 @@ TEST(MenuBarViewFeed, LiveOnlyWhilePricesArriveAndTheFailureIsSaidInWordsToActOn
     };
     for (const Step& step : {
              Step{"fresh", fresh, 0s, "Live", updated, {}},
-             Step{"marked stale",
-                  stale,
-                  60s,
-                  "Delayed",
-                  QStringLiteral("Prices delayed since ") +
-                      MenuBarView::absoluteTimeString(kSnapshotTime) +
-                      QStringLiteral("\nThe pricing service marks these prices as stale."),
-                  {}},
+             Step{"marked stale", stale, 60s, "Delayed", delayed + marked, {}},
              Step{"fresh again", fresh, 60s, "Live", updated, {}},
-             Step{"one failed interval", std::nullopt, 60s, "Live",
-                  updated + QLatin1Char('\n') + failingSince + refused, refused},
+             Step{"one failed interval", std::nullopt, 60s, "Live", updated + failing, refused},
              Step{"three intervals since the last answer", std::nullopt, 120s, "Live",
-                  updated + QLatin1Char('\n') + failingSince + refused, refused},
-             Step{"four failed intervals", std::nullopt, 60s, "Delayed",
-                  QStringLiteral("Prices delayed since ") +
-                      MenuBarView::absoluteTimeString(kSnapshotTime) + QLatin1Char('\n') +
-                      failingSince + refused,
+                  updated + failing, refused},
+             Step{"four failed intervals", std::nullopt, 60s, "Delayed", delayed + failing,
                   refused},
          }) {
         clock->advance(step.advance);
@@ -219,7 +211,7 @@ TEST(MenuBarViewFeed, LiveOnlyWhilePricesArriveAndTheFailureIsSaidInWordsToActOn
     clock->set(kSaturdayNoonNY);
     timers.timers->front()->fire(kSaturdayNoonNY);
     EXPECT_EQ(view.marketLabel(), QStringLiteral("Markets closed"));
-    EXPECT_EQ(view.marketToolTip(), updated + QLatin1Char('\n') + failingSince + refused);
+    EXPECT_EQ(view.marketToolTip(), updated + failing);
 }
 
 TEST_F(MenuBarViewTest, PrimaryRowIsHighlightedAndTheOthersOfferThemselves) {
