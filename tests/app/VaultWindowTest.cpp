@@ -92,20 +92,6 @@ double contrast(const QLabel* label, const QColor& background) {
     return (std::max(l1, l2) + 0.05) / (std::min(l1, l2) + 0.05);
 }
 
-QPalette darkPalette() {
-    QPalette p;
-    p.setColor(QPalette::Window, QColor(0x2B, 0x2B, 0x2B));
-    p.setColor(QPalette::WindowText, QColor(0xEE, 0xEE, 0xEE));
-    p.setColor(QPalette::Base, QColor(0x1E, 0x1E, 0x1E));
-    p.setColor(QPalette::Text, QColor(0xEE, 0xEE, 0xEE));
-    p.setColor(QPalette::Button, QColor(0x3A, 0x3A, 0x3A));
-    p.setColor(QPalette::ButtonText, QColor(0xEE, 0xEE, 0xEE));
-    p.setColor(QPalette::Highlight, QColor(0x2F, 0x65, 0xCA));
-    p.setColor(QPalette::HighlightedText, Qt::white);
-    p.setColor(QPalette::PlaceholderText, QColor(0x9A, 0x9A, 0x9A));
-    return p;
-}
-
 class VaultWindowTest : public ::testing::Test {
 protected:
     VaultWindowTest() {
@@ -454,7 +440,8 @@ TEST_F(SettingsWindowTest, TextsStayReadableInLightAndDarkThemes) {
     const QString artifacts = QStringLiteral(MINTLUX_WINDOW_ARTIFACTS);
     QDir().mkpath(artifacts);
     const QPalette light = QApplication::palette();
-    for (const auto& [name, palette] : {std::pair{"light", light}, {"dark", darkPalette()}}) {
+    for (const auto& [name, palette] :
+         {std::pair{"light", light}, {"dark", QPalette(QColor(0x3A3A3A), QColor(0x2B2B2B))}}) {
         QApplication::setPalette(palette);
         test::settle();
         const QColor window = palette.color(QPalette::Window);
