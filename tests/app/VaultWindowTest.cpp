@@ -203,22 +203,17 @@ TEST_F(VaultWindowTest, StoredHoldingsShowAsStoredAndNoFormOfASignCanBeTypedOrPa
     EXPECT_EQ(view->totalText(), QStringLiteral("\u2014"));
 
     QLineEdit* platinum = view->card(MetalSeries::platinum)->quantityField();
-    QTest::keyClicks(platinum, "-2+1-");
-    EXPECT_EQ(platinum->text(), QStringLiteral("21"));
-    EXPECT_EQ(store.entry(MetalSeries::platinum).quantity, dec("21"));
+    QTest::keyClicks(platinum, "+-0,5-");
+    EXPECT_EQ(platinum->text(), QStringLiteral("0,5"));
+    EXPECT_EQ(store.entry(MetalSeries::platinum).quantity, dec("0.5"));
     // Hyphen, minus, superscript, subscript, heavy and full-width minus; full-width plus.
     for (const QString& sign :
          {u"-"_s, u"\u2212"_s, u"\u207B"_s, u"\u208B"_s, u"\u2796"_s, u"\uFF0D"_s, u"\uFF0B"_s}) {
         SCOPED_TRACE(sign.toStdString());
-        platinum->clear();
         QApplication::clipboard()->setText(sign + u"0,5"_s);
+        platinum->clear();
         platinum->paste();
         EXPECT_EQ(platinum->text(), QString()) << "the paste is refused whole";
-        EXPECT_FALSE(store.entry(MetalSeries::platinum).quantity.isNegative());
-        for (const QChar c : sign + u"0,5"_s) {
-            QTest::sendKeyEvent(QTest::Click, platinum, Qt::Key_unknown, c, Qt::NoModifier);
-        }
-        EXPECT_EQ(platinum->text(), u"0,5"_s);
         EXPECT_EQ(store.entry(MetalSeries::platinum).quantity, dec("0.5"));
     }
 }
