@@ -71,24 +71,13 @@ protected:
             Currency::usd,
             {{"XAU", "2345.678", "2317.08"}, {"XAG", "29.456", "30.10"}, {"XPT", "980.5"}},
             kSnapshotTime);
-        MenuBarCallbacks callbacks;
-        callbacks.onSelectPrimary = [this](MetalSeries m) { selected.push_back(m); };
-        callbacks.onOpenChart = [this](MetalSeries m) { charts.push_back(m); };
-        callbacks.onOpenVault = [this] { ++vaultOpens; };
-        callbacks.onOpenSettings = [this] { ++settingsOpens; };
-        callbacks.onQuit = [this] { ++quits; };
         view = std::make_unique<MenuBarView>(service, Currency::usd, MetalSeries::gold,
-                                             std::move(callbacks), timers.factory(),
+                                             MenuBarCallbacks{}, timers.factory(),
                                              [this] { return clock->now(); });
     }
 
     test::ManualTimer& timer() { return *timers.timers->front(); }
 
-    std::vector<MetalSeries> selected;
-    std::vector<MetalSeries> charts;
-    int vaultOpens = 0;
-    int settingsOpens = 0;
-    int quits = 0;
     std::unique_ptr<MenuBarView> view;
 };
 
@@ -236,23 +225,6 @@ TEST_F(MenuBarViewTest, PrimaryRowIsHighlightedAndTheOthersOfferThemselves) {
                   primary ? QStringLiteral("Currently in menu bar")
                           : QStringLiteral("Show this metal in menu bar"));
     }
-}
-
-TEST_F(MenuBarViewTest, ControlsCallTheirCallbacks) {
-    view->show();
-    view->row(MetalSeries::gold)->selectButton()->click();
-    view->row(MetalSeries::platinum)->selectButton()->click();
-    view->row(MetalSeries::silver)->chartButton()->click();
-    view->vaultButton()->click();
-    view->settingsButton()->click();
-    view->quitButton()->click();
-
-    EXPECT_EQ(selected, (std::vector<MetalSeries>{MetalSeries::gold, MetalSeries::platinum}))
-        << "the primary row reports its tap too";
-    EXPECT_EQ(charts, std::vector<MetalSeries>{MetalSeries::silver});
-    EXPECT_EQ(vaultOpens, 1);
-    EXPECT_EQ(settingsOpens, 1);
-    EXPECT_EQ(quits, 1);
 }
 
 TEST(MenuBarViewTime, AbsoluteTimeIsMediumDateAndShortTimeInLocaleAndZone) {
