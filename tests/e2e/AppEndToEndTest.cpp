@@ -218,14 +218,11 @@ protected:
         QFile::setPermissions(home.filePath(QStringLiteral("run")),
                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         env = QProcessEnvironment::systemEnvironment();
-        for (const auto& [name, value] :
-             {std::pair{"XDG_CONFIG_HOME", home.filePath(QStringLiteral("config"))},
-              {"XDG_RUNTIME_DIR", home.filePath(QStringLiteral("run"))},
-              {"LANG", QStringLiteral("en_US.UTF-8")},
-              {"LC_ALL", QStringLiteral("en_US.UTF-8")},
-              {"QT_QPA_PLATFORM", QStringLiteral("xcb")}}) {
-            env.insert(QLatin1String(name), value);
-        }
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("run")));
+        env.insert(QStringLiteral("LANG"), QStringLiteral("en_US.UTF-8"));
+        env.insert(QStringLiteral("LC_ALL"), QStringLiteral("en_US.UTF-8"));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
         app.setProcessEnvironment(env);
         app.setProcessChannelMode(QProcess::ForwardedChannels);
     }
@@ -501,6 +498,7 @@ TEST_F(AppEndToEndTest, TheWindowsOpenFromThePopupTheSettingsReachTheItemAndQuit
     ASSERT_TRUE(clickAt(origin + settingsControlCentre(SettingsView::Tab::display, segment(2))));
     screenshot(settings, QStringLiteral("settings-about.png"));
 
+    // The popup's quit button, the rightmost in its footer, ends the app.
     activate(service);
     QRect popup;
     ASSERT_TRUE(waitForPopup(popup))
