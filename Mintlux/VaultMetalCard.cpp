@@ -19,14 +19,18 @@ namespace {
 
 constexpr QChar kEmDash(0x2014);
 
-// A holding is an amount held: a sign (ASCII, the minus sign or any dash) is refused as typed or
-// pasted. Anything else goes through, and text that is no number reads as 0.
+// A holding is an amount held: a sign is refused as typed or pasted, in every form the quantity
+// parser reads as one (any dash, and the minus and plus signs in their mathematical, super- and
+// subscript, heavy and full-width forms). Anything else goes through, and text that is no number
+// reads as 0.
 class UnsignedQuantity : public QValidator {
 public:
     using QValidator::QValidator;
     State validate(QString& input, int& /*position*/) const override {
+        static const QString kSigns =
+            QStringLiteral("+\u2212\u207A\u207B\u208A\u208B\u2795\u2796\uFB29\uFE62\uFF0B");
         for (const QChar c : input) {
-            if (c == u'+' || c == QChar(0x2212) || c.category() == QChar::Punctuation_Dash) {
+            if (kSigns.contains(c) || c.category() == QChar::Punctuation_Dash) {
                 return Invalid;
             }
         }

@@ -53,14 +53,3 @@ INSTANTIATE_TEST_SUITE_P(
              false},
         // Holidays are not considered: Christmas Day 2026 is a Friday morning.
         Case{"Christmas Day, Friday 10:00 EST", utc(2026, 12, 25, 15), true}));
-
-TEST(MarketHours, NoSnapshotIsNoDataWhateverTheTime) {
-    EXPECT_EQ(MarketHours::status(std::nullopt, utc(2026, 12, 7, 15)), MarketStatus::noData);
-    EXPECT_EQ(MarketHours::status(std::nullopt, utc(2026, 12, 5, 15)), MarketStatus::noData);
-}
-
-TEST(MarketHours, AnySnapshotLetsTheClockDecideHoweverOld) {
-    const Instant ancient = utc(2020, 1, 1, 0);
-    EXPECT_EQ(MarketHours::status(ancient, utc(2026, 12, 7, 15)), MarketStatus::open);
-    EXPECT_EQ(MarketHours::status(ancient, utc(2026, 12, 5, 15)), MarketStatus::closed);
-}

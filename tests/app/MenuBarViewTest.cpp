@@ -1,12 +1,16 @@
 #include "EventLoop.h"
 #include "FakeClock.h"
 #include "FakePricingProxy.h"
+#include "FakeStatusItem.h"
 #include "LoopbackHttpServer.h"
 #include "ManualTimer.h"
+#include "MenuBarController.h"
 #include "MenuBarView.h"
 #include "MetalRow.h"
 #include "PricingDocuments.h"
 #include "Printers.h"
+#include "persistence/PreferencesStore.h"
+#include "persistence/VaultStore.h"
 #include "pricing/HTTPPricingProxyClient.h"
 #include "pricing/MetalPricingService.h"
 
@@ -15,6 +19,10 @@
 #include <QAbstractButton>
 #include <QImage>
 #include <QPixmap>
+#include <QPointer>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
@@ -22,6 +30,7 @@
 using namespace mintlux;
 using namespace std::chrono;
 using mintlux::test::waitUntil;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -42,26 +51,10 @@ bool paints(QWidget& widget, const std::function<bool(QColor)>& test) {
     return false;
 }
 
-class MenuBarViewTest : public ::testing::Test {
+// The pricing service over an in-memory back-end on a fake clock, and timers fired by hand.
+class MenuBarTest : public ::testing::Test {
 protected:
-    MenuBarViewTest() {
-        proxy->setLatest(
-            Currency::usd,
-            {{"XAU", "2345.678", "2317.08"}, {"XAG", "29.456", "30.10"}, {"XPT", "980.5"}},
-            kSnapshotTime);
-        MenuBarCallbacks callbacks;
-        callbacks.onSelectPrimary = [this](MetalSeries m) { selected.push_back(m); };
-        callbacks.onOpenChart = [this](MetalSeries m) { charts.push_back(m); };
-        callbacks.onOpenVault = [this] { ++vaultOpens; };
-        callbacks.onOpenSettings = [this] { ++settingsOpens; };
-        callbacks.onQuit = [this] { ++quits; };
-        view = std::make_unique<MenuBarView>(service, Currency::usd, MetalSeries::gold,
-                                             std::move(callbacks), timers.factory(),
-                                             [this] { return clock->now(); });
-    }
-
-    void poll() { test::await(service->refresh(Currency::usd)); }
-    test::ManualTimer& timer() { return *timers.timers->front(); }
+    void poll(Currency c = Currency::usd) { test::await(service->refresh(c)); }
 
     std::ostringstream log;
     std::shared_ptr<test::FakeClock> clock = std::make_shared<test::FakeClock>(kMondayNoonNY);
@@ -69,15 +62,24 @@ protected:
     std::shared_ptr<MetalPricingService> service =
         std::make_shared<MetalPricingService>(proxy, 60.0, clock, log);
     test::ManualTimerFactory timers;
-    std::vector<MetalSeries> selected;
-    std::vector<MetalSeries> charts;
-    int vaultOpens = 0;
-    int settingsOpens = 0;
-    int quits = 0;
-    std::unique_ptr<MenuBarView> view;
 };
 
-}  // namespace
+class MenuBarViewTest : public MenuBarTest {
+protected:
+    MenuBarViewTest() {
+        proxy->setLatest(
+            Currency::usd,
+            {{"XAU", "2345.678", "2317.08"}, {"XAG", "29.456", "30.10"}, {"XPT", "980.5"}},
+            kSnapshotTime);
+        view = std::make_unique<MenuBarView>(service, Currency::usd, MetalSeries::gold,
+                                             MenuBarCallbacks{}, timers.factory(),
+                                             [this] { return clock->now(); });
+    }
+
+    test::ManualTimer& timer() { return *timers.timers->front(); }
+
+    std::unique_ptr<MenuBarView> view;
+};
 
 TEST_F(MenuBarViewTest, BeforeAnySnapshotEveryRowAndTheIndicatorShowADash) {
     view->show();
@@ -168,9 +170,12 @@ TEST(MenuBarViewFeed, LiveOnlyWhilePricesArriveAndTheFailureIsSaidInWordsToActOn
     const QString refused = QStringLiteral("Can't reach the pricing service at 127.0.0.1:") +
                             QString::number(server.port()) +
                             QStringLiteral(" \u2014 is mintlux-pricing running?");
-    const QString failingSince = QStringLiteral("Refreshing has failed since ") +
-                                 MenuBarView::absoluteTimeString(kMondayNoonNY + minutes(3)) +
-                                 QStringLiteral(": ");
+    const QString failing = QStringLiteral("\nRefreshing has failed since ") +
+                            MenuBarView::absoluteTimeString(kMondayNoonNY + minutes(3)) +
+                            QStringLiteral(": ") + refused;
+    const QString delayed =
+        QStringLiteral("Prices delayed since ") + MenuBarView::absoluteTimeString(kSnapshotTime);
+    const QString marked = QStringLiteral("\nThe pricing service marks these prices as stale.");
 
     struct Step {
         const char* name;
@@ -182,23 +187,12 @@ TEST(MenuBarViewFeed, LiveOnlyWhilePricesArriveAndTheFailureIsSaidInWordsToActOn
     };
     for (const Step& step : {
              Step{"fresh", fresh, 0s, "Live", updated, {}},
-             Step{"marked stale",
-                  stale,
-                  60s,
-                  "Delayed",
-                  QStringLiteral("Prices delayed since ") +
-                      MenuBarView::absoluteTimeString(kSnapshotTime) +
-                      QStringLiteral("\nThe pricing service marks these prices as stale."),
-                  {}},
+             Step{"marked stale", stale, 60s, "Delayed", delayed + marked, {}},
              Step{"fresh again", fresh, 60s, "Live", updated, {}},
-             Step{"one failed interval", std::nullopt, 60s, "Live",
-                  updated + QLatin1Char('\n') + failingSince + refused, refused},
+             Step{"one failed interval", std::nullopt, 60s, "Live", updated + failing, refused},
              Step{"three intervals since the last answer", std::nullopt, 120s, "Live",
-                  updated + QLatin1Char('\n') + failingSince + refused, refused},
-             Step{"four failed intervals", std::nullopt, 60s, "Delayed",
-                  QStringLiteral("Prices delayed since ") +
-                      MenuBarView::absoluteTimeString(kSnapshotTime) + QLatin1Char('\n') +
-                      failingSince + refused,
+                  updated + failing, refused},
+             Step{"four failed intervals", std::nullopt, 60s, "Delayed", delayed + failing,
                   refused},
          }) {
         clock->advance(step.advance);
@@ -219,7 +213,7 @@ TEST(MenuBarViewFeed, LiveOnlyWhilePricesArriveAndTheFailureIsSaidInWordsToActOn
     clock->set(kSaturdayNoonNY);
     timers.timers->front()->fire(kSaturdayNoonNY);
     EXPECT_EQ(view.marketLabel(), QStringLiteral("Markets closed"));
-    EXPECT_EQ(view.marketToolTip(), updated + QLatin1Char('\n') + failingSince + refused);
+    EXPECT_EQ(view.marketToolTip(), updated + failing);
 }
 
 TEST_F(MenuBarViewTest, PrimaryRowIsHighlightedAndTheOthersOfferThemselves) {
@@ -230,29 +224,7 @@ TEST_F(MenuBarViewTest, PrimaryRowIsHighlightedAndTheOthersOfferThemselves) {
         EXPECT_EQ(row->selectButton()->toolTip(),
                   primary ? QStringLiteral("Currently in menu bar")
                           : QStringLiteral("Show this metal in menu bar"));
-        EXPECT_EQ(row->chartButton()->toolTip(), QStringLiteral("Open chart"));
     }
-}
-
-TEST_F(MenuBarViewTest, ControlsCallTheirCallbacks) {
-    view->show();
-    view->row(MetalSeries::gold)->selectButton()->click();
-    view->row(MetalSeries::platinum)->selectButton()->click();
-    view->row(MetalSeries::silver)->chartButton()->click();
-    view->vaultButton()->click();
-    view->settingsButton()->click();
-    view->quitButton()->click();
-
-    EXPECT_EQ(selected, (std::vector<MetalSeries>{MetalSeries::gold, MetalSeries::platinum}))
-        << "the primary row reports its tap too";
-    EXPECT_EQ(charts, std::vector<MetalSeries>{MetalSeries::silver});
-    EXPECT_EQ(vaultOpens, 1);
-    EXPECT_EQ(settingsOpens, 1);
-    EXPECT_EQ(quits, 1);
-    EXPECT_EQ(view->vaultButton()->toolTip(), QStringLiteral("My Vault"));
-    EXPECT_EQ(view->settingsButton()->toolTip(), QStringLiteral("Settings"));
-    EXPECT_EQ(view->quitButton()->toolTip(), QStringLiteral("Quit Mintlux"));
-    EXPECT_FALSE(view->quitButton()->icon().isNull());
 }
 
 TEST(MenuBarViewTime, AbsoluteTimeIsMediumDateAndShortTimeInLocaleAndZone) {
@@ -267,3 +239,182 @@ TEST(MenuBarViewTime, AbsoluteTimeIsMediumDateAndShortTimeInLocaleAndZone) {
     EXPECT_TRUE(de.startsWith(QStringLiteral("05.12.2026"))) << de.toStdString();
     EXPECT_TRUE(de.contains(QStringLiteral("22:12"))) << de.toStdString();
 }
+
+// The controller: the item's title, the popup it toggles and the tooltip.
+const QString kUp = QStringLiteral(" \u25B2");
+
+class MenuBarControllerTest : public MenuBarTest {
+protected:
+    MenuBarControllerTest() {
+        proxy->setLatest(Currency::usd, {{"XAU", "2345.678", "2317.08"}, {"XAG", "29.456"}});
+        proxy->setLatest(Currency::eur, {{"XAU", "2150.5", "2150"}});
+    }
+
+    void build(MetalSeries primary = MetalSeries::gold,
+               DisplayMode mode = DisplayMode::priceAndDelta) {
+        auto item = std::make_unique<test::FakeStatusItem>();
+        status = item.get();
+        MenuBarController::Shell shell{
+            std::move(item), std::make_unique<Popover>(Popover::Kind::popup), timers.factory(),
+            nullptr, std::make_unique<TitlePublisher>(QDBusConnection(QString()))};
+        published = shell.titlePublisher.get();
+        MenuBarCallbacks callbacks;
+        callbacks.onQuit = [this] { ++quits; };
+        callbacks.onOpenVault = [this] {
+            vaultOpenedWithPopup.push_back(controller->popover().isShown());
+        };
+        controller = std::make_unique<MenuBarController>(
+            service, vault, primary, Currency::usd, mode, std::move(callbacks), std::move(shell));
+    }
+
+    bool titleIs(const QString& text) {
+        return waitUntil([&] { return status->title().text == text; });
+    }
+
+    QTemporaryDir dir;
+    PreferencesStore preferences{dir.filePath(QStringLiteral("preferences.json"))};
+    VaultStore vault{preferences};
+    test::FakeStatusItem* status = nullptr;
+    TitlePublisher* published = nullptr;
+    int quits = 0;
+    std::vector<bool> vaultOpenedWithPopup;
+    std::unique_ptr<MenuBarController> controller;
+};
+
+TEST_F(MenuBarControllerTest, ShowsThePrimarySymbolAndADashUntilItsFirstPrice) {
+    build(MetalSeries::silver);
+    EXPECT_EQ(status->title().text, QStringLiteral("Ag \u2014"));
+    EXPECT_TRUE(status->title().runs.isEmpty());
+    EXPECT_EQ(published->state(), (title::TitleState{QStringLiteral("Ag \u2014"),
+                                                     {{QStringLiteral("Ag \u2014"), u"none"_s}},
+                                                     controller->toolTip(),
+                                                     u"none"_s,
+                                                     u"Ag"_s,
+                                                     0}));
+
+    proxy->setLatest(Currency::usd, {{"XAU", "2345.678"}});
+    poll();
+    test::settle();
+    EXPECT_EQ(status->title().text, QStringLiteral("Ag \u2014"))
+        << "a snapshot without the primary metal changes nothing";
+}
+
+TEST_F(MenuBarControllerTest, RendersEachSnapshotWithTheColouredChange) {
+    build();
+    poll();
+    ASSERT_TRUE(titleIs(QStringLiteral("Au $2,346") + kUp + QStringLiteral("1.23%")));
+    ASSERT_EQ(status->title().runs.size(), 1);
+    EXPECT_EQ(status->title().runs[0].role, StyledTitle::Role::positive);
+    EXPECT_EQ(status->title().runs[0].start, 9);
+    EXPECT_EQ(published->state().segments,
+              (title::Segments{{u"Au $2,346"_s, u"none"_s}, {kUp + u"1.23%"_s, u"positive"_s}}));
+    EXPECT_EQ(published->state().direction, u"up"_s);
+    EXPECT_EQ(published->state().updated, 1'765'000'000'000);
+
+    proxy->setLatest(Currency::usd, {{"XAU", "2300", "2317.08"}});
+    poll();
+    ASSERT_TRUE(titleIs(QStringLiteral("Au $2,300 \u25BC0.74%")));
+    EXPECT_EQ(status->title().runs[0].role, StyledTitle::Role::negative);
+    EXPECT_EQ(published->state().text, status->title().text);
+    EXPECT_EQ(published->state().direction, u"down"_s);
+}
+
+TEST_F(MenuBarControllerTest, SettingsReRenderFromTheHeldSnapshotAtOnce) {
+    build();
+    poll();
+    ASSERT_TRUE(titleIs(QStringLiteral("Au $2,346") + kUp + QStringLiteral("1.23%")));
+
+    controller->setDisplayMode(DisplayMode::priceOnly);
+    EXPECT_EQ(status->title().text, QStringLiteral("Au $2,346"));
+    controller->setPrimaryMetal(MetalSeries::platinum);
+    EXPECT_EQ(published->state().symbol, u"Au"_s) << "the title still shows gold";
+    controller->setPrimaryMetal(MetalSeries::silver);
+    EXPECT_EQ(status->title().text, QStringLiteral("Ag $29.46"));
+    EXPECT_EQ(published->state().text, status->title().text);
+    EXPECT_EQ(published->state().symbol, u"Ag"_s);
+
+    vault.setEntry({Decimal(2), MetalUnit::troyOunce, KaratGrade::k24}, MetalSeries::silver);
+    controller->setDisplayMode(DisplayMode::vaultValue);
+    EXPECT_EQ(status->title().text, QStringLiteral("Ag $58.91"));
+    vault.setEntry({Decimal(10), MetalUnit::troyOunce, KaratGrade::k24}, MetalSeries::silver);
+    controller->refresh();
+    EXPECT_EQ(status->title().text, QStringLiteral("Ag $295"))
+        << "the holding is read afresh on every render";
+}
+
+TEST_F(MenuBarControllerTest, CurrencyChangeResubscribesAndKeepsTheOldTitleMeanwhile) {
+    build();
+    poll();
+    ASSERT_TRUE(titleIs(QStringLiteral("Au $2,346") + kUp + QStringLiteral("1.23%")));
+
+    controller->setCurrency(Currency::eur);
+    EXPECT_EQ(controller->view()->currency(), Currency::eur);
+    controller->setDisplayMode(DisplayMode::priceOnly);
+    EXPECT_EQ(status->title().text, QStringLiteral("Au $2,346")) << "old prices, old currency";
+
+    proxy->setLatest(Currency::usd, {{"XAU", "1.00"}});
+    poll(Currency::usd);
+    test::settle();
+    EXPECT_EQ(status->title().text, QStringLiteral("Au $2,346")) << "the USD stream is gone";
+
+    poll(Currency::eur);
+    EXPECT_TRUE(titleIs(QStringLiteral("Au \u20AC2,150")));
+}
+
+TEST_F(MenuBarControllerTest, EveryRebuildReplacesThePopupContent) {
+    build();
+    QPointer<MenuBarView> first = controller->view();
+    controller->setPrimaryMetal(MetalSeries::gold);
+    EXPECT_EQ(controller->view(), first.data()) << "same metal: nothing to do";
+
+    controller->setPrimaryMetal(MetalSeries::platinum);
+    EXPECT_NE(controller->view(), first.data());
+    EXPECT_TRUE(controller->view()->row(MetalSeries::platinum)->isPrimary());
+    QPointer<MenuBarView> second = controller->view();
+    controller->refresh();
+    EXPECT_NE(controller->view(), second.data());
+    EXPECT_TRUE(waitUntil([&] { return first.isNull() && second.isNull(); }))
+        << "replaced views are destroyed";
+}
+
+TEST_F(MenuBarControllerTest, ClickingTheItemTogglesThePopupAndItsSubscription) {
+    build();
+    status->anchor = QRect(900, 0, 80, 24);
+    status->click(QPoint(940, 12));
+    ASSERT_TRUE(controller->popover().isShown());
+    EXPECT_TRUE(controller->view()->isSubscribed());
+
+    status->click(QPoint(940, 12));
+    EXPECT_FALSE(controller->popover().isShown());
+    EXPECT_FALSE(controller->view()->isSubscribed());
+
+    status->chooseShowPrices();
+    EXPECT_TRUE(controller->popover().isShown());
+    // Return presses a popup button, and the popup is gone before the window opens.
+    QTest::keyClick(controller->view()->vaultButton(), Qt::Key_Return);
+    EXPECT_EQ(vaultOpenedWithPopup, std::vector<bool>{false});
+    status->chooseQuit();
+    EXPECT_EQ(quits, 1);
+}
+
+TEST_F(MenuBarControllerTest, TheItemsToolTipTellsTheLastUpdateAndTheLastFailure) {
+    build();
+    QSignalSpy changed(controller.get(), &MenuBarController::toolTipChanged);
+    poll();
+    ASSERT_TRUE(waitUntil([&] { return !status->toolTipText().isEmpty(); }));
+    EXPECT_EQ(status->toolTipText(),
+              QStringLiteral("Last updated ") +
+                  MenuBarView::absoluteTimeString(Instant(std::chrono::seconds(1'765'000'000))));
+
+    controller->setCurrency(Currency::gbp);  // the fake has no answer in pounds
+    ASSERT_TRUE(test::awaitFailure(service->refresh(Currency::gbp)));
+    EXPECT_EQ(status->toolTipText(), controller->toolTip());
+    // The title still shows the dollar snapshot, so its time stays.
+    EXPECT_TRUE(status->toolTipText().contains(QStringLiteral("\nRefreshing has failed since ")));
+    EXPECT_TRUE(status->toolTipText().endsWith(QStringLiteral(": no answer configured")));
+    ASSERT_EQ(changed.size(), 2);
+    EXPECT_EQ(changed.last().first().toString(), status->toolTipText());
+    EXPECT_EQ(published->state().tooltip, status->toolTipText()) << "panels get it too";
+}
+
+}  // namespace

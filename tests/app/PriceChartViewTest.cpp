@@ -152,17 +152,20 @@ TEST(ChartAxes, TicksAreRoundDistinctAndAligned) {
 
     // A month from a Sunday morning: the weeks' starts after it, Sunday in the US and Monday in
     // Germany (UTC, as the test main sets).
-    const Instant from = sys_days(year(2026) / 11 / 1) + hours(9);
-    EXPECT_EQ(labels(ChartAxes::dateTicks(from, from + days(30), 5, "en_US")),
+    EXPECT_EQ(labels(ChartAxes::dateTicks(kStart, kStart + days(30), 5, "en_US")),
               QStringList({"Nov 8", "Nov 15", "Nov 22", "Nov 29"}));
-    EXPECT_EQ(labels(ChartAxes::dateTicks(from, from + days(30), 5, "de_DE")),
+    EXPECT_EQ(labels(ChartAxes::dateTicks(kStart, kStart + days(30), 5, "de_DE")),
               QStringList({"2. Nov.", "9. Nov.", "16. Nov.", "23. Nov.", "30. Nov."}));
-    EXPECT_EQ(labels(ChartAxes::dateTicks(from, from + hours(24), 5, "en_US")),
+    EXPECT_EQ(labels(ChartAxes::dateTicks(kStart, kStart + hours(24), 5, "en_US")),
               QStringList({"12:00\u202FPM", "6:00\u202FPM", "12:00\u202FAM", "6:00\u202FAM"}));
 }
 
 TEST_F(PriceChartTest, HeaderShowsTheLivePriceInTheChosenUnitAndAFlatChangeAsAGreenRise) {
     auto view = shownView();
+    const auto colours = [&] {
+        const QPalette p = view->palette();
+        return TitleColors::forBackground(p.color(QPalette::Window), p.color(QPalette::WindowText));
+    };
     EXPECT_EQ(view->titleText(), QStringLiteral("Gold (Au)"));
     EXPECT_EQ(view->subtitleText(), QStringLiteral("per troy ounce, USD"));
     EXPECT_EQ(view->areaState(), PriceChartView::AreaState::loading);
@@ -180,10 +183,7 @@ TEST_F(PriceChartTest, HeaderShowsTheLivePriceInTheChosenUnitAndAFlatChangeAsAGr
     ASSERT_TRUE(settled(*view));
     EXPECT_EQ(view->areaState(), PriceChartView::AreaState::chart);
     EXPECT_EQ(view->changeText(), QStringLiteral("\u25B2 0.00% over 1M"));
-    const QPalette p = view->palette();
-    EXPECT_EQ(view->changeColor(),
-              TitleColors::forBackground(p.color(QPalette::Window), p.color(QPalette::WindowText))
-                  .positive);
+    EXPECT_EQ(view->changeColor(), colours().positive);
 
     // Per gram, against the gram history's first point; the keyboard picks the unit.
     view->unitChooser()->setFocus();
@@ -196,11 +196,8 @@ TEST_F(PriceChartTest, HeaderShowsTheLivePriceInTheChosenUnitAndAFlatChangeAsAGr
     EXPECT_EQ(proxy->requests[1].unit, MetalUnit::gram);
     proxy->answer(1, {"65", "66"});
     ASSERT_TRUE(settled(*view));
-    const QPalette q = view->palette();
     EXPECT_EQ(view->changeText(), QStringLiteral("\u25BC 1.07% over 1M"));
-    EXPECT_EQ(view->changeColor(),
-              TitleColors::forBackground(q.color(QPalette::Window), q.color(QPalette::WindowText))
-                  .negative);
+    EXPECT_EQ(view->changeColor(), colours().negative);
 }
 
 TEST_F(PriceChartTest, AFailedLoadReplacesTheChartAndTheNextLoadClearsIt) {
@@ -265,8 +262,6 @@ TEST_F(PriceChartTest, OneWindowIsReusedRetitledAndStartsEachChartAfresh) {
     controller.show(MetalSeries::gold, Currency::usd);
     QWidget* window = controller.window();
     ASSERT_NE(window, nullptr);
-    EXPECT_EQ(window->windowTitle(), QStringLiteral("Gold \u2014 Price Chart"));
-    EXPECT_EQ(window->minimumSize(), QSize(540, 420));
     ASSERT_EQ(activator.fronted.size(), 1);
     EXPECT_EQ(activator.fronted[0], window);
     EXPECT_EQ(activator.applicationActivations, 1);

@@ -24,20 +24,6 @@ bool claimFromAnotherLaunch(const QString& name) {
 
 }  // namespace
 
-TEST(SingleInstance, ASecondLaunchAsksTheFirstToShowItselfAndStandsDown) {
-    QTemporaryDir dir;
-    const QString name = dir.filePath(QStringLiteral("mintlux.socket"));
-    SingleInstance first(name);
-    int showRequests = 0;
-    first.setShowRequestHandler([&] { ++showRequests; });
-    ASSERT_TRUE(first.claim());
-
-    EXPECT_FALSE(claimFromAnotherLaunch(name));
-    EXPECT_TRUE(test::waitUntil([&] { return showRequests == 1; }));
-    EXPECT_FALSE(claimFromAnotherLaunch(name));
-    EXPECT_TRUE(test::waitUntil([&] { return showRequests == 2; }));
-}
-
 TEST(SingleInstance, ASocketLeftByACrashedCopyIsTakenOver) {
     QTemporaryDir dir;
     const QString name = dir.filePath(QStringLiteral("mintlux.socket"));
