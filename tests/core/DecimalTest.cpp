@@ -6,17 +6,14 @@
 #include <cstdint>
 #include <limits>
 #include <optional>
-#include <ostream>
 #include <random>
 #include <sstream>
 #include <stdexcept>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
 #include <QHash>
-#include <QSet>
 #include <QString>
 
 #include <boost/multiprecision/cpp_int.hpp>
@@ -35,92 +32,71 @@ std::string repeat(char c, std::size_t n) {
 // The largest finite value: 38 nines at the top exponent.
 const std::string kMaxText = repeat('9', 38) + "e127";
 
-struct Fields {
-    bool negative;
-    std::string mantissa;
-    int exponent;
-};
+// Sign, mantissa and exponent, e.g. "-375e-3": equal values must agree on all three.
+std::string fieldsOf(bool negative, const std::string& mantissa, std::int64_t exponent) {
+    return (negative ? "-" : "") + mantissa + "e" + std::to_string(exponent);
+}
 
-void expectFields(const Decimal& d, const Fields& f) {
-    EXPECT_EQ(d.isNegative(), f.negative);
-    EXPECT_EQ(d.mantissaString(), f.mantissa);
-    EXPECT_EQ(d.exponent(), f.exponent);
+std::string fieldsOf(const Decimal& d) {
+    return fieldsOf(d.isNegative(), d.mantissaString(), d.exponent());
 }
 
 // ---------------------------------------------------------------------------------------------
 // Parsing and printing
 
-struct TextCase {
-    std::string input;
-    std::string printed;
-};
-
-TEST(DecimalText, ParsesToCanonicalText) {
-    const std::vector<TextCase> cases = {
-        {"1.50", "1.5"},
-        {"-0", "0"},
-        {"+0.0", "0"},
-        {"0.000", "0"},
-        {"-0e99", "0"},
-        {"1e3", "1000"},
-        {"-0.375", "-0.375"},
-        {".5", "0.5"},
-        {"-.5", "-0.5"},
-        {"5.", "5"},
-        {"+2.5", "2.5"},
-        {"00012.3400", "12.34"},
-        {"1E-3", "0.001"},
-        {"-1.5e+2", "-150"},
-        {"123.456e1", "1234.56"},
-        {"123456e-3", "123.456"},
-        {"0.0000000001", "0.0000000001"},
-        {"1e000000000000000000000000000003", "1000"},
-        {"1e-000000000000000000000000000003", "0.001"},
-        {"12345678901234567890123456789012345678", "12345678901234567890123456789012345678"},
-        {"-1234567890123456789.0123456789012345678", "-1234567890123456789.0123456789012345678"},
-        {"1e127", "1" + repeat('0', 127)},
-        {"1e-128", "0." + repeat('0', 127) + "1"},
-        {"-2.5e-127", "-0." + repeat('0', 126) + "25"},
-        {kMaxText, repeat('9', 38) + repeat('0', 127)},
-        {repeat('0', 300) + "7", "7"},
-        {"0." + repeat('0', 100) + "7", "0." + repeat('0', 100) + "7"}};
+TEST(DecimalText, ParsesToCanonicalTextAndFields) {
+    struct Case {
+        std::string input, printed, fields;
+    };
+    const std::vector<Case> cases = {
+        {"1.50", "1.5", "15e-1"},
+        {"-0", "0", "0e0"},
+        {"+0.0", "0", "0e0"},
+        {"0.000", "0", "0e0"},
+        {"-0e99", "0", "0e0"},
+        {"-0.000e-50", "0", "0e0"},
+        {"1000", "1000", "1e3"},
+        {"1e3", "1000", "1e3"},
+        {"-0.375", "-0.375", "-375e-3"},
+        {".5", "0.5", "5e-1"},
+        {"-.5", "-0.5", "-5e-1"},
+        {"5.", "5", "5e0"},
+        {"+2.5", "2.5", "25e-1"},
+        {"00012.3400", "12.34", "1234e-2"},
+        {"1E-3", "0.001", "1e-3"},
+        {"-1.5e+2", "-150", "-15e1"},
+        {"123.456e1", "1234.56", "123456e-2"},
+        {"123456e-3", "123.456", "123456e-3"},
+        {"0.0000000001", "0.0000000001", "1e-10"},
+        {"1e000000000000000000000000000003", "1000", "1e3"},
+        {"1e-000000000000000000000000000003", "0.001", "1e-3"},
+        {"12345678901234567890123456789012345678", "12345678901234567890123456789012345678",
+         "12345678901234567890123456789012345678e0"},
+        {"-1234567890123456789.0123456789012345678", "-1234567890123456789.0123456789012345678",
+         "-12345678901234567890123456789012345678e-19"},
+        {"0.00000000000000000000000000000000000123", "0.00000000000000000000000000000000000123",
+         "123e-38"},
+        {"1e127", "1" + repeat('0', 127), "1e127"},
+        // Above 10^127 the exponent is pinned, so the mantissa keeps trailing zeros.
+        {"1e130", "1" + repeat('0', 130), "1000e127"},
+        {"1.5e130", "15" + repeat('0', 129), "1500e127"},
+        {"1e164", "1" + repeat('0', 164), "1" + repeat('0', 37) + "e127"},
+        {kMaxText, repeat('9', 38) + repeat('0', 127), kMaxText},
+        {"1e-128", "0." + repeat('0', 127) + "1", "1e-128"},
+        {"-2.5e-127", "-0." + repeat('0', 126) + "25", "-25e-128"},
+        {repeat('0', 300) + "7", "7", "7e0"},
+        {"0." + repeat('0', 100) + "7", "0." + repeat('0', 100) + "7", "7e-101"},
+    };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.input);
         const auto d = Decimal::parse(c.input);
         ASSERT_TRUE(d.has_value());
         EXPECT_EQ(d->toString(), c.printed);
         EXPECT_EQ(d->toQString(), QString::fromLatin1(c.printed));
+        EXPECT_EQ(fieldsOf(*d), c.fields);
+        EXPECT_EQ(d->significantDigits(), static_cast<int>(d->mantissaString().size()));
         // Printed text must read back as the same value.
         EXPECT_EQ(Decimal::parse(d->toString()), d);
-    }
-}
-
-TEST(DecimalText, CanonicalFields) {
-    struct Case {
-        std::string input;
-        Fields fields;
-    };
-    const std::vector<Case> cases = {
-        {"1.50", {false, "15", -1}},
-        {"1000", {false, "1", 3}},
-        {"-0", {false, "0", 0}},
-        {"-0.000e-50", {false, "0", 0}},
-        {"-0.375", {true, "375", -3}},
-        {"1e-128", {false, "1", -128}},
-        {"1e127", {false, "1", 127}},
-        // Above 10^127 the exponent is pinned, so the mantissa keeps trailing zeros.
-        {"1e130", {false, "1000", 127}},
-        {"1.5e130", {false, "1500", 127}},
-        {"1e164", {false, "1" + repeat('0', 37), 127}},
-        {"12345678901234567890123456789012345678",
-         {false, "12345678901234567890123456789012345678", 0}},
-        {"0.00000000000000000000000000000000000123", {false, "123", -38}}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.input);
-        const auto d = Decimal::parse(c.input);
-        ASSERT_TRUE(d.has_value());
-        expectFields(*d, c.fields);
-        EXPECT_EQ(d->significantDigits(), static_cast<int>(c.fields.mantissa.size()));
     }
 }
 
@@ -180,40 +156,35 @@ TEST(DecimalText, JsonGrammarIsStricter) {
             EXPECT_EQ(*json, *plain);
         }
     }
-    EXPECT_EQ(Decimal::parseJsonNumber("0.5e-3"), dec("0.0005"));
-    EXPECT_EQ(Decimal::parseJsonNumber("-0"), Decimal{});
 }
 
 TEST(DecimalText, LongInputRoundsHalfAwayFromZero) {
     const std::string d38 = "12345678901234567890123456789012345678";
+    const std::string up = "12345678901234567890123456789012345679";
     const std::string pad21 = repeat('0', 21);
-    struct Case {
-        std::string input;
-        Fields fields;
-    };
-    const std::vector<Case> cases = {
+    const std::vector<std::pair<std::string, std::string>> cases = {
         // 60 digits: the 39th alone decides, halves go away from zero.
-        {d38 + "5" + pad21, {false, "12345678901234567890123456789012345679", 22}},
-        {"-" + d38 + "5" + pad21, {true, "12345678901234567890123456789012345679", 22}},
-        {d38 + "4" + repeat('9', 21), {false, d38, 22}},
-        {"-" + d38 + "4" + repeat('9', 21), {true, d38, 22}},
-        {d38 + "0" + repeat('0', 20) + "1", {false, d38, 22}},
-        {"0." + d38 + "5" + pad21, {false, "12345678901234567890123456789012345679", -38}},
-        {"0.000" + d38 + "5" + pad21, {false, "12345678901234567890123456789012345679", -41}},
-        {d38 + "." + "5" + pad21, {false, "12345678901234567890123456789012345679", 0}},
-        {d38 + "." + "49" + pad21, {false, d38, 0}},
+        {d38 + "5" + pad21, up + "e22"},
+        {"-" + d38 + "5" + pad21, "-" + up + "e22"},
+        {d38 + "4" + repeat('9', 21), d38 + "e22"},
+        {"-" + d38 + "4" + repeat('9', 21), "-" + d38 + "e22"},
+        {d38 + "0" + repeat('0', 20) + "1", d38 + "e22"},
+        {"0." + d38 + "5" + pad21, up + "e-38"},
+        {"0.000" + d38 + "5" + pad21, up + "e-41"},
+        {d38 + "." + "5" + pad21, up + "e0"},
+        {d38 + "." + "49" + pad21, d38 + "e0"},
         // Leading zeros are not significant digits.
-        {repeat('0', 30) + d38 + "5", {false, "12345678901234567890123456789012345679", 1}},
+        {repeat('0', 30) + d38 + "5", up + "e1"},
         // The carry adds a digit.
-        {repeat('9', 38) + "5", {false, "1", 39}},
-        {"-" + repeat('9', 38) + "5" + pad21, {true, "1", 60}},
-        {"0." + repeat('9', 38) + "5", {false, "1", 0}},
-        {repeat('9', 38) + "4" + repeat('9', 21), {false, repeat('9', 38), 22}}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.input);
-        const auto d = Decimal::parse(c.input);
+        {repeat('9', 38) + "5", "1e39"},
+        {"-" + repeat('9', 38) + "5" + pad21, "-1e60"},
+        {"0." + repeat('9', 38) + "5", "1e0"},
+        {repeat('9', 38) + "4" + repeat('9', 21), repeat('9', 38) + "e22"}};
+    for (const auto& [input, fields] : cases) {
+        SCOPED_TRACE(input);
+        const auto d = Decimal::parse(input);
         ASSERT_TRUE(d.has_value());
-        expectFields(*d, c.fields);
+        EXPECT_EQ(fieldsOf(*d), fields);
     }
 }
 
@@ -232,7 +203,6 @@ TEST(DecimalText, ExponentRange) {
         // Rounding to 38 digits carries past the largest value.
         {repeat('9', 38) + "5e126", std::nullopt},
         {repeat('9', 38) + "4e126", repeat('9', 38) + repeat('0', 127)},
-        {"1e164", "1" + repeat('0', 164)},
         {"1e-400", "0"},
         {"-1e-400", "0"},
         {"1e-100000000000000000000000000000", "0"},
@@ -313,59 +283,20 @@ TEST(DecimalCompare, TotalOrder) {
     }
 }
 
-TEST(DecimalCompare, HashContainers) {
-    std::unordered_set<Decimal> set;
-    for (const char* t :
-         {"1.5", "1.50", "1.500", "15e-1", "-0", "0", "0.0", "-1.5", "1e130", "1000e127"}) {
-        set.insert(dec(t));
-    }
-    EXPECT_EQ(set.size(), 4U);
-    EXPECT_TRUE(set.contains(dec("01.5000")));
-    EXPECT_FALSE(set.contains(dec("15")));
-
-    QHash<Decimal, int> hash;
-    hash.insert(dec("2034.56"), 1);
-    hash.insert(dec("2034.560"), 2);
-    hash.insert(dec("-2034.56"), 3);
-    EXPECT_EQ(hash.size(), 2);
-    EXPECT_EQ(hash.value(dec("2.03456e3")), 2);
-    EXPECT_EQ(hash.value(dec("-2034.5600")), 3);
-
-    QSet<Decimal> qset{dec("1"), dec("1.0"), Decimal(1), dec("0.1") * Decimal(10)};
-    EXPECT_EQ(qset.size(), 1);
-}
-
 // ---------------------------------------------------------------------------------------------
 // Arithmetic, against an unbounded integer oracle
 
-enum class Op { Add, Sub, Mul, Div };
-
-const char* opName(Op op) {
+Decimal apply(char op, const Decimal& a, const Decimal& b) {
     switch (op) {
-        case Op::Add:
-            return " + ";
-        case Op::Sub:
-            return " - ";
-        case Op::Mul:
-            return " * ";
-        case Op::Div:
-            return " / ";
-    }
-    return " ? ";
-}
-
-Decimal apply(Op op, const Decimal& a, const Decimal& b) {
-    switch (op) {
-        case Op::Add:
+        case '+':
             return a + b;
-        case Op::Sub:
+        case '-':
             return a - b;
-        case Op::Mul:
+        case '*':
             return a * b;
-        case Op::Div:
+        default:
             return a / b;
     }
-    return {};
 }
 
 namespace mp = boost::multiprecision;
@@ -379,28 +310,12 @@ std::int64_t digitsOf(const Big& v) {
     return static_cast<std::int64_t>(v.str().size());
 }
 
-struct Outcome {
-    bool overflow = false;
-    bool negative = false;
-    std::string mantissa = "0";
-    std::int64_t exponent = 0;
-
-    bool operator==(const Outcome&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& os, const Outcome& o) {
-    if (o.overflow) {
-        return os << "overflow";
-    }
-    return os << (o.negative ? "-" : "+") << o.mantissa << "e" << o.exponent;
-}
-
 // Rounds (num / den) * 10^e, num and den positive, the long way: find the leading digit's place,
 // keep 38 digits or stop at the 10^-128 place, whichever is coarser, and decide by the exact
-// remainder.
-Outcome roundExact(bool negative, const Big& num, const Big& den, std::int64_t e) {
+// remainder. The result as fieldsOf() writes it, or "overflow".
+std::string roundExact(bool negative, const Big& num, const Big& den, std::int64_t e) {
     if (num == 0) {
-        return {};
+        return "0e0";
     }
     auto atLeastPow10 = [&](std::int64_t p) {
         const std::int64_t k = e - p;
@@ -425,7 +340,7 @@ Outcome roundExact(bool negative, const Big& num, const Big& den, std::int64_t e
         ++q;
     }
     if (q == 0) {
-        return {};
+        return "0e0";
     }
     while (place < Decimal::kMaxExponent && q % 10 == 0) {
         q /= 10;
@@ -436,46 +351,62 @@ Outcome roundExact(bool negative, const Big& num, const Big& den, std::int64_t e
         --place;
     }
     if (q >= pow10(Decimal::kMaxDigits)) {
-        return {.overflow = true};
+        return "overflow";
     }
-    return {false, negative, q.str(), place};
+    return fieldsOf(negative, q.str(), place);
 }
 
-Outcome oracle(Op op, const Decimal& a, const Decimal& b) {
+std::string oracle(char op, const Decimal& a, const Decimal& b) {
     const Big ma(a.mantissaString());
     const Big mb(b.mantissaString());
     const std::int64_t ea = a.exponent();
     const std::int64_t eb = b.exponent();
     switch (op) {
-        case Op::Add:
-        case Op::Sub: {
+        case '+':
+        case '-': {
             const std::int64_t low = std::min(ea, eb);
             Big x = ma * pow10(ea - low);
             Big y = mb * pow10(eb - low);
             if (a.isNegative()) {
                 x = -x;
             }
-            if (b.isNegative() != (op == Op::Sub)) {
+            if (b.isNegative() != (op == '-')) {
                 y = -y;
             }
             const Big sum = x + y;
             return roundExact(sum < 0, abs(sum), Big(1), low);
         }
-        case Op::Mul:
+        case '*':
             return roundExact(a.isNegative() != b.isNegative(), ma * mb, Big(1), ea + eb);
-        case Op::Div:
+        default:
             return roundExact(a.isNegative() != b.isNegative(), ma, mb, ea - eb);
     }
-    return {};
 }
 
-Outcome observe(Op op, const Decimal& a, const Decimal& b) {
+std::string observe(char op, const Decimal& a, const Decimal& b) {
     try {
-        const Decimal r = apply(op, a, b);
-        return {false, r.isNegative(), r.mantissaString(), r.exponent()};
+        return fieldsOf(apply(op, a, b));
     } catch (const std::overflow_error&) {
-        return {.overflow = true};
+        return "overflow";
     }
+}
+
+// All four operations on a and b against the oracle; returns how many disagree.
+int disagreements(const Decimal& a, const Decimal& b) {
+    int failures = 0;
+    for (char op : {'+', '-', '*', '/'}) {
+        if (op == '/' && b.isZero()) {
+            continue;
+        }
+        const std::string expected = oracle(op, a, b);
+        const std::string actual = observe(op, a, b);
+        if (actual != expected) {
+            ++failures;
+            ADD_FAILURE() << a.toString() << ' ' << op << ' ' << b.toString() << "\n  expected "
+                          << expected << "\n  actual   " << actual;
+        }
+    }
+    return failures;
 }
 
 class RandomDecimals {
@@ -616,16 +547,8 @@ TEST(DecimalArithmetic, EdgePairsMatchTheOracle) {
     int checked = 0;
     for (std::string x, y; std::getline(in >> std::ws, x, ' ') && std::getline(in, y, ';');) {
         ++checked;
-        for (const auto& [a, b] : {std::pair{dec(x), dec(y)}, std::pair{dec(y), dec(x)}}) {
-            for (Op op : {Op::Add, Op::Sub, Op::Mul, Op::Div}) {
-                if (op != Op::Div || !b.isZero()) {
-                    SCOPED_TRACE(a.toString() + opName(op) + b.toString());
-                    const Outcome actual = observe(op, a, b);
-                    EXPECT_EQ(actual, oracle(op, a, b));
-                    EXPECT_FALSE(actual.negative && actual.mantissa == "0");
-                }
-            }
-        }
+        disagreements(dec(x), dec(y));
+        disagreements(dec(y), dec(x));
     }
     EXPECT_EQ(checked, 91);
     // The oracle itself, on results worked out by hand.
@@ -634,16 +557,11 @@ TEST(DecimalArithmetic, EdgePairsMatchTheOracle) {
     EXPECT_EQ(dec(n38) * dec(n38), dec(repeat('9', 37) + "8e38"));
     EXPECT_EQ(dec("3e-128") / Decimal(2), dec("2e-128"));
     EXPECT_EQ(dec("5e-65") * dec("9." + repeat('9', 37) + "e-65"), Decimal{});
-    EXPECT_EQ(observe(Op::Mul, dec(kMaxText), Decimal(10)), Outcome{.overflow = true});
+    EXPECT_EQ(observe('*', dec(kMaxText), Decimal(10)), "overflow");
 }
 
-TEST(DecimalArithmetic, EachOperationRoundsOnItsOwn) {
-    EXPECT_EQ(((Decimal(-2) / Decimal(3)) * Decimal(100)).toString(),
-              "-66." + repeat('6', 35) + "7");
-    EXPECT_EQ((Decimal(1) / Decimal(3)) * Decimal(3), dec("0." + repeat('9', 38)));
-    EXPECT_EQ((Decimal(2) / Decimal(3)) * Decimal(-3), Decimal(-2));
-    const Decimal big = dec("1e164");
-    EXPECT_EQ((big / Decimal(10)) * Decimal(10), big);
+TEST(DecimalArithmetic, NegationCompoundAssignmentAndFailures) {
+    EXPECT_EQ(-dec("2.5"), dec("-2.5"));
     Decimal sum;
     for (int i = 0; i < 10; ++i) {
         sum += dec("0.1");
@@ -652,29 +570,7 @@ TEST(DecimalArithmetic, EachOperationRoundsOnItsOwn) {
     Decimal x = dec("-0.75");
     x -= dec("-0.75");
     EXPECT_FALSE(x.isNegative() || (-Decimal{}).isNegative());
-}
-
-TEST(DecimalArithmetic, AddWithLargeExponentGap) {
-    // Every gap from adjacent to the widest: the small term is either kept or below the half.
-    for (int gap = 0; gap <= 255; ++gap) {
-        SCOPED_TRACE(gap);
-        const Decimal big = dec("3e127");
-        const Decimal small = dec("4e" + std::to_string(127 - gap));
-        const Decimal sum = big + small;
-        const Decimal diff = big - small;
-        if (gap < 38) {
-            EXPECT_EQ(sum - big, small);
-            EXPECT_EQ(big - diff, small);
-        } else {
-            EXPECT_EQ(sum, big);
-            EXPECT_EQ(diff, big);
-        }
-        EXPECT_EQ(small + big, sum);
-        EXPECT_EQ(small - big, -diff);
-    }
-}
-
-TEST(DecimalArithmetic, FailuresLeaveTheOperandUnchanged) {
+    // A failed operation leaves the operand unchanged.
     const Decimal max = dec(kMaxText);
     EXPECT_THROW(Decimal(1) / dec("1e-128") / dec("1e-128"), std::overflow_error);
     Decimal acc = max;
@@ -682,9 +578,9 @@ TEST(DecimalArithmetic, FailuresLeaveTheOperandUnchanged) {
     EXPECT_EQ(acc, max);
     EXPECT_THROW(Decimal(0) / Decimal(0), std::domain_error);
     EXPECT_THROW(dec("1e-128") / dec("-0.000"), std::domain_error);
-    Decimal x = dec("2.5");
-    EXPECT_THROW(x /= Decimal{}, std::domain_error);
-    EXPECT_EQ(x, dec("2.5"));
+    Decimal y = dec("2.5");
+    EXPECT_THROW(y /= Decimal{}, std::domain_error);
+    EXPECT_EQ(y, dec("2.5"));
 }
 
 TEST(DecimalArithmetic, IntegerConstruction) {
@@ -706,12 +602,10 @@ TEST(DecimalArithmetic, IntegerConstruction) {
     for (const auto& [value, printed] : cases) {
         SCOPED_TRACE(printed);
         EXPECT_EQ(value.toString(), printed);
-        // Equal values have equal fields: canonical form, no negative zero.
+        // Canonical form, no negative zero.
         const Decimal parsed = dec(printed);
         EXPECT_EQ(value, parsed);
-        EXPECT_EQ(value.isNegative(), parsed.isNegative());
-        EXPECT_EQ(value.mantissaString(), parsed.mantissaString());
-        EXPECT_EQ(value.exponent(), parsed.exponent());
+        EXPECT_EQ(fieldsOf(value), fieldsOf(parsed));
     }
 }
 
@@ -720,18 +614,7 @@ TEST(DecimalDifferential, MatchesUnboundedOracle) {
     int failures = 0;
     for (int i = 0; i < 2500 && failures < 10; ++i) {
         const auto [a, b] = gen.pair();
-        for (Op op : {Op::Add, Op::Sub, Op::Mul, Op::Div}) {
-            if (op == Op::Div && b.isZero()) {
-                continue;
-            }
-            const Outcome expected = oracle(op, a, b);
-            const Outcome actual = observe(op, a, b);
-            if (expected != actual) {
-                ++failures;
-                ADD_FAILURE() << a.toString() << opName(op) << b.toString() << "\n  expected "
-                              << expected << "\n  actual   " << actual;
-            }
-        }
+        failures += disagreements(a, b);
     }
 }
 
