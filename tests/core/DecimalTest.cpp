@@ -227,11 +227,7 @@ TEST(DecimalText, ExponentRange) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.input);
         const auto d = Decimal::parse(c.input);
-        ASSERT_EQ(d.has_value(), c.printed.has_value());
-        if (d) {
-            EXPECT_EQ(d->toString(), *c.printed);
-            EXPECT_FALSE(d->isZero() && d->isNegative());
-        }
+        EXPECT_EQ(d ? std::optional(d->toString()) : std::nullopt, c.printed);
         // Every input here is also a JSON number.
         EXPECT_EQ(Decimal::parseJsonNumber(c.input), d);
     }
@@ -622,11 +618,7 @@ TEST(DecimalDifferential, MatchesUnboundedOracle) {
 // Conversions to and from double
 
 TEST(DecimalDouble, ToDoubleIsNearest) {
-    struct Case {
-        std::string text;
-        double value;
-    };
-    const std::vector<Case> cases = {
+    const std::vector<std::pair<std::string, double>> cases = {
         {"0", 0.0},
         {"0.1", 0.1},
         {"2034.56", 2034.56},
@@ -638,44 +630,37 @@ TEST(DecimalDouble, ToDoubleIsNearest) {
         {"0.30000000000000000000000000000000000001", 0.3},
         {"9007199254740993", 9007199254740992.0},  // halfway between doubles: ties to even
         {"9007199254740995", 9007199254740996.0}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.text);
-        const double d = dec(c.text).toDouble();
-        EXPECT_EQ(d, c.value);
-        EXPECT_EQ(std::signbit(d), std::signbit(c.value));
+    for (const auto& [text, value] : cases) {
+        SCOPED_TRACE(text);
+        const double d = dec(text).toDouble();
+        EXPECT_EQ(d, value);
+        EXPECT_EQ(std::signbit(d), std::signbit(value));
     }
 }
 
 TEST(DecimalDouble, FromDoubleIsShortest) {
-    struct Case {
-        double value;
-        std::optional<std::string> printed;
-    };
-    const std::vector<Case> cases = {{0.1, "0.1"},
-                                     {1e-7, "0.0000001"},
-                                     {-2034.56, "-2034.56"},
-                                     {31.1034768, "31.1034768"},
-                                     {0.0, "0"},
-                                     {-0.0, "0"},
-                                     {1.0 / 3.0, "0.3333333333333333"},
-                                     {1e22, "1" + repeat('0', 22)},
-                                     {123456789.0, "123456789"},
-                                     // Shortest digits, not the binary value's exact expansion.
-                                     {18446744073709551616.0, "18446744073709552000"},
-                                     {0x1p70, "1180591620717411300000"},
-                                     {5e-324, "0"},
-                                     {1e300, std::nullopt},
-                                     {std::numeric_limits<double>::quiet_NaN(), std::nullopt},
-                                     {std::numeric_limits<double>::infinity(), std::nullopt},
-                                     {-std::numeric_limits<double>::infinity(), std::nullopt}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.value);
-        const auto d = Decimal::fromDouble(c.value);
-        ASSERT_EQ(d.has_value(), c.printed.has_value());
-        if (d) {
-            EXPECT_EQ(d->toString(), *c.printed);
-            EXPECT_FALSE(d->isZero() && d->isNegative());
-        }
+    const std::vector<std::pair<double, std::optional<std::string>>> cases = {
+        {0.1, "0.1"},
+        {1e-7, "0.0000001"},
+        {-2034.56, "-2034.56"},
+        {31.1034768, "31.1034768"},
+        {0.0, "0"},
+        {-0.0, "0"},
+        {1.0 / 3.0, "0.3333333333333333"},
+        {1e22, "1" + repeat('0', 22)},
+        {123456789.0, "123456789"},
+        // Shortest digits, not the binary value's exact expansion.
+        {18446744073709551616.0, "18446744073709552000"},
+        {0x1p70, "1180591620717411300000"},
+        {5e-324, "0"},
+        {1e300, std::nullopt},
+        {std::numeric_limits<double>::quiet_NaN(), std::nullopt},
+        {std::numeric_limits<double>::infinity(), std::nullopt},
+        {-std::numeric_limits<double>::infinity(), std::nullopt}};
+    for (const auto& [value, printed] : cases) {
+        SCOPED_TRACE(value);
+        const auto d = Decimal::fromDouble(value);
+        EXPECT_EQ(d ? std::optional(d->toString()) : std::nullopt, printed);
     }
 }
 
