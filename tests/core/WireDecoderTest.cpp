@@ -426,18 +426,10 @@ TEST(WireDecoderRejects, MalformedTokenIsDataCorruptedWhateverWasExpected) {
 }
 
 // Malformed JSON of every sort, placed where each record would otherwise accept it.
-std::vector<std::string> malformed(std::string_view doc, std::string_view stringValue) {
-    const std::string deepArrays = std::string(10'000, '[') + std::string(10'000, ']');
-    std::string deepObjects;
-    for (int i = 0; i < 10'000; ++i) {
-        deepObjects += R"({"a":)";
-    }
-    deepObjects += "1" + std::string(10'000, '}');
-    const std::string lastBrace = std::string(doc.substr(0, doc.size() - 1));
-    const std::string quoted = '"' + std::string(stringValue) + '"';
-    // Every document opens with '{': what follows it, for members put in front.
-    const std::string rest(doc.substr(1));
-    return {
+std::vector<std::string> malformed(const std::string& doc, const std::string& stringValue) {
+    const std::string lastBrace = doc.substr(0, doc.size() - 1);
+    const std::string quoted = '"' + stringValue + '"';
+    std::vector<std::string> documents = {
         "",
         "   \n\t",
         "{",
@@ -445,20 +437,15 @@ std::vector<std::string> malformed(std::string_view doc, std::string_view string
         R"({"currency")",
         lastBrace,
         lastBrace + ",}",
-        std::string(doc) + "}",
-        std::string(doc) + "]",
-        std::string(doc) + " x",
-        std::string(doc) + std::string(doc),
-        std::string(doc) + "\f",
-        std::string(doc) + '\0',
-        "\xEF\xBB\xBF" + std::string(doc),
-        "[" + std::string(doc),
-        with(doc, quoted, "'" + std::string(stringValue) + "'"),
-        with(doc, quoted, std::string(stringValue)),
-        with(doc, quoted, '"' + std::string(stringValue)),
-        with(doc, quoted, quoted + ","),
+        doc + "}",
+        doc + "]",
+        doc + " x",
+        doc + doc,
+        doc + "\f",
+        doc + '\0',
+        "\xEF\xBB\xBF" + doc,
+        "[" + doc,
         with(doc, quoted + ",", quoted),
-        with(doc, quoted, quoted + " /* note */"),
         // A string value followed by a colon must not pass for a key; the extra brace would
         // balance the document if it did.
         with(doc, quoted + ",", quoted + R"(:{"a":1},)"),
@@ -467,38 +454,33 @@ std::vector<std::string> malformed(std::string_view doc, std::string_view string
         lastBrace + R"(,"x":"a":{"b":1}})" + "}",
         lastBrace + R"(,"x":["a":{"b":1}]})" + "]",
         with(doc, "\":" + quoted, "\"" + quoted),
-        with(doc, quoted, "\"a\nb\""),
-        with(doc, quoted, "\"a\x01 b\""),
-        with(doc, quoted, "\"\xFF\""),
-        with(doc, quoted, "\"\xC3\""),
-        with(doc, quoted, "\"\xED\xA0\x80\""),      // UTF-8 for a surrogate
-        with(doc, quoted, "\"\xF4\x90\x80\x80\""),  // past U+10FFFF
-        with(doc, quoted, "\"\xC0\xAF\""),          // overlong
-        with(doc, quoted, R"("\ud800")"),           // lone high surrogate
-        with(doc, quoted, R"("\udc00")"),           // lone low surrogate
-        with(doc, quoted, R"("\ud800\u0041")"),     // high surrogate, then not a low one
-        with(doc, quoted, R"("\x41")"),             // not a JSON escape
-        with(doc, quoted, R"("\u12")"),             // short \u escape
-        "{\"\xFF\":1," + rest,                      // invalid UTF-8 in an unknown key
-        // Broken values under an unknown key.
-        R"({"x":tru,)" + rest,
-        R"({"x":nul,)" + rest,
-        R"({"x":nulls,)" + rest,
-        R"({"x":[1,2},)" + rest,
-        R"({"x":{"a":1],)" + rest,
-        R"({"x":{"a" 1},)" + rest,
-        R"({"x":{1:2},)" + rest,
-        R"({"x":[1 2],)" + rest,
-        R"({"x":[,],)" + rest,
-        R"({"x":"a":{"b":1},)" + rest,
-        R"({"x":1:{"b":1},)" + rest,
-        R"({"x":["a":{"b":1}],)" + rest,
-        R"({"x":)" + std::string(100, '[') + "," + rest,  // never closed
-        // Deep junk under an unknown key: a clean error, not a stack overflow.
-        R"({"x":)" + deepArrays + "," + rest,
-        R"({"x":)" + deepObjects + "," + rest,
-        R"({"x":)" + std::string(10'000, '[') + "," + rest,
     };
+    // In place of the string: bad quoting, a trailing comma or comment, control characters,
+    // invalid UTF-8 (a surrogate, past U+10FFFF, overlong), lone or unpaired surrogate escapes,
+    // escapes JSON does not have.
+    for (const std::string& bad : std::vector<std::string>{
+             "'" + stringValue + "'", stringValue, '"' + stringValue, quoted + ",",
+             quoted + " /* note */", "\"a\nb\"", "\"a\x01 b\"", "\"\xFF\"", "\"\xC3\"",
+             "\"\xED\xA0\x80\"", "\"\xF4\x90\x80\x80\"", "\"\xC0\xAF\"", R"("\ud800")",
+             R"("\udc00")", R"("\ud800\u0041")", R"("\x41")", R"("\u12")"}) {
+        documents.push_back(with(doc, quoted, bad));
+    }
+    // Members put in front: invalid UTF-8 in an unknown key, then broken values under one,
+    // among them deep junk that must be a clean error, not a stack overflow.
+    std::string deepObjects;
+    for (int i = 0; i < 10'000; ++i) {
+        deepObjects += R"({"a":)";
+    }
+    deepObjects += "1" + std::string(10'000, '}');
+    const std::string deepArrays = std::string(10'000, '[') + std::string(10'000, ']');
+    documents.push_back("{\"\xFF\":1," + doc.substr(1));
+    for (const std::string& junk : std::vector<std::string>{
+             "tru", "nul", "nulls", "[1,2}", R"({"a":1])", R"({"a" 1})", "{1:2}", "[1 2]", "[,]",
+             R"("a":{"b":1})", R"(1:{"b":1})", R"(["a":{"b":1}])", std::string(100, '['),
+             deepArrays, deepObjects, std::string(10'000, '[')}) {
+        documents.push_back(R"({"x":)" + junk + "," + doc.substr(1));
+    }
+    return documents;
 }
 
 TEST(WireDecoderRejects, MalformedJsonIsDataCorrupted) {
