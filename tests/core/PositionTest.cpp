@@ -63,25 +63,20 @@ TEST(PositionJson, KeysInFieldOrderAndRoundTrip) {
 }
 
 TEST(PositionJson, DecodingFailures) {
-    using Kind = DecodingError::Kind;
+    using enum DecodingError::Kind;
     const std::string rest =
         R"("series":"XAG","quantity":1,"quantityUnit":"gram","avgCostPerUnit":1,"costCurrency":"GBP","purchaseUnit":"gram")";
-    const std::pair<std::string, Kind> cases[] = {
-        {"{" + rest + "}", Kind::keyNotFound},
-        {R"({"id":"not-a-uuid",)" + rest + "}", Kind::dataCorrupted},
-        {R"({"id":"{e621e1f8-c36c-495a-93fc-0c247a3e6e5f}",)" + rest + "}", Kind::dataCorrupted},
-        {R"({"id":42,)" + rest + "}", Kind::typeMismatch},
-        {R"({"id":"e621e1f8-c36c-495a-93fc-0c247a3e6e5f","notes":7,)" + rest + "}",
-         Kind::typeMismatch},
+    test::expectFromJsonFailures<Position>({
+        {"{" + rest + "}", keyNotFound, "id"},
+        {R"({"id":"not-a-uuid",)" + rest + "}", dataCorrupted, "id"},
+        {R"({"id":"{e621e1f8-c36c-495a-93fc-0c247a3e6e5f}",)" + rest + "}", dataCorrupted, "id"},
+        {R"({"id":42,)" + rest + "}", typeMismatch, "id"},
+        {R"({"id":"e621e1f8-c36c-495a-93fc-0c247a3e6e5f","notes":7,)" + rest + "}", typeMismatch,
+         "notes"},
         {R"({"id":"e621e1f8-c36c-495a-93fc-0c247a3e6e5f","costCurrency":"CHF",)" +
              rest.substr(0, rest.find(",\"costCurrency")) + R"(,"purchaseUnit":"gram"})",
-         Kind::dataCorrupted},
-    };
-    for (const auto& [json, kind] : cases) {
-        SCOPED_TRACE(json);
-        test::expectDecodingFailure([&] { Position::fromJson(QByteArray::fromStdString(json)); },
-                                    kind);
-    }
+         dataCorrupted, "costCurrency"},
+    });
     // The nil identifier is a valid identifier.
     EXPECT_EQ(
         Position::fromJson(QByteArray::fromStdString(

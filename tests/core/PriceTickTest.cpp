@@ -4,7 +4,6 @@
 #include "market/PricePoint.h"
 #include "market/PriceTick.h"
 
-#include <tuple>
 #include <unordered_set>
 #include <vector>
 
@@ -116,21 +115,16 @@ TEST(PriceTickJson, KeysAndRoundTrip) {
 }
 
 TEST(PriceTickJson, DecodingFailures) {
-    using Kind = DecodingError::Kind;
+    using enum DecodingError::Kind;
     const std::string valid =
         R"("series":"XAU","value":1,"unit":"gram","currency":"USD","timestamp":"2025-01-31T14:05:09Z")";
-    const std::vector<std::tuple<std::string, Kind, std::string>> cases = {
-        {R"({"series":"XAU","value":1,"unit":"gram","currency":"USD"})", Kind::keyNotFound,
-         "timestamp"},
-        {"{" + valid + R"(,"value":2})", Kind::dataCorrupted, "value"},
+    test::expectFromJsonFailures<MetalPriceTick>({
+        {R"({"series":"XAU","value":1,"unit":"gram","currency":"USD"})", keyNotFound, "timestamp"},
+        {"{" + valid + R"(,"value":2})", dataCorrupted, "value"},
         {R"({"series":"XAU","value":1,"unit":"oz","currency":"USD","timestamp":"2025-01-31T14:05:09Z"})",
-         Kind::dataCorrupted, "unit"},
-        {"{" + valid + R"(,"prevClose":"1"})", Kind::typeMismatch, "prevClose"}};
-    for (const auto& [json, kind, path] : cases) {
-        SCOPED_TRACE(json);
-        test::expectDecodingFailure(
-            [&] { MetalPriceTick::fromJson(QByteArray::fromStdString(json)); }, kind, path);
-    }
+         dataCorrupted, "unit"},
+        {"{" + valid + R"(,"prevClose":"1"})", typeMismatch, "prevClose"},
+    });
 }
 
 TEST(PricePoint, EqualityHashAndJson) {
@@ -143,11 +137,11 @@ TEST(PricePoint, EqualityHashAndJson) {
 
     EXPECT_EQ(p.toJson(), R"({"timestamp":"2025-01-31T14:05:09.500Z","value":31.1,"unit":"gram"})");
     EXPECT_EQ(MetalPricePoint::fromJson(p.toJson()), p);
-    for (const char* missing :
-         {R"({"value":1,"unit":"gram"})", R"({"timestamp":"2025-01-31T14:05:09Z","unit":"gram"})",
-          R"({"timestamp":"2025-01-31T14:05:09Z","value":1})"}) {
-        SCOPED_TRACE(missing);
-        test::expectDecodingFailure([&] { MetalPricePoint::fromJson(missing); },
-                                    DecodingError::Kind::keyNotFound);
-    }
+    test::expectFromJsonFailures<MetalPricePoint>({
+        {R"({"value":1,"unit":"gram"})", DecodingError::Kind::keyNotFound, "timestamp"},
+        {R"({"timestamp":"2025-01-31T14:05:09Z","unit":"gram"})", DecodingError::Kind::keyNotFound,
+         "value"},
+        {R"({"timestamp":"2025-01-31T14:05:09Z","value":1})", DecodingError::Kind::keyNotFound,
+         "unit"},
+    });
 }

@@ -60,17 +60,14 @@ TEST(Vocabulary, ConstructionFromRawValueIsExact) {
 }
 
 TEST(Vocabulary, DecodingFailuresSayWhichKind) {
-    const std::vector<std::pair<const char*, Kind>> cases = {
+    const std::vector<test::FailingJson> cases = {
         {"\"xau\"", Kind::dataCorrupted},  {"\"gold\"", Kind::dataCorrupted},
         {"\"XAU \"", Kind::dataCorrupted}, {"1", Kind::typeMismatch},
         {"[\"XAU\"]", Kind::typeMismatch}, {"{}", Kind::typeMismatch},
         {"true", Kind::typeMismatch},      {"null", Kind::valueNotFound},
         {"\"XAU", Kind::dataCorrupted},    {"\"XAU\" \"XAG\"", Kind::dataCorrupted},
         {"", Kind::dataCorrupted}};
-    for (const auto& [json, kind] : cases) {
-        SCOPED_TRACE(json);
-        expectDecodingFailure([json = json] { MetalSeries::fromJson(json); }, kind);
-    }
+    test::expectFromJsonFailures<MetalSeries>(cases);
     EXPECT_EQ(expectDecodingFailure([] { MetalSeries::fromJson("\"xau\""); }, Kind::dataCorrupted),
               "Cannot initialize MetalSeries from invalid value \"xau\"");
 }
@@ -89,14 +86,9 @@ TEST(KaratGrade, RawValuesInOrder) {
     }
     EXPECT_EQ(KaratGrade(KaratGrade::k22).toJson(), "22");
     EXPECT_EQ(KaratGrade::fromJson("24.0"), KaratGrade::k24);
-    const std::vector<std::pair<const char*, Kind>> cases = {
-        {"16", Kind::dataCorrupted},
-        {"99999999999999999999999", Kind::dataCorrupted},
-        {"22.5", Kind::typeMismatch},
-        {"\"22\"", Kind::typeMismatch},
-        {"null", Kind::valueNotFound}};
-    for (const auto& [json, kind] : cases) {
-        SCOPED_TRACE(json);
-        expectDecodingFailure([json = json] { KaratGrade::fromJson(json); }, kind);
-    }
+    test::expectFromJsonFailures<KaratGrade>({{"16", Kind::dataCorrupted},
+                                              {"99999999999999999999999", Kind::dataCorrupted},
+                                              {"22.5", Kind::typeMismatch},
+                                              {"\"22\"", Kind::typeMismatch},
+                                              {"null", Kind::valueNotFound}});
 }

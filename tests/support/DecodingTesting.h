@@ -5,6 +5,9 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
+
+#include <QByteArray>
 
 #include <gtest/gtest.h>
 
@@ -34,6 +37,22 @@ std::string expectDecodingFailure(Decode&& decode, DecodingError::Kind kind,
         return e.what();
     }
     return {};
+}
+
+struct FailingJson {
+    std::string json;
+    DecodingError::Kind kind;
+    std::optional<std::string> path = std::nullopt;
+};
+
+// Each document must fail T::fromJson as its row says.
+template <class T>
+void expectFromJsonFailures(const std::vector<FailingJson>& cases) {
+    for (const FailingJson& c : cases) {
+        SCOPED_TRACE(c.json);
+        expectDecodingFailure([&] { T::fromJson(QByteArray::fromStdString(c.json)); }, c.kind,
+                              c.path);
+    }
 }
 
 }  // namespace test
