@@ -25,12 +25,8 @@ namespace {
 
 using mintlux::test::dec;
 
-std::string repeat(char c, std::size_t n) {
-    return std::string(n, c);
-}
-
 // The largest finite value: 38 nines at the top exponent.
-const std::string kMaxText = repeat('9', 38) + "e127";
+const std::string kMaxText = std::string(38, '9') + "e127";
 
 // Sign, mantissa and exponent, e.g. "-375e-3": equal values must agree on all three.
 std::string fieldsOf(bool negative, const std::string& mantissa, std::int64_t exponent) {
@@ -76,16 +72,16 @@ TEST(DecimalText, ParsesToCanonicalTextAndFields) {
          "-12345678901234567890123456789012345678e-19"},
         {"0.00000000000000000000000000000000000123", "0.00000000000000000000000000000000000123",
          "123e-38"},
-        {"1e127", "1" + repeat('0', 127), "1e127"},
+        {"1e127", "1" + std::string(127, '0'), "1e127"},
         // Above 10^127 the exponent is pinned, so the mantissa keeps trailing zeros.
-        {"1e130", "1" + repeat('0', 130), "1000e127"},
-        {"1.5e130", "15" + repeat('0', 129), "1500e127"},
-        {"1e164", "1" + repeat('0', 164), "1" + repeat('0', 37) + "e127"},
-        {kMaxText, repeat('9', 38) + repeat('0', 127), kMaxText},
-        {"1e-128", "0." + repeat('0', 127) + "1", "1e-128"},
-        {"-2.5e-127", "-0." + repeat('0', 126) + "25", "-25e-128"},
-        {repeat('0', 300) + "7", "7", "7e0"},
-        {"0." + repeat('0', 100) + "7", "0." + repeat('0', 100) + "7", "7e-101"},
+        {"1e130", "1" + std::string(130, '0'), "1000e127"},
+        {"1.5e130", "15" + std::string(129, '0'), "1500e127"},
+        {"1e164", "1" + std::string(164, '0'), "1" + std::string(37, '0') + "e127"},
+        {kMaxText, std::string(38, '9') + std::string(127, '0'), kMaxText},
+        {"1e-128", "0." + std::string(127, '0') + "1", "1e-128"},
+        {"-2.5e-127", "-0." + std::string(126, '0') + "25", "-25e-128"},
+        {std::string(300, '0') + "7", "7", "7e0"},
+        {"0." + std::string(100, '0') + "7", "0." + std::string(100, '0') + "7", "7e-101"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.input);
@@ -161,25 +157,25 @@ TEST(DecimalText, JsonGrammarIsStricter) {
 TEST(DecimalText, LongInputRoundsHalfAwayFromZero) {
     const std::string d38 = "12345678901234567890123456789012345678";
     const std::string up = "12345678901234567890123456789012345679";
-    const std::string pad21 = repeat('0', 21);
+    const std::string pad21 = std::string(21, '0');
     const std::vector<std::pair<std::string, std::string>> cases = {
         // 60 digits: the 39th alone decides, halves go away from zero.
         {d38 + "5" + pad21, up + "e22"},
         {"-" + d38 + "5" + pad21, "-" + up + "e22"},
-        {d38 + "4" + repeat('9', 21), d38 + "e22"},
-        {"-" + d38 + "4" + repeat('9', 21), "-" + d38 + "e22"},
-        {d38 + "0" + repeat('0', 20) + "1", d38 + "e22"},
+        {d38 + "4" + std::string(21, '9'), d38 + "e22"},
+        {"-" + d38 + "4" + std::string(21, '9'), "-" + d38 + "e22"},
+        {d38 + "0" + std::string(20, '0') + "1", d38 + "e22"},
         {"0." + d38 + "5" + pad21, up + "e-38"},
         {"0.000" + d38 + "5" + pad21, up + "e-41"},
         {d38 + "." + "5" + pad21, up + "e0"},
         {d38 + "." + "49" + pad21, d38 + "e0"},
         // Leading zeros are not significant digits.
-        {repeat('0', 30) + d38 + "5", up + "e1"},
+        {std::string(30, '0') + d38 + "5", up + "e1"},
         // The carry adds a digit.
-        {repeat('9', 38) + "5", "1e39"},
-        {"-" + repeat('9', 38) + "5" + pad21, "-1e60"},
-        {"0." + repeat('9', 38) + "5", "1e0"},
-        {repeat('9', 38) + "4" + repeat('9', 21), repeat('9', 38) + "e22"}};
+        {std::string(38, '9') + "5", "1e39"},
+        {"-" + std::string(38, '9') + "5" + pad21, "-1e60"},
+        {"0." + std::string(38, '9') + "5", "1e0"},
+        {std::string(38, '9') + "4" + std::string(21, '9'), std::string(38, '9') + "e22"}};
     for (const auto& [input, fields] : cases) {
         SCOPED_TRACE(input);
         const auto d = Decimal::parse(input);
@@ -189,16 +185,16 @@ TEST(DecimalText, LongInputRoundsHalfAwayFromZero) {
 }
 
 TEST(DecimalText, ExponentRange) {
-    const std::string tiny = "0." + repeat('0', 127) + "1";
+    const std::string tiny = "0." + std::string(127, '0') + "1";
     const std::vector<std::pair<std::string, std::optional<std::string>>> cases = {
         {"1e400", std::nullopt},
         {"-1e400", std::nullopt},
         {"1e165", std::nullopt},
-        {"1" + repeat('0', 165), std::nullopt},
+        {"1" + std::string(165, '0'), std::nullopt},
         {"1e100000000000000000000000000000", std::nullopt},
         // Rounding to 38 digits carries past the largest value.
-        {repeat('9', 38) + "5e126", std::nullopt},
-        {repeat('9', 38) + "4e126", repeat('9', 38) + repeat('0', 127)},
+        {std::string(38, '9') + "5e126", std::nullopt},
+        {std::string(38, '9') + "4e126", std::string(38, '9') + std::string(127, '0')},
         {"1e-400", "0"},
         {"-1e-400", "0"},
         {"1e-100000000000000000000000000000", "0"},
@@ -214,12 +210,12 @@ TEST(DecimalText, ExponentRange) {
         {"5e-129", tiny},
         {"-5e-129", "-" + tiny},
         {"1.4e-128", tiny},
-        {"1.5e-128", "0." + repeat('0', 127) + "2"},
+        {"1.5e-128", "0." + std::string(127, '0') + "2"},
         // One rounding, at the 10^-128 place: a first rounding to 38 digits would reach the half.
-        {"4" + repeat('9', 38) + "5e-168", "0"},
-        {"-4" + repeat('9', 38) + "5e-168", "0"},
-        {"14" + repeat('9', 37) + "5e-167", tiny},
-        {"0." + repeat('0', 128) + "4" + repeat('9', 38) + "5", "0"}};
+        {"4" + std::string(38, '9') + "5e-168", "0"},
+        {"-4" + std::string(38, '9') + "5e-168", "0"},
+        {"14" + std::string(37, '9') + "5e-167", tiny},
+        {"0." + std::string(128, '0') + "4" + std::string(38, '9') + "5", "0"}};
     for (const auto& [input, printed] : cases) {
         SCOPED_TRACE(input);
         const auto d = Decimal::parse(input);
@@ -486,7 +482,7 @@ private:
 // zero), cancellation, exponent gaps too wide to align, 39-digit products of 64-bit mantissas,
 // results at the exponent ceiling (overflow included) and floor (one rounding, at 10^-128).
 TEST(DecimalArithmetic, EdgePairsMatchTheOracle) {
-    const std::string n38 = repeat('9', 38), p37 = "1" + repeat('0', 36) + "1";
+    const std::string n38 = std::string(38, '9'), p37 = "1" + std::string(36, '0') + "1";
     // "a b" pairs, separated by semicolons.
     const std::string pairs =
         "0.1 0.2; 2034.56 31.1034768; -2034.56 31.1034768; 1 3; 2 3; -2 3; 2 -3; -2 -3; 22 7;"
@@ -543,11 +539,11 @@ TEST(DecimalArithmetic, EdgePairsMatchTheOracle) {
     }
     EXPECT_EQ(checked, 91);
     // The oracle itself, on results worked out by hand.
-    EXPECT_EQ(dec("2") / dec("3"), dec("0." + repeat('6', 37) + "7"));
-    EXPECT_EQ(dec("-" + p37) - dec("0.5"), dec("-1" + repeat('0', 36) + "2"));
-    EXPECT_EQ(dec(n38) * dec(n38), dec(repeat('9', 37) + "8e38"));
+    EXPECT_EQ(dec("2") / dec("3"), dec("0." + std::string(37, '6') + "7"));
+    EXPECT_EQ(dec("-" + p37) - dec("0.5"), dec("-1" + std::string(36, '0') + "2"));
+    EXPECT_EQ(dec(n38) * dec(n38), dec(std::string(37, '9') + "8e38"));
     EXPECT_EQ(dec("3e-128") / Decimal(2), dec("2e-128"));
-    EXPECT_EQ(dec("5e-65") * dec("9." + repeat('9', 37) + "e-65"), Decimal{});
+    EXPECT_EQ(dec("5e-65") * dec("9." + std::string(37, '9') + "e-65"), Decimal{});
     EXPECT_EQ(observe('*', dec(kMaxText), Decimal(10)), "overflow");
 }
 
@@ -642,7 +638,7 @@ TEST(DecimalDouble, FromDoubleIsShortest) {
         {0.0, "0"},
         {-0.0, "0"},
         {1.0 / 3.0, "0.3333333333333333"},
-        {1e22, "1" + repeat('0', 22)},
+        {1e22, "1" + std::string(22, '0')},
         {123456789.0, "123456789"},
         // Shortest digits, not the binary value's exact expansion.
         {18446744073709551616.0, "18446744073709552000"},

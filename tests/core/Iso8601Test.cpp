@@ -1,6 +1,5 @@
 #include "json/Iso8601.h"
 
-#include <array>
 #include <chrono>
 #include <cstdint>
 #include <optional>
@@ -95,10 +94,8 @@ TEST(Iso8601Parse, RejectedTexts) {
     }
 }
 
-TEST(Iso8601Parse, EachParserTakesOnlyItsOwnFormInOrder) {
+TEST(Iso8601Parse, EachParserTakesOnlyItsOwnForm) {
     using Iso8601::parseWithFractionalSeconds, Iso8601::parseWithoutFractionalSeconds;
-    EXPECT_EQ(Iso8601::dateParsers(),
-              (std::array{&parseWithFractionalSeconds, &parseWithoutFractionalSeconds}));
     const char* withFraction = "2025-01-31T14:05:09.250+01:00";
     const char* withoutFraction = "2025-01-31T14:05:09+01:00";
     EXPECT_EQ(nanosOf(parseWithFractionalSeconds(withFraction)),

@@ -151,8 +151,7 @@ TEST(WireDecoderAccepts, NumbersDigitForDigit) {
         {"-1.5e-3", "-0.0015"},
         {"25e+1", "250"},
         {"123456789012345678901234567890123456789012345678901234567890",
-         "123456789012345678901234567890123456790000000000000000000000"},
-    };
+         "123456789012345678901234567890123456790000000000000000000000"}};
     for (const auto& [token, decimal] : cases) {
         SCOPED_TRACE(token);
         const auto r = decodeOk<HistoryResponse>(with(kHistory, "2041.1", token));
