@@ -5,6 +5,7 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -36,11 +37,7 @@ std::optional<std::int64_t> parsedNanos(const std::string& text) {
 }
 
 TEST(Iso8601Parse, AcceptedFormsAndTheirInstants) {
-    struct Case {
-        const char* text;
-        Instant instant;
-    };
-    const Case cases[] = {
+    const std::pair<const char*, Instant> cases[] = {
         {"2025-01-31T14:05:09Z", utc(2025, 1, 31, 14, 5, 9)},
         {"2025-01-31T14:05:09.250Z", utc(2025, 1, 31, 14, 5, 9, milliseconds{250})},
         {"2025-01-31T14:05:09.2Z", utc(2025, 1, 31, 14, 5, 9, milliseconds{200})},
@@ -63,9 +60,9 @@ TEST(Iso8601Parse, AcceptedFormsAndTheirInstants) {
         {"1678-01-01T00:00:00Z", utc(1678, 1, 1, 0, 0, 0)},
         {"2262-01-01T00:00:00Z", utc(2262, 1, 1, 0, 0, 0)},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.text);
-        EXPECT_EQ(parsedNanos(c.text), nanosOf(c.instant));
+    for (const auto& [text, instant] : cases) {
+        SCOPED_TRACE(text);
+        EXPECT_EQ(parsedNanos(text), nanosOf(instant));
     }
 }
 

@@ -232,10 +232,7 @@ TEST(WireDecoderAccepts, OneDecoderServesManyDocumentsWhateverFailedBefore) {
 // Writing back
 
 TEST(WireDecoderRoundTrip, WrittenTextHasDeclaredKeyOrderAndDecodesEqual) {
-    struct Case {
-        std::string_view input;
-        std::string_view written;
-    };
+    using Case = std::pair<std::string_view, std::string_view>;  // input, written
     const Case latest[] = {
         // Every field
         {R"({"stale":true,"prices":{"XPT":{"unit":"g","value":951},)"
@@ -269,13 +266,13 @@ TEST(WireDecoderRoundTrip, WrittenTextHasDeclaredKeyOrderAndDecodesEqual) {
     };
     const auto roundTrip = [](const auto& cases, auto record) {
         using T = decltype(record);
-        for (const Case& c : cases) {
-            SCOPED_TRACE(c.input);
-            const auto first = decodeOk<T>(c.input);
+        for (const auto& [input, expected] : cases) {
+            SCOPED_TRACE(input);
+            const auto first = decodeOk<T>(input);
             ASSERT_TRUE(first);
-            const QByteArray written = first->toJson();
-            EXPECT_EQ(written.toStdString(), c.written);
-            EXPECT_EQ(decodeOk<T>(written.toStdString()), first);
+            const std::string written = first->toJson().toStdString();
+            EXPECT_EQ(written, expected);
+            EXPECT_EQ(decodeOk<T>(written), first);
         }
     };
     roundTrip(latest, LatestPricesResponse{});
