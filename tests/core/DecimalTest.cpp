@@ -262,19 +262,6 @@ TEST(DecimalCompare, TotalOrder) {
 // ---------------------------------------------------------------------------------------------
 // Arithmetic, against an unbounded integer oracle
 
-Decimal apply(char op, const Decimal& a, const Decimal& b) {
-    switch (op) {
-        case '+':
-            return a + b;
-        case '-':
-            return a - b;
-        case '*':
-            return a * b;
-        default:
-            return a / b;
-    }
-}
-
 namespace mp = boost::multiprecision;
 using Big = mp::cpp_int;
 
@@ -359,9 +346,19 @@ std::string oracle(char op, const Decimal& a, const Decimal& b) {
     }
 }
 
+// What the type computes for a op b, op one of '+', '-', '*', '/'.
 std::string observe(char op, const Decimal& a, const Decimal& b) {
     try {
-        return fieldsOf(apply(op, a, b));
+        switch (op) {
+            case '+':
+                return fieldsOf(a + b);
+            case '-':
+                return fieldsOf(a - b);
+            case '*':
+                return fieldsOf(a * b);
+            default:
+                return fieldsOf(a / b);
+        }
     } catch (const std::overflow_error&) {
         return "overflow";
     }

@@ -21,10 +21,8 @@
 
 namespace mintlux {
 // Readable failure messages instead of raw bytes.
-static void PrintTo(const LatestPricesResponse& r, std::ostream* os) {
-    *os << r.toJson().toStdString();
-}
-static void PrintTo(const HistoryResponse& r, std::ostream* os) {
+template <WireRecord T>
+static void PrintTo(const T& r, std::ostream* os) {
     *os << r.toJson().toStdString();
 }
 }  // namespace mintlux
@@ -50,10 +48,6 @@ const std::string& baseOf() {
     return std::is_same_v<T, LatestPricesResponse> ? kLatest : kHistory;
 }
 
-QByteArrayView bytesOf(std::string_view text) {
-    return {text.data(), static_cast<qsizetype>(text.size())};
-}
-
 // `base` with its only occurrence of `from` replaced by `to`; an empty `from` stands for the
 // whole document.
 std::string with(std::string_view base, std::string_view from, std::string_view to) {
@@ -70,7 +64,7 @@ std::string with(std::string_view base, std::string_view from, std::string_view 
 template <WireRecord T>
 std::optional<T> decodeOk(std::string_view text) {
     try {
-        return WireDecoder().decode<T>(bytesOf(text));
+        return WireDecoder().decode<T>(text);
     } catch (const DecodingError& e) {
         ADD_FAILURE() << "unexpected " << testing::PrintToString(e.kind()) << " at '"
                       << e.codingPath() << "': " << e.what() << "\n  in " << text;
@@ -101,8 +95,7 @@ template <WireRecord T>
 std::string expectFailure(const Failure& f) {
     const std::string doc = with(baseOf<T>(), f.from, f.to);
     SCOPED_TRACE(doc.substr(0, 200));
-    return test::expectDecodingFailure([&] { WireDecoder().decode<T>(bytesOf(doc)); }, f.kind,
-                                       f.path);
+    return test::expectDecodingFailure([&] { WireDecoder().decode<T>(doc); }, f.kind, f.path);
 }
 
 template <WireRecord T>
@@ -217,11 +210,11 @@ TEST(WireDecoderAccepts, OneDecoderServesManyDocumentsWhateverFailedBefore) {
     std::vector<LatestPricesResponse> decoded;
     for (const std::string_view doc : documents) {
         try {
-            decoded.push_back(decoder.decode<LatestPricesResponse>(bytesOf(doc)));
+            decoded.push_back(decoder.decode<LatestPricesResponse>(doc));
         } catch (const DecodingError&) {
         }
         // Interleaving the other record through the same buffers must not disturb either.
-        EXPECT_EQ(decoder.decode<HistoryResponse>(bytesOf(kHistory)).points.size(), 2U);
+        EXPECT_EQ(decoder.decode<HistoryResponse>(kHistory).points.size(), 2U);
     }
     ASSERT_EQ(decoded.size(), 3U);
     EXPECT_EQ(decoded[0], decoded[2]);
