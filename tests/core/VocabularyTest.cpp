@@ -47,7 +47,6 @@ TEST(Vocabulary, CasesInOrderWithTheirRawValues) {
 }
 
 TEST(Vocabulary, ConstructionFromRawValueIsExact) {
-    EXPECT_EQ(Currency::fromRawValue(std::string_view("GBP")), Currency::gbp);
     for (const char16_t* bad : {u"usd", u" USD", u"USD ", u"", u"US", u"USDX", u"all", u"ALL",
                                 u"troyounce", u"XAU\u0000"}) {
         EXPECT_FALSE(Currency::fromRawValue(QStringView(bad)).has_value());
