@@ -103,13 +103,6 @@ void expectFailures(const std::vector<Failure>& cases) {
     }
 }
 
-template <WireRecord T>
-void expectAllCorrupted(const std::vector<std::string>& documents) {
-    for (const std::string& doc : documents) {
-        expectFailure<T>({"", doc, dataCorrupted});
-    }
-}
-
 // ---------------------------------------------------------------------------------------------
 // Documents that decode
 
@@ -449,8 +442,12 @@ std::vector<std::string> malformed(const std::string& doc, const std::string& st
 }
 
 TEST(WireDecoderRejects, MalformedJsonIsDataCorrupted) {
-    expectAllCorrupted<LatestPricesResponse>(malformed(kLatest, "USD"));
-    expectAllCorrupted<HistoryResponse>(malformed(kHistory, "1y"));
+    for (const std::string& doc : malformed(kLatest, "USD")) {
+        expectFailure<LatestPricesResponse>({"", doc, dataCorrupted});
+    }
+    for (const std::string& doc : malformed(kHistory, "1y")) {
+        expectFailure<HistoryResponse>({"", doc, dataCorrupted});
+    }
 }
 
 TEST(WireDecoderRejects, EveryTruncationFailsCleanly) {
@@ -467,15 +464,12 @@ TEST(WireDecoderRejects, EveryTruncationFailsCleanly) {
     ASSERT_TRUE(decodeOk<HistoryResponse>(history));
 
     // Only blanks may be cut off the end.
-    std::vector<std::string> latestCuts, historyCuts;
     for (std::size_t n = 0; n < latest.find_last_not_of(' ') + 1; ++n) {
-        latestCuts.push_back(latest.substr(0, n));
+        expectFailure<LatestPricesResponse>({"", latest.substr(0, n), dataCorrupted});
     }
     for (std::size_t n = 0; n < history.size(); ++n) {
-        historyCuts.push_back(history.substr(0, n));
+        expectFailure<HistoryResponse>({"", history.substr(0, n), dataCorrupted});
     }
-    expectAllCorrupted<LatestPricesResponse>(latestCuts);
-    expectAllCorrupted<HistoryResponse>(historyCuts);
 }
 
 }  // namespace
