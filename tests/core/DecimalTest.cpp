@@ -6,17 +6,15 @@
 #include <cstdint>
 #include <limits>
 #include <optional>
-#include <ostream>
 #include <random>
 #include <sstream>
 #include <stdexcept>
 #include <string>
 #include <string_view>
-#include <unordered_set>
+#include <tuple>
 #include <vector>
 
 #include <QHash>
-#include <QSet>
 #include <QString>
 
 #include <boost/multiprecision/cpp_int.hpp>
@@ -28,99 +26,94 @@ namespace {
 
 using mintlux::test::dec;
 
-std::string repeat(char c, std::size_t n) {
-    return std::string(n, c);
+// The largest finite value: 38 nines at the top exponent.
+const std::string kMaxText = std::string(38, '9') + "e127";
+
+// Sign, mantissa and exponent, e.g. "-375e-3": equal values must agree on all three.
+std::string fieldsOf(bool negative, const std::string& mantissa, std::int64_t exponent) {
+    return (negative ? "-" : "") + mantissa + "e" + std::to_string(exponent);
 }
 
-// The largest finite value: 38 nines at the top exponent.
-const std::string kMaxText = repeat('9', 38) + "e127";
-
-struct Fields {
-    bool negative;
-    std::string mantissa;
-    int exponent;
-};
-
-void expectFields(const Decimal& d, const Fields& f) {
-    EXPECT_EQ(d.isNegative(), f.negative);
-    EXPECT_EQ(d.mantissaString(), f.mantissa);
-    EXPECT_EQ(d.exponent(), f.exponent);
+std::string fieldsOf(const Decimal& d) {
+    return fieldsOf(d.isNegative(), d.mantissaString(), d.exponent());
 }
 
 // ---------------------------------------------------------------------------------------------
 // Parsing and printing
 
-struct TextCase {
-    std::string input;
-    std::string printed;
-};
-
-TEST(DecimalText, ParsesToCanonicalText) {
-    const std::vector<TextCase> cases = {
-        {"1.50", "1.5"},
-        {"-0", "0"},
-        {"+0.0", "0"},
-        {"0.000", "0"},
-        {"-0e99", "0"},
-        {"1e3", "1000"},
-        {"-0.375", "-0.375"},
-        {".5", "0.5"},
-        {"-.5", "-0.5"},
-        {"5.", "5"},
-        {"+2.5", "2.5"},
-        {"00012.3400", "12.34"},
-        {"1E-3", "0.001"},
-        {"-1.5e+2", "-150"},
-        {"123.456e1", "1234.56"},
-        {"123456e-3", "123.456"},
-        {"0.0000000001", "0.0000000001"},
-        {"1e000000000000000000000000000003", "1000"},
-        {"1e-000000000000000000000000000003", "0.001"},
-        {"12345678901234567890123456789012345678", "12345678901234567890123456789012345678"},
-        {"-1234567890123456789.0123456789012345678", "-1234567890123456789.0123456789012345678"},
-        {"1e127", "1" + repeat('0', 127)},
-        {"1e-128", "0." + repeat('0', 127) + "1"},
-        {"-2.5e-127", "-0." + repeat('0', 126) + "25"},
-        {kMaxText, repeat('9', 38) + repeat('0', 127)},
-        {repeat('0', 300) + "7", "7"},
-        {"0." + repeat('0', 100) + "7", "0." + repeat('0', 100) + "7"}};
+TEST(DecimalText, ParsesToCanonicalTextAndFields) {
+    struct Case {
+        std::string input, printed, fields;
+    };
+    const std::string d38 = "12345678901234567890123456789012345678";
+    const std::string up = "12345678901234567890123456789012345679";
+    const std::string n38(38, '9'), pad21(21, '0'), z22(22, '0');
+    const std::vector<Case> cases = {
+        {"1.50", "1.5", "15e-1"},
+        {"-0", "0", "0e0"},
+        {"+0.0", "0", "0e0"},
+        {"0.000", "0", "0e0"},
+        {"-0e99", "0", "0e0"},
+        {"-0.000e-50", "0", "0e0"},
+        {"1000", "1000", "1e3"},
+        {"1e3", "1000", "1e3"},
+        {"-0.375", "-0.375", "-375e-3"},
+        {".5", "0.5", "5e-1"},
+        {"-.5", "-0.5", "-5e-1"},
+        {"5.", "5", "5e0"},
+        {"+2.5", "2.5", "25e-1"},
+        {"00012.3400", "12.34", "1234e-2"},
+        {"1E-3", "0.001", "1e-3"},
+        {"-1.5e+2", "-150", "-15e1"},
+        {"123.456e1", "1234.56", "123456e-2"},
+        {"123456e-3", "123.456", "123456e-3"},
+        {"0.0000000001", "0.0000000001", "1e-10"},
+        {"1e000000000000000000000000000003", "1000", "1e3"},
+        {"1e-000000000000000000000000000003", "0.001", "1e-3"},
+        {d38, d38, d38 + "e0"},
+        {"-1234567890123456789.0123456789012345678", "-1234567890123456789.0123456789012345678",
+         "-12345678901234567890123456789012345678e-19"},
+        {"0.00000000000000000000000000000000000123", "0.00000000000000000000000000000000000123",
+         "123e-38"},
+        {"1e127", "1" + std::string(127, '0'), "1e127"},
+        // Above 10^127 the exponent is pinned, so the mantissa keeps trailing zeros.
+        {"1e130", "1" + std::string(130, '0'), "1000e127"},
+        {"1.5e130", "15" + std::string(129, '0'), "1500e127"},
+        {"1e164", "1" + std::string(164, '0'), "1" + std::string(37, '0') + "e127"},
+        {kMaxText, std::string(38, '9') + std::string(127, '0'), kMaxText},
+        {"1e-128", "0." + std::string(127, '0') + "1", "1e-128"},
+        {"-2.5e-127", "-0." + std::string(126, '0') + "25", "-25e-128"},
+        {std::string(300, '0') + "7", "7", "7e0"},
+        {"0." + std::string(100, '0') + "7", "0." + std::string(100, '0') + "7", "7e-101"},
+        // Past 38 significant digits the 39th alone decides, halves away from zero.
+        {d38 + "5" + pad21, up + z22, up + "e22"},
+        {"-" + d38 + "5" + pad21, "-" + up + z22, "-" + up + "e22"},
+        {d38 + "4" + std::string(21, '9'), d38 + z22, d38 + "e22"},
+        {"-" + d38 + "4" + std::string(21, '9'), "-" + d38 + z22, "-" + d38 + "e22"},
+        {d38 + "0" + std::string(20, '0') + "1", d38 + z22, d38 + "e22"},
+        {"0." + d38 + "5" + pad21, "0." + up, up + "e-38"},
+        {"0.000" + d38 + "5" + pad21, "0.000" + up, up + "e-41"},
+        {d38 + ".5" + pad21, up, up + "e0"},
+        {d38 + ".49" + pad21, d38, d38 + "e0"},
+        // Leading zeros are not significant digits.
+        {std::string(30, '0') + d38 + "5", up + "0", up + "e1"},
+        // The carry adds a digit.
+        {n38 + "5", "1" + std::string(39, '0'), "1e39"},
+        {"-" + n38 + "5" + pad21, "-1" + std::string(60, '0'), "-1e60"},
+        {"0." + n38 + "5", "1", "1e0"},
+        {n38 + "4" + std::string(21, '9'), n38 + z22, n38 + "e22"},
+    };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.input);
         const auto d = Decimal::parse(c.input);
         ASSERT_TRUE(d.has_value());
         EXPECT_EQ(d->toString(), c.printed);
         EXPECT_EQ(d->toQString(), QString::fromLatin1(c.printed));
+        EXPECT_EQ(Decimal::parse(QString::fromLatin1(c.input)), d);
+        EXPECT_EQ(fieldsOf(*d), c.fields);
+        EXPECT_EQ(d->significantDigits(), static_cast<int>(d->mantissaString().size()));
         // Printed text must read back as the same value.
         EXPECT_EQ(Decimal::parse(d->toString()), d);
-    }
-}
-
-TEST(DecimalText, CanonicalFields) {
-    struct Case {
-        std::string input;
-        Fields fields;
-    };
-    const std::vector<Case> cases = {
-        {"1.50", {false, "15", -1}},
-        {"1000", {false, "1", 3}},
-        {"-0", {false, "0", 0}},
-        {"-0.000e-50", {false, "0", 0}},
-        {"-0.375", {true, "375", -3}},
-        {"1e-128", {false, "1", -128}},
-        {"1e127", {false, "1", 127}},
-        // Above 10^127 the exponent is pinned, so the mantissa keeps trailing zeros.
-        {"1e130", {false, "1000", 127}},
-        {"1.5e130", {false, "1500", 127}},
-        {"1e164", {false, "1" + repeat('0', 37), 127}},
-        {"12345678901234567890123456789012345678",
-         {false, "12345678901234567890123456789012345678", 0}},
-        {"0.00000000000000000000000000000000000123", {false, "123", -38}}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.input);
-        const auto d = Decimal::parse(c.input);
-        ASSERT_TRUE(d.has_value());
-        expectFields(*d, c.fields);
-        EXPECT_EQ(d->significantDigits(), static_cast<int>(c.fields.mantissa.size()));
     }
 }
 
@@ -129,9 +122,16 @@ TEST(DecimalText, RejectsMalformedText) {
         "",      "-",    "+",   ".",   "-.",    "+-1",   "--1",      "1.2.3", "1..2", " 1", "1 ",
         "1 000", "1e",   "1e+", "1e-", "1e++1", "1e1.5", "e5",       ".e5",   "abc",  "1a", "1,5",
         "1_000", "0x10", "1f",  "1d",  "inf",   "-inf",  "Infinity", "nan",   "NaN"};
-    // Arabic-Indic "12", fullwidth "1", and NULs before or after a digit.
-    cases.insert(cases.end(), {"\xd9\xa1\xd9\xa2", "\xef\xbc\x91", std::string("1\0", 2),
-                               std::string(1, '\0') + "1"});
+    // Arabic-Indic "12", and NULs before or after a digit.
+    cases.insert(cases.end(),
+                 {"\xd9\xa1\xd9\xa2", std::string("1\0", 2), std::string(1, '\0') + "1"});
+    // Characters whose low byte is an ASCII digit or sign, alone or after a digit: U+0131,
+    // U+0231, U+0660, U+0661, fullwidth "1", U+012E, U+012D.
+    for (const std::string impostor :
+         {"\xc4\xb1", "\xc8\xb1", "\xd9\xa0", "\xd9\xa1", "\xef\xbc\x91", "\xc4\xae", "\xc4\xad"}) {
+        cases.push_back(impostor);
+        cases.push_back("1" + impostor);
+    }
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c));
         EXPECT_FALSE(Decimal::parse(c).has_value());
@@ -141,98 +141,31 @@ TEST(DecimalText, RejectsMalformedText) {
     }
 }
 
-TEST(DecimalText, QStringInput) {
-    EXPECT_EQ(Decimal::parse(QStringView(u"-2034.56")), dec("-2034.56"));
-    EXPECT_EQ(Decimal::parse(QString("1" + QString(150, QChar(u'0')))), dec("1e150"));
-    // Characters whose low byte is an ASCII digit or sign must not pass as one.
-    const std::vector<char16_t> impostors = {0x0131, 0x0231, 0x0660, 0x0661,
-                                             0xff11, 0x012e, 0x012d};
-    for (char16_t c : impostors) {
-        SCOPED_TRACE(static_cast<int>(c));
-        QString text = "1";
-        text += QChar(c);
-        EXPECT_FALSE(Decimal::parse(text).has_value());
-        EXPECT_FALSE(Decimal::parse(QString(QChar(c))).has_value());
-    }
-}
-
 TEST(DecimalText, JsonGrammarIsStricter) {
-    struct Case {
-        std::string text;
-        bool json;
-        bool plain;
-    };
-    const std::vector<Case> cases = {
-        {"0", true, true},     {"-0", true, true},       {"-0.0", true, true},
-        {"10", true, true},    {"0.5e-3", true, true},   {"1E+2", true, true},
-        {"1e05", true, true},  {"-12.5E-1", true, true}, {"+1", false, true},
-        {"01", false, true},   {"00", false, true},      {"-01", false, true},
-        {"00.5", false, true}, {".5", false, true},      {"-.5", false, true},
-        {"5.", false, true},   {"1.e3", false, true},    {"-", false, false},
-        {"1e", false, false}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.text);
-        const auto json = Decimal::parseJsonNumber(c.text);
-        const auto plain = Decimal::parse(c.text);
-        EXPECT_EQ(json.has_value(), c.json);
-        EXPECT_EQ(plain.has_value(), c.plain);
-        if (json && plain) {
-            EXPECT_EQ(*json, *plain);
-        }
+    // Texts only the plain grammar takes; both take the others, to the same value.
+    for (const char* text : {"+1", "01", "00", "-01", "00.5", ".5", "-.5", "5.", "1.e3"}) {
+        SCOPED_TRACE(text);
+        EXPECT_TRUE(Decimal::parse(text).has_value());
+        EXPECT_FALSE(Decimal::parseJsonNumber(text).has_value());
     }
-    EXPECT_EQ(Decimal::parseJsonNumber("0.5e-3"), dec("0.0005"));
-    EXPECT_EQ(Decimal::parseJsonNumber("-0"), Decimal{});
-}
-
-TEST(DecimalText, LongInputRoundsHalfAwayFromZero) {
-    const std::string d38 = "12345678901234567890123456789012345678";
-    const std::string pad21 = repeat('0', 21);
-    struct Case {
-        std::string input;
-        Fields fields;
-    };
-    const std::vector<Case> cases = {
-        // 60 digits: the 39th alone decides, halves go away from zero.
-        {d38 + "5" + pad21, {false, "12345678901234567890123456789012345679", 22}},
-        {"-" + d38 + "5" + pad21, {true, "12345678901234567890123456789012345679", 22}},
-        {d38 + "4" + repeat('9', 21), {false, d38, 22}},
-        {"-" + d38 + "4" + repeat('9', 21), {true, d38, 22}},
-        {d38 + "0" + repeat('0', 20) + "1", {false, d38, 22}},
-        {"0." + d38 + "5" + pad21, {false, "12345678901234567890123456789012345679", -38}},
-        {"0.000" + d38 + "5" + pad21, {false, "12345678901234567890123456789012345679", -41}},
-        {d38 + "." + "5" + pad21, {false, "12345678901234567890123456789012345679", 0}},
-        {d38 + "." + "49" + pad21, {false, d38, 0}},
-        // Leading zeros are not significant digits.
-        {repeat('0', 30) + d38 + "5", {false, "12345678901234567890123456789012345679", 1}},
-        // The carry adds a digit.
-        {repeat('9', 38) + "5", {false, "1", 39}},
-        {"-" + repeat('9', 38) + "5" + pad21, {true, "1", 60}},
-        {"0." + repeat('9', 38) + "5", {false, "1", 0}},
-        {repeat('9', 38) + "4" + repeat('9', 21), {false, repeat('9', 38), 22}}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.input);
-        const auto d = Decimal::parse(c.input);
-        ASSERT_TRUE(d.has_value());
-        expectFields(*d, c.fields);
+    for (const char* text : {"0", "-0", "-0.0", "10", "0.5e-3", "1E+2", "1e05", "-12.5E-1"}) {
+        SCOPED_TRACE(text);
+        ASSERT_TRUE(Decimal::parse(text).has_value());
+        EXPECT_EQ(Decimal::parseJsonNumber(text), Decimal::parse(text));
     }
 }
 
 TEST(DecimalText, ExponentRange) {
-    struct Case {
-        std::string input;
-        std::optional<std::string> printed;
-    };
-    const std::string tiny = "0." + repeat('0', 127) + "1";
-    const std::vector<Case> cases = {
+    const std::string tiny = "0." + std::string(127, '0') + "1";
+    const std::vector<std::pair<std::string, std::optional<std::string>>> cases = {
         {"1e400", std::nullopt},
         {"-1e400", std::nullopt},
         {"1e165", std::nullopt},
-        {"1" + repeat('0', 165), std::nullopt},
+        {"1" + std::string(165, '0'), std::nullopt},
         {"1e100000000000000000000000000000", std::nullopt},
         // Rounding to 38 digits carries past the largest value.
-        {repeat('9', 38) + "5e126", std::nullopt},
-        {repeat('9', 38) + "4e126", repeat('9', 38) + repeat('0', 127)},
-        {"1e164", "1" + repeat('0', 164)},
+        {std::string(38, '9') + "5e126", std::nullopt},
+        {std::string(38, '9') + "4e126", std::string(38, '9') + std::string(127, '0')},
         {"1e-400", "0"},
         {"-1e-400", "0"},
         {"1e-100000000000000000000000000000", "0"},
@@ -248,22 +181,18 @@ TEST(DecimalText, ExponentRange) {
         {"5e-129", tiny},
         {"-5e-129", "-" + tiny},
         {"1.4e-128", tiny},
-        {"1.5e-128", "0." + repeat('0', 127) + "2"},
+        {"1.5e-128", "0." + std::string(127, '0') + "2"},
         // One rounding, at the 10^-128 place: a first rounding to 38 digits would reach the half.
-        {"4" + repeat('9', 38) + "5e-168", "0"},
-        {"-4" + repeat('9', 38) + "5e-168", "0"},
-        {"14" + repeat('9', 37) + "5e-167", tiny},
-        {"0." + repeat('0', 128) + "4" + repeat('9', 38) + "5", "0"}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.input);
-        const auto d = Decimal::parse(c.input);
-        ASSERT_EQ(d.has_value(), c.printed.has_value());
-        if (d) {
-            EXPECT_EQ(d->toString(), *c.printed);
-            EXPECT_FALSE(d->isZero() && d->isNegative());
-        }
+        {"4" + std::string(38, '9') + "5e-168", "0"},
+        {"-4" + std::string(38, '9') + "5e-168", "0"},
+        {"14" + std::string(37, '9') + "5e-167", tiny},
+        {"0." + std::string(128, '0') + "4" + std::string(38, '9') + "5", "0"}};
+    for (const auto& [input, printed] : cases) {
+        SCOPED_TRACE(input);
+        const auto d = Decimal::parse(input);
+        EXPECT_EQ(d ? std::optional(d->toString()) : std::nullopt, printed);
         // Every input here is also a JSON number.
-        EXPECT_EQ(Decimal::parseJsonNumber(c.input), d);
+        EXPECT_EQ(Decimal::parseJsonNumber(input), d);
     }
 }
 
@@ -285,9 +214,8 @@ TEST(DecimalCompare, EqualValuesHaveEqualFieldsAndHashes) {
         EXPECT_EQ(std::hash<Decimal>{}(a), std::hash<Decimal>{}(b));
         EXPECT_EQ(qHash(a, 17), qHash(b, 17));
     }
-    EXPECT_NE(dec("1.5"), dec("-1.5"));
+    // Unequal values are the ordering test's business; this one only shares the digits.
     EXPECT_NE(dec("1.5"), dec("15"));
-    EXPECT_NE(dec("1e-128"), Decimal{});
 }
 
 TEST(DecimalCompare, TotalOrder) {
@@ -313,60 +241,8 @@ TEST(DecimalCompare, TotalOrder) {
     }
 }
 
-TEST(DecimalCompare, HashContainers) {
-    std::unordered_set<Decimal> set;
-    for (const char* t :
-         {"1.5", "1.50", "1.500", "15e-1", "-0", "0", "0.0", "-1.5", "1e130", "1000e127"}) {
-        set.insert(dec(t));
-    }
-    EXPECT_EQ(set.size(), 4U);
-    EXPECT_TRUE(set.contains(dec("01.5000")));
-    EXPECT_FALSE(set.contains(dec("15")));
-
-    QHash<Decimal, int> hash;
-    hash.insert(dec("2034.56"), 1);
-    hash.insert(dec("2034.560"), 2);
-    hash.insert(dec("-2034.56"), 3);
-    EXPECT_EQ(hash.size(), 2);
-    EXPECT_EQ(hash.value(dec("2.03456e3")), 2);
-    EXPECT_EQ(hash.value(dec("-2034.5600")), 3);
-
-    QSet<Decimal> qset{dec("1"), dec("1.0"), Decimal(1), dec("0.1") * Decimal(10)};
-    EXPECT_EQ(qset.size(), 1);
-}
-
 // ---------------------------------------------------------------------------------------------
 // Arithmetic, against an unbounded integer oracle
-
-enum class Op { Add, Sub, Mul, Div };
-
-const char* opName(Op op) {
-    switch (op) {
-        case Op::Add:
-            return " + ";
-        case Op::Sub:
-            return " - ";
-        case Op::Mul:
-            return " * ";
-        case Op::Div:
-            return " / ";
-    }
-    return " ? ";
-}
-
-Decimal apply(Op op, const Decimal& a, const Decimal& b) {
-    switch (op) {
-        case Op::Add:
-            return a + b;
-        case Op::Sub:
-            return a - b;
-        case Op::Mul:
-            return a * b;
-        case Op::Div:
-            return a / b;
-    }
-    return {};
-}
 
 namespace mp = boost::multiprecision;
 using Big = mp::cpp_int;
@@ -379,28 +255,12 @@ std::int64_t digitsOf(const Big& v) {
     return static_cast<std::int64_t>(v.str().size());
 }
 
-struct Outcome {
-    bool overflow = false;
-    bool negative = false;
-    std::string mantissa = "0";
-    std::int64_t exponent = 0;
-
-    bool operator==(const Outcome&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& os, const Outcome& o) {
-    if (o.overflow) {
-        return os << "overflow";
-    }
-    return os << (o.negative ? "-" : "+") << o.mantissa << "e" << o.exponent;
-}
-
 // Rounds (num / den) * 10^e, num and den positive, the long way: find the leading digit's place,
 // keep 38 digits or stop at the 10^-128 place, whichever is coarser, and decide by the exact
-// remainder.
-Outcome roundExact(bool negative, const Big& num, const Big& den, std::int64_t e) {
+// remainder. The result as fieldsOf() writes it, or "overflow".
+std::string roundExact(bool negative, const Big& num, const Big& den, std::int64_t e) {
     if (num == 0) {
-        return {};
+        return "0e0";
     }
     auto atLeastPow10 = [&](std::int64_t p) {
         const std::int64_t k = e - p;
@@ -425,7 +285,7 @@ Outcome roundExact(bool negative, const Big& num, const Big& den, std::int64_t e
         ++q;
     }
     if (q == 0) {
-        return {};
+        return "0e0";
     }
     while (place < Decimal::kMaxExponent && q % 10 == 0) {
         q /= 10;
@@ -436,46 +296,72 @@ Outcome roundExact(bool negative, const Big& num, const Big& den, std::int64_t e
         --place;
     }
     if (q >= pow10(Decimal::kMaxDigits)) {
-        return {.overflow = true};
+        return "overflow";
     }
-    return {false, negative, q.str(), place};
+    return fieldsOf(negative, q.str(), place);
 }
 
-Outcome oracle(Op op, const Decimal& a, const Decimal& b) {
+std::string oracle(char op, const Decimal& a, const Decimal& b) {
     const Big ma(a.mantissaString());
     const Big mb(b.mantissaString());
     const std::int64_t ea = a.exponent();
     const std::int64_t eb = b.exponent();
     switch (op) {
-        case Op::Add:
-        case Op::Sub: {
+        case '+':
+        case '-': {
             const std::int64_t low = std::min(ea, eb);
             Big x = ma * pow10(ea - low);
             Big y = mb * pow10(eb - low);
             if (a.isNegative()) {
                 x = -x;
             }
-            if (b.isNegative() != (op == Op::Sub)) {
+            if (b.isNegative() != (op == '-')) {
                 y = -y;
             }
             const Big sum = x + y;
             return roundExact(sum < 0, abs(sum), Big(1), low);
         }
-        case Op::Mul:
+        case '*':
             return roundExact(a.isNegative() != b.isNegative(), ma * mb, Big(1), ea + eb);
-        case Op::Div:
+        default:
             return roundExact(a.isNegative() != b.isNegative(), ma, mb, ea - eb);
     }
-    return {};
 }
 
-Outcome observe(Op op, const Decimal& a, const Decimal& b) {
+// What the type computes for a op b, op one of '+', '-', '*', '/'.
+std::string observe(char op, const Decimal& a, const Decimal& b) {
     try {
-        const Decimal r = apply(op, a, b);
-        return {false, r.isNegative(), r.mantissaString(), r.exponent()};
+        switch (op) {
+            case '+':
+                return fieldsOf(a + b);
+            case '-':
+                return fieldsOf(a - b);
+            case '*':
+                return fieldsOf(a * b);
+            default:
+                return fieldsOf(a / b);
+        }
     } catch (const std::overflow_error&) {
-        return {.overflow = true};
+        return "overflow";
     }
+}
+
+// All four operations on a and b against the oracle; returns how many disagree.
+int disagreements(const Decimal& a, const Decimal& b) {
+    int failures = 0;
+    for (char op : {'+', '-', '*', '/'}) {
+        if (op == '/' && b.isZero()) {
+            continue;
+        }
+        const std::string expected = oracle(op, a, b);
+        const std::string actual = observe(op, a, b);
+        if (actual != expected) {
+            ++failures;
+            ADD_FAILURE() << a.toString() << ' ' << op << ' ' << b.toString() << "\n  expected "
+                          << expected << "\n  actual   " << actual;
+        }
+    }
+    return failures;
 }
 
 class RandomDecimals {
@@ -564,7 +450,7 @@ private:
 // zero), cancellation, exponent gaps too wide to align, 39-digit products of 64-bit mantissas,
 // results at the exponent ceiling (overflow included) and floor (one rounding, at 10^-128).
 TEST(DecimalArithmetic, EdgePairsMatchTheOracle) {
-    const std::string n38 = repeat('9', 38), p37 = "1" + repeat('0', 36) + "1";
+    const std::string n38 = std::string(38, '9'), p37 = "1" + std::string(36, '0') + "1";
     // "a b" pairs, separated by semicolons.
     const std::string pairs =
         "0.1 0.2; 2034.56 31.1034768; -2034.56 31.1034768; 1 3; 2 3; -2 3; 2 -3; -2 -3; 22 7;"
@@ -616,34 +502,21 @@ TEST(DecimalArithmetic, EdgePairsMatchTheOracle) {
     int checked = 0;
     for (std::string x, y; std::getline(in >> std::ws, x, ' ') && std::getline(in, y, ';');) {
         ++checked;
-        for (const auto& [a, b] : {std::pair{dec(x), dec(y)}, std::pair{dec(y), dec(x)}}) {
-            for (Op op : {Op::Add, Op::Sub, Op::Mul, Op::Div}) {
-                if (op != Op::Div || !b.isZero()) {
-                    SCOPED_TRACE(a.toString() + opName(op) + b.toString());
-                    const Outcome actual = observe(op, a, b);
-                    EXPECT_EQ(actual, oracle(op, a, b));
-                    EXPECT_FALSE(actual.negative && actual.mantissa == "0");
-                }
-            }
-        }
+        disagreements(dec(x), dec(y));
+        disagreements(dec(y), dec(x));
     }
     EXPECT_EQ(checked, 91);
     // The oracle itself, on results worked out by hand.
-    EXPECT_EQ(dec("2") / dec("3"), dec("0." + repeat('6', 37) + "7"));
-    EXPECT_EQ(dec("-" + p37) - dec("0.5"), dec("-1" + repeat('0', 36) + "2"));
-    EXPECT_EQ(dec(n38) * dec(n38), dec(repeat('9', 37) + "8e38"));
+    EXPECT_EQ(dec("2") / dec("3"), dec("0." + std::string(37, '6') + "7"));
+    EXPECT_EQ(dec("-" + p37) - dec("0.5"), dec("-1" + std::string(36, '0') + "2"));
+    EXPECT_EQ(dec(n38) * dec(n38), dec(std::string(37, '9') + "8e38"));
     EXPECT_EQ(dec("3e-128") / Decimal(2), dec("2e-128"));
-    EXPECT_EQ(dec("5e-65") * dec("9." + repeat('9', 37) + "e-65"), Decimal{});
-    EXPECT_EQ(observe(Op::Mul, dec(kMaxText), Decimal(10)), Outcome{.overflow = true});
+    EXPECT_EQ(dec("5e-65") * dec("9." + std::string(37, '9') + "e-65"), Decimal{});
+    EXPECT_EQ(observe('*', dec(kMaxText), Decimal(10)), "overflow");
 }
 
-TEST(DecimalArithmetic, EachOperationRoundsOnItsOwn) {
-    EXPECT_EQ(((Decimal(-2) / Decimal(3)) * Decimal(100)).toString(),
-              "-66." + repeat('6', 35) + "7");
-    EXPECT_EQ((Decimal(1) / Decimal(3)) * Decimal(3), dec("0." + repeat('9', 38)));
-    EXPECT_EQ((Decimal(2) / Decimal(3)) * Decimal(-3), Decimal(-2));
-    const Decimal big = dec("1e164");
-    EXPECT_EQ((big / Decimal(10)) * Decimal(10), big);
+TEST(DecimalArithmetic, NegationCompoundAssignmentAndFailures) {
+    EXPECT_EQ(-dec("2.5"), dec("-2.5"));
     Decimal sum;
     for (int i = 0; i < 10; ++i) {
         sum += dec("0.1");
@@ -652,67 +525,35 @@ TEST(DecimalArithmetic, EachOperationRoundsOnItsOwn) {
     Decimal x = dec("-0.75");
     x -= dec("-0.75");
     EXPECT_FALSE(x.isNegative() || (-Decimal{}).isNegative());
-}
-
-TEST(DecimalArithmetic, AddWithLargeExponentGap) {
-    // Every gap from adjacent to the widest: the small term is either kept or below the half.
-    for (int gap = 0; gap <= 255; ++gap) {
-        SCOPED_TRACE(gap);
-        const Decimal big = dec("3e127");
-        const Decimal small = dec("4e" + std::to_string(127 - gap));
-        const Decimal sum = big + small;
-        const Decimal diff = big - small;
-        if (gap < 38) {
-            EXPECT_EQ(sum - big, small);
-            EXPECT_EQ(big - diff, small);
-        } else {
-            EXPECT_EQ(sum, big);
-            EXPECT_EQ(diff, big);
-        }
-        EXPECT_EQ(small + big, sum);
-        EXPECT_EQ(small - big, -diff);
-    }
-}
-
-TEST(DecimalArithmetic, FailuresLeaveTheOperandUnchanged) {
+    // A failed operation leaves the operand unchanged.
     const Decimal max = dec(kMaxText);
-    EXPECT_THROW(Decimal(1) / dec("1e-128") / dec("1e-128"), std::overflow_error);
     Decimal acc = max;
     EXPECT_THROW(acc *= Decimal(2), std::overflow_error);
     EXPECT_EQ(acc, max);
     EXPECT_THROW(Decimal(0) / Decimal(0), std::domain_error);
     EXPECT_THROW(dec("1e-128") / dec("-0.000"), std::domain_error);
-    Decimal x = dec("2.5");
-    EXPECT_THROW(x /= Decimal{}, std::domain_error);
-    EXPECT_EQ(x, dec("2.5"));
+    Decimal y = dec("2.5");
+    EXPECT_THROW(y /= Decimal{}, std::domain_error);
+    EXPECT_EQ(y, dec("2.5"));
 }
 
 TEST(DecimalArithmetic, IntegerConstruction) {
-    const std::vector<std::pair<Decimal, std::string>> cases = {
-        {Decimal(0), "0"},
-        {Decimal(-0), "0"},
-        {Decimal(1), "1"},
-        {Decimal(-1), "-1"},
-        {Decimal(1000), "1000"},
-        {Decimal(-120), "-120"},
-        {Decimal(std::numeric_limits<std::int64_t>::min()), "-9223372036854775808"},
-        {Decimal(std::numeric_limits<std::int64_t>::max()), "9223372036854775807"},
-        {Decimal(std::numeric_limits<std::uint64_t>::max()), "18446744073709551615"},
-        {Decimal(10'000'000'000'000'000'000ULL), "10000000000000000000"},
-        {Decimal(std::numeric_limits<std::int32_t>::min()), "-2147483648"},
-        {Decimal(std::numeric_limits<std::int8_t>::min()), "-128"},
-        {Decimal(std::numeric_limits<std::uint8_t>::max()), "255"},
-        {Decimal(std::numeric_limits<std::int16_t>::min()), "-32768"}};
-    for (const auto& [value, printed] : cases) {
+    // From every width and signedness, in canonical form (so no negative zero).
+    const auto check = [](auto value) {
+        const std::string printed = std::to_string(value);
         SCOPED_TRACE(printed);
-        EXPECT_EQ(value.toString(), printed);
-        // Equal values have equal fields: canonical form, no negative zero.
-        const Decimal parsed = dec(printed);
-        EXPECT_EQ(value, parsed);
-        EXPECT_EQ(value.isNegative(), parsed.isNegative());
-        EXPECT_EQ(value.mantissaString(), parsed.mantissaString());
-        EXPECT_EQ(value.exponent(), parsed.exponent());
-    }
+        const Decimal d(value);
+        EXPECT_EQ(d.toString(), printed);
+        EXPECT_EQ(fieldsOf(d), fieldsOf(dec(printed)));
+    };
+    std::apply([&](auto... values) { (check(values), ...); },
+               std::tuple{0, 1, -1, 1000, -120, std::numeric_limits<std::int64_t>::min(),
+                          std::numeric_limits<std::int64_t>::max(),
+                          std::numeric_limits<std::uint64_t>::max(), 10'000'000'000'000'000'000ULL,
+                          std::numeric_limits<std::int32_t>::min(),
+                          std::numeric_limits<std::int8_t>::min(),
+                          std::numeric_limits<std::uint8_t>::max(),
+                          std::numeric_limits<std::int16_t>::min()});
 }
 
 TEST(DecimalDifferential, MatchesUnboundedOracle) {
@@ -720,18 +561,7 @@ TEST(DecimalDifferential, MatchesUnboundedOracle) {
     int failures = 0;
     for (int i = 0; i < 2500 && failures < 10; ++i) {
         const auto [a, b] = gen.pair();
-        for (Op op : {Op::Add, Op::Sub, Op::Mul, Op::Div}) {
-            if (op == Op::Div && b.isZero()) {
-                continue;
-            }
-            const Outcome expected = oracle(op, a, b);
-            const Outcome actual = observe(op, a, b);
-            if (expected != actual) {
-                ++failures;
-                ADD_FAILURE() << a.toString() << opName(op) << b.toString() << "\n  expected "
-                              << expected << "\n  actual   " << actual;
-            }
-        }
+        failures += disagreements(a, b);
     }
 }
 
@@ -739,11 +569,7 @@ TEST(DecimalDifferential, MatchesUnboundedOracle) {
 // Conversions to and from double
 
 TEST(DecimalDouble, ToDoubleIsNearest) {
-    struct Case {
-        std::string text;
-        double value;
-    };
-    const std::vector<Case> cases = {
+    const std::vector<std::pair<std::string, double>> cases = {
         {"0", 0.0},
         {"0.1", 0.1},
         {"2034.56", 2034.56},
@@ -755,44 +581,37 @@ TEST(DecimalDouble, ToDoubleIsNearest) {
         {"0.30000000000000000000000000000000000001", 0.3},
         {"9007199254740993", 9007199254740992.0},  // halfway between doubles: ties to even
         {"9007199254740995", 9007199254740996.0}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.text);
-        const double d = dec(c.text).toDouble();
-        EXPECT_EQ(d, c.value);
-        EXPECT_EQ(std::signbit(d), std::signbit(c.value));
+    for (const auto& [text, value] : cases) {
+        SCOPED_TRACE(text);
+        const double d = dec(text).toDouble();
+        EXPECT_EQ(d, value);
+        EXPECT_EQ(std::signbit(d), std::signbit(value));
     }
 }
 
 TEST(DecimalDouble, FromDoubleIsShortest) {
-    struct Case {
-        double value;
-        std::optional<std::string> printed;
-    };
-    const std::vector<Case> cases = {{0.1, "0.1"},
-                                     {1e-7, "0.0000001"},
-                                     {-2034.56, "-2034.56"},
-                                     {31.1034768, "31.1034768"},
-                                     {0.0, "0"},
-                                     {-0.0, "0"},
-                                     {1.0 / 3.0, "0.3333333333333333"},
-                                     {1e22, "1" + repeat('0', 22)},
-                                     {123456789.0, "123456789"},
-                                     // Shortest digits, not the binary value's exact expansion.
-                                     {18446744073709551616.0, "18446744073709552000"},
-                                     {0x1p70, "1180591620717411300000"},
-                                     {5e-324, "0"},
-                                     {1e300, std::nullopt},
-                                     {std::numeric_limits<double>::quiet_NaN(), std::nullopt},
-                                     {std::numeric_limits<double>::infinity(), std::nullopt},
-                                     {-std::numeric_limits<double>::infinity(), std::nullopt}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.value);
-        const auto d = Decimal::fromDouble(c.value);
-        ASSERT_EQ(d.has_value(), c.printed.has_value());
-        if (d) {
-            EXPECT_EQ(d->toString(), *c.printed);
-            EXPECT_FALSE(d->isZero() && d->isNegative());
-        }
+    const std::vector<std::pair<double, std::optional<std::string>>> cases = {
+        {0.1, "0.1"},
+        {1e-7, "0.0000001"},
+        {-2034.56, "-2034.56"},
+        {31.1034768, "31.1034768"},
+        {0.0, "0"},
+        {-0.0, "0"},
+        {1.0 / 3.0, "0.3333333333333333"},
+        {1e22, "1" + std::string(22, '0')},
+        {123456789.0, "123456789"},
+        // Shortest digits, not the binary value's exact expansion.
+        {18446744073709551616.0, "18446744073709552000"},
+        {0x1p70, "1180591620717411300000"},
+        {5e-324, "0"},
+        {1e300, std::nullopt},
+        {std::numeric_limits<double>::quiet_NaN(), std::nullopt},
+        {std::numeric_limits<double>::infinity(), std::nullopt},
+        {-std::numeric_limits<double>::infinity(), std::nullopt}};
+    for (const auto& [value, printed] : cases) {
+        SCOPED_TRACE(value);
+        const auto d = Decimal::fromDouble(value);
+        EXPECT_EQ(d ? std::optional(d->toString()) : std::nullopt, printed);
     }
 }
 

