@@ -3,6 +3,7 @@
 #include "MarketHours.h"
 #include "MenuBarView.h"
 #include "json/DecodingError.h"
+#include "pricing/ServiceError.h"
 #include "pricing/TransportError.h"
 
 #include <chrono>
@@ -112,6 +113,9 @@ QString describeFailure(const std::exception_ptr& failure, const QString& endpoi
                 return QStringLiteral("The request to ") + service +
                        QStringLiteral(" was cancelled.");
         }
+    } catch (const ServiceError& e) {
+        return Service + QStringLiteral(" reports an error (HTTP ") + QString::number(e.status()) +
+               QStringLiteral("): ") + e.message();
     } catch (const DecodingError& e) {
         return Service + QStringLiteral(" sent an answer Mintlux can't read (") +
                QString::fromUtf8(e.what()) +

@@ -1,6 +1,7 @@
 #include "pricing/HTTPPricingProxyClient.h"
 
 #include "pricing/Futures.h"
+#include "pricing/ServiceError.h"
 
 #include <QUrlQuery>
 
@@ -58,6 +59,10 @@ QFuture<T> HTTPPricingProxyClient::get(const QUrl& url) {
         [this, promise](HttpAnswer answer) {
             try {
                 Futures::fulfil(*promise, m_decoder.decode<T>(answer.body));
+            } catch (const DecodingError&) {
+                auto refusal = ServiceError::fromAnswer(answer.status, answer.body);
+                Futures::fail(*promise, refusal ? std::make_exception_ptr(*refusal)
+                                                : std::current_exception());
             } catch (...) {
                 Futures::fail(*promise, std::current_exception());
             }

@@ -13,8 +13,9 @@
 namespace mintlux {
 
 // The pricing API over HTTP(S): one GET per operation, the answer decoded as a wire record.
-// No retries, no cache, no status handling: whatever body arrives is decoded, and every
-// failure, transport or decoding, reaches the caller as it was raised.
+// No retries, no cache: whatever body arrives is decoded, whatever its status. A body that is no
+// record but the service's own error document under an error status fails as a ServiceError;
+// every other failure, transport or decoding, reaches the caller as it was raised.
 class HTTPPricingProxyClient final : public PricingProxyClient {
 public:
     struct Configuration {

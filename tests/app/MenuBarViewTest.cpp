@@ -155,6 +155,7 @@ TEST(MenuBarViewFeed, LiveOnlyWhilePricesArriveAndTheFailureIsSaidInWordsToActOn
         test::latestDocument("USD", {{"XAU", "2345.5"}}, "2026-12-07T16:12:00Z");
     QByteArray stale = fresh;
     stale.replace("\"stale\":false", "\"stale\":true");
+    using Response = test::LoopbackHttpServer::Response;
     auto clock = std::make_shared<test::FakeClock>(kMondayNoonNY);
     std::ostringstream log;
     auto service = std::make_shared<MetalPricingService>(
@@ -170,26 +171,38 @@ TEST(MenuBarViewFeed, LiveOnlyWhilePricesArriveAndTheFailureIsSaidInWordsToActOn
     const QString refused = QStringLiteral("Can't reach the pricing service at 127.0.0.1:") +
                             QString::number(server.port()) +
                             QStringLiteral(" \u2014 is mintlux-pricing running?");
-    const QString failing = QStringLiteral("\nRefreshing has failed since ") +
-                            MenuBarView::absoluteTimeString(kMondayNoonNY + minutes(3)) +
-                            QStringLiteral(": ") + refused;
+    const QString refusal =
+        QStringLiteral(
+            "The pricing service at 127.0.0.1:%1 reports an error (HTTP 503): no exchange rate for "
+            "USD yet")
+            .arg(server.port());
+    const auto failingWith = [](const QString& reason) {
+        return QStringLiteral("\nRefreshing has failed since ") +
+               MenuBarView::absoluteTimeString(kMondayNoonNY + minutes(3)) + QStringLiteral(": ") +
+               reason;
+    };
+    const QString failing = failingWith(refused);
     const QString delayed =
         QStringLiteral("Prices delayed since ") + MenuBarView::absoluteTimeString(kSnapshotTime);
     const QString marked = QStringLiteral("\nThe pricing service marks these prices as stale.");
 
     struct Step {
         const char* name;
-        std::optional<QByteArray> answer;  // none: the server is gone
+        std::optional<Response> answer;  // none: the server is gone
         seconds advance;
         QString label;
         QString toolTip;
         QString note;
     };
     for (const Step& step : {
-             Step{"fresh", fresh, 0s, "Live", updated, {}},
-             Step{"marked stale", stale, 60s, "Delayed", delayed + marked, {}},
-             Step{"fresh again", fresh, 60s, "Live", updated, {}},
-             Step{"one failed interval", std::nullopt, 60s, "Live", updated + failing, refused},
+             Step{"fresh", Response(200, fresh), 0s, "Live", updated, {}},
+             Step{"marked stale", Response(200, stale), 60s, "Delayed", delayed + marked, {}},
+             Step{"fresh again", Response(200, fresh), 60s, "Live", updated, {}},
+             Step{"refused by the service",
+                  test::LoopbackHttpServer::Response(503,
+                                                     R"({"error":"no exchange rate for USD yet"})"),
+                  60s, "Live", updated + failingWith(refusal), refusal},
+             Step{"one failed interval", std::nullopt, 0s, "Live", updated + failing, refused},
              Step{"three intervals since the last answer", std::nullopt, 120s, "Live",
                   updated + failing, refused},
              Step{"four failed intervals", std::nullopt, 60s, "Delayed", delayed + failing,
@@ -197,12 +210,12 @@ TEST(MenuBarViewFeed, LiveOnlyWhilePricesArriveAndTheFailureIsSaidInWordsToActOn
          }) {
         clock->advance(step.advance);
         if (step.answer) {
-            server.route("/v1/prices", test::LoopbackHttpServer::Response(200, *step.answer));
-            test::await(service->refresh(Currency::usd));
+            server.route("/v1/prices", *step.answer);
         } else {
             server.close();
-            ASSERT_TRUE(test::awaitFailure(service->refresh(Currency::usd))) << step.name;
         }
+        ASSERT_EQ(!test::awaitFailure(service->refresh(Currency::usd)), step.note.isEmpty())
+            << step.name;
         ASSERT_TRUE(waitUntil([&] { return view.lastUpdate().has_value(); })) << step.name;
         EXPECT_EQ(view.marketLabel(), step.label) << step.name;
         EXPECT_EQ(view.marketToolTip(), step.toolTip) << step.name;

@@ -4,6 +4,7 @@
 #include "TestCertificate.h"
 #include "json/DecodingError.h"
 #include "pricing/HTTPPricingProxyClient.h"
+#include "pricing/ServiceError.h"
 #include "pricing/TransportError.h"
 #include "pricing/WireDecoder.h"
 
@@ -48,6 +49,8 @@ std::string outcome(QFuture<T> future) {
         return e.kind() == DecodingError::Kind::dataCorrupted ? "corrupted" : e.what();
     } catch (const TransportError& e) {
         return transport(e.kind());
+    } catch (const ServiceError& e) {
+        return e.what();
     }
 }
 
@@ -105,6 +108,12 @@ TEST(HTTPPricingProxyClient, EachKindOfAnswerEndsAsItShould) {
     Server::Response huge{200, garbage, "application/octet-stream"};
     Server::Response hugeUndeclared = huge;
     hugeUndeclared.declareLength = false;
+    // Whatever answers at the address chooses the message; it must reach labels as one short
+    // plain line.
+    QString shown = QStringLiteral("\u2039b\u203Abad\u2039/b\u203A \uFF06 co next ");
+    shown += QString(ServiceError::kMaxMessageLength - 1 - shown.size(), u'a') + QChar(0x2026);
+    const QByteArray hostile =
+        R"({"error":"  <b>bad</b> & co\n\tnext )" + QByteArray(200, 'a') + "\"}";
     struct Row {
         const char* name;
         Server::Response answer;
@@ -119,6 +128,12 @@ TEST(HTTPPricingProxyClient, EachKindOfAnswerEndsAsItShould) {
         {"slow body", trickle, "decoded"},
         {"html", {200, "<html><body>Maintenance</body></html>", "text/html"}, "corrupted"},
         {"503 text", {503, "Service Unavailable", "text/plain"}, "corrupted"},
+        {"the service's refusal",
+         {503, R"({"error":"no exchange rate for INR yet"})"},
+         "HTTP 503: no exchange rate for INR yet"},
+        {"a refusal's text made safe", {500, hostile}, "HTTP 500: " + shown.toStdString()},
+        {"an error document under 200", {200, R"({"error":"down"})"}, R"(Missing key "currency")"},
+        {"an error that is no text", {503, R"({"error":{"code":7}})"}, R"(Missing key "currency")"},
         {"silent", {200, {}, "application/json", Mode::silent}, transport(Kind::timedOut)},
         {"closed mid-body",
          {200, kGold, "application/json", Mode::closeMidBody},
