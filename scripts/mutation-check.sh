@@ -49,6 +49,14 @@ server/PriceDocuments.cpp ¦ doc.stale = false; ¦ doc.stale = true; ¦ mintlux_
 server/PriceDocuments.cpp ¦ return m_clock->now() >= entry.staleAt ? entry.stale : entry.fresh; ¦ return entry.fresh; ¦ mintlux_server_tests ¦ server/mintlux_server_tests ¦ *
 server/http/HttpConnection.cpp ¦ : lineEnd) > limits.maxRequestLine) { ¦ : lineEnd) > limits.maxRequestLine * 4) { ¦ mintlux_server_tests ¦ server/mintlux_server_tests ¦ *
 server/http/HttpConnection.cpp ¦ : consumed) > limits.maxHeaderBytes) { ¦ : consumed) > limits.maxHeaderBytes * 4) { ¦ mintlux_server_tests ¦ server/mintlux_server_tests ¦ *
+server/PriceDocuments.cpp ¦ entry.staleAt = *oldest + kStaleAfter; ¦ entry.staleAt = *newest + kStaleAfter; ¦ mintlux_server_tests ¦ server/mintlux_server_tests ¦ *
+server/PricingService.cpp ¦ m_clock->now() >= *oldest + PriceDocuments::kStaleAfter; ¦ m_clock->now() >= *newest + PriceDocuments::kStaleAfter; ¦ mintlux_server_tests ¦ server/mintlux_server_tests ¦ *
+Mintlux/VaultMetalCard.cpp ¦ QStringLiteral("+\u2212\u207A\u207B\u208A\u208B\u2795\u2796\uFB29\uFE62\uFF0B"); ¦ QStringLiteral("+\u2212"); ¦ mintlux_window_tests ¦ mintlux_window_tests ¦ VaultWindow*
+core/market/Decimal.h ¦ const auto magnitude = static_cast<std::uint64_t>(static_cast<std::int64_t>(value)); ¦ const auto magnitude = static_cast<std::uint64_t>(static_cast<std::make_unsigned_t<T>>(value)); ¦ mintlux_core_tests ¦ mintlux_core_tests ¦ Decimal*
+core/market/Decimal.cpp ¦ if (c.unicode() > 0x7f) { ¦ if (c.unicode() > 0x7ff) { ¦ mintlux_core_tests ¦ mintlux_core_tests ¦ Decimal*
+core/pricing/LatestPricesResponse.cpp ¦ if (prevClose) { ¦ if (prevClose && !prevClose->isZero()) { ¦ mintlux_core_tests ¦ mintlux_core_tests ¦ *
+core/pricing/ServiceError.cpp ¦ if (status < 400) { ¦ if (status < 0) { ¦ mintlux_pricing_tests ¦ mintlux_pricing_tests ¦ HTTPPricing*
+core/pricing/ServiceError.cpp ¦ out += QChar(0x2039); ¦ out += c; ¦ mintlux_pricing_tests ¦ mintlux_pricing_tests ¦ HTTPPricing*
 EOF
 )
 
