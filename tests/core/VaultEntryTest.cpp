@@ -26,6 +26,8 @@ TEST(VaultEntryValue, ConvertsThenMultipliesThenAppliesGoldPurity) {
         {S::gold, {1, U::troyOunce, KaratGrade::k24}, tick("2000", U::troyOunce), dec("1999.8")},
         {S::silver, {1, U::troyOunce, KaratGrade::k24}, tick("2000", U::troyOunce), 2000},
         {S::gold, {10, U::gram, KaratGrade::k22}, tick("100", U::gram), 917},
+        // Other metals convert too, and take no purity.
+        {S::platinum, {10, U::gram, KaratGrade::k18}, tick("311.034768", U::troyOunce), 100},
         // Divide first; each step rounds to 38 digits, so the order shows in the last digits.
         {S::gold,
          {2, U::kilo, KaratGrade::k18},

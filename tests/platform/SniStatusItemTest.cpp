@@ -1,6 +1,7 @@
 #include "DBusSignalRecorder.h"
 #include "FakeStatusNotifierWatcher.h"
 #include "HostConnection.h"
+#include "Pixels.h"
 #include "Wait.h"
 #include "platform/SniStatusItem.h"
 
@@ -12,6 +13,7 @@
 using namespace mintlux;
 using namespace mintlux::test;
 using Role = StyledTitle::Role;
+using Presence = StatusItem::Presence;
 
 namespace {
 
@@ -52,11 +54,8 @@ protected:
 int greenPixelsOnTheWire(const SniIconPixmap& p) {
     int green = 0;
     for (qsizetype i = 0; i + 3 < p.argb.size(); i += 4) {
-        const auto a = static_cast<uchar>(p.argb[i]);
-        const auto r = static_cast<uchar>(p.argb[i + 1]);
-        const auto g = static_cast<uchar>(p.argb[i + 2]);
-        const auto b = static_cast<uchar>(p.argb[i + 3]);
-        green += a > 128 && g > r + 50 && g > b + 50;
+        const auto* px = reinterpret_cast<const uchar*>(p.argb.constData() + i);
+        green += isGreen(qRgba(px[1], px[2], px[3], px[0]));
     }
     return green;
 }
@@ -97,7 +96,7 @@ TEST_F(SniStatusItemTest, PropertiesTellTheTitle) {
     }
 }
 
-TEST_F(SniStatusItemTest, CompactStyleGivesSquareIconsAndSwitchingAnnouncesIt) {
+TEST_F(SniStatusItemTest, SquareStylesShowTheDirectionAndSwitchingAnnouncesIt) {
     FakeStatusNotifierWatcher watcher;
     auto item = makeItem(SniStatusItem::IconStyle::compact);
     item->setStyledTitle(rising());
@@ -105,12 +104,25 @@ TEST_F(SniStatusItemTest, CompactStyleGivesSquareIconsAndSwitchingAnnouncesIt) {
         EXPECT_EQ(p.width, p.height);
         EXPECT_GT(greenPixelsOnTheWire(p), 3);
     }
-
     DBusSignalRecorder signals_(host.bus(), item->serviceName(), kItemPath, kItemInterface,
                                 {QStringLiteral("NewIcon")});
     item->setIconStyle(SniStatusItem::IconStyle::title);
     ASSERT_TRUE(waitFor([&] { return signals_.count(QStringLiteral("NewIcon")) == 1; }));
     EXPECT_GT(pixmaps(*item).front().width, 22);
+
+    // The mark shows the direction only: the label beside it already names the metal.
+    item->setIconStyle(SniStatusItem::IconStyle::mark);
+    const SniIconPixmapList gold = pixmaps(*item);
+    item->setStyledTitle({QString::fromUtf8("Ag $29.46 \u25B20.50%"), {{9, 7, Role::positive}}});
+    const SniIconPixmapList silver = pixmaps(*item);
+    ASSERT_FALSE(gold.isEmpty());
+    ASSERT_EQ(silver.size(), gold.size());
+    for (qsizetype i = 0; i < gold.size(); ++i) {
+        EXPECT_EQ(silver[i].argb, gold[i].argb);
+    }
+    EXPECT_GT(greenPixelsOnTheWire(gold[0]), 10);
+    item->setStyledTitle({QString::fromUtf8("Ag $29.46 \u25BC0.50%"), {{9, 7, Role::negative}}});
+    EXPECT_EQ(greenPixelsOnTheWire(pixmaps(*item)[0]), 0);
 }
 
 TEST_F(SniStatusItemTest, HostClicksReachTheHandlerWithTheirPoint) {
@@ -162,36 +174,29 @@ TEST_F(SniStatusItemTest, TitleChangesAreAnnouncedOnlyWhenSomethingChanged) {
     EXPECT_EQ(property(*item, QStringLiteral("XAyatanaLabel")), QString::fromUtf8("Ag $29.46"));
 }
 
-TEST_F(SniStatusItemTest, AWatcherStartingAfterTheItemGetsIt) {
+TEST_F(SniStatusItemTest, AWatcherStartingLateOrRestartingGetsTheItem) {
     auto item = makeItem();
     ASSERT_TRUE(waitFor([&] { return settled->count() == 1; }));
-    EXPECT_EQ(item->presence(), StatusItem::Presence::waiting);
+    EXPECT_EQ(item->presence(), Presence::waiting);
 
     QSignalSpy presence(item.get(), &StatusItem::presenceChanged);
-    FakeStatusNotifierWatcher watcher;
-    ASSERT_TRUE(waitFor([&] { return item->presence() == StatusItem::Presence::shown; }));
-    EXPECT_EQ(watcher.items(), QStringList{item->serviceName() + kItemPath});
-    EXPECT_EQ(presence.count(), 1);
-}
-
-TEST_F(SniStatusItemTest, ARestartedWatcherGetsTheItemAgain) {
     auto watcher = std::make_unique<FakeStatusNotifierWatcher>();
-    auto item = makeItem();
-    ASSERT_TRUE(waitFor([&] { return item->presence() == StatusItem::Presence::shown; }));
+    ASSERT_TRUE(waitFor([&] { return item->presence() == Presence::shown; }));
+    EXPECT_EQ(watcher->items(), QStringList{item->serviceName() + kItemPath});
+    EXPECT_EQ(presence.count(), 1);
 
     watcher.reset();  // the panel goes away
-    ASSERT_TRUE(waitFor([&] { return item->presence() == StatusItem::Presence::waiting; }));
-
-    FakeStatusNotifierWatcher restarted;
-    ASSERT_TRUE(waitFor([&] { return item->presence() == StatusItem::Presence::shown; }));
-    EXPECT_EQ(restarted.items(), QStringList{item->serviceName() + kItemPath});
+    ASSERT_TRUE(waitFor([&] { return item->presence() == Presence::waiting; }));
+    watcher = std::make_unique<FakeStatusNotifierWatcher>();
+    ASSERT_TRUE(waitFor([&] { return item->presence() == Presence::shown; }));
+    EXPECT_EQ(watcher->items(), QStringList{item->serviceName() + kItemPath});
 }
 
 TEST_F(SniStatusItemTest, ARegistrationTheWatcherLosesIsMadeAgainUntilListed) {
     FakeStatusNotifierWatcher watcher;
     watcher.dropRegistrations = 2;
     auto item = makeItem();
-    ASSERT_TRUE(waitFor([&] { return item->presence() == StatusItem::Presence::shown; }));
+    ASSERT_TRUE(waitFor([&] { return item->presence() == Presence::shown; }));
     EXPECT_EQ(watcher.items(), QStringList{item->serviceName() + kItemPath});
     EXPECT_TRUE(item->serviceName().startsWith(QStringLiteral("org.kde.StatusNotifierItem-")));
     EXPECT_EQ(watcher.dropRegistrations, 0);
@@ -203,10 +208,9 @@ TEST_F(SniStatusItemTest, AWatcherWithoutHostShowsNothingUntilAHostArrives) {
     auto item = makeItem();
     ASSERT_TRUE(waitFor([&] { return settled->count() == 1; }));
     EXPECT_EQ(watcher.items().size(), 1);
-    EXPECT_EQ(item->presence(), StatusItem::Presence::waiting);
-
+    EXPECT_EQ(item->presence(), Presence::waiting);
     watcher.setHostRegistered(true);
-    EXPECT_TRUE(waitFor([&] { return item->presence() == StatusItem::Presence::shown; }));
+    EXPECT_TRUE(waitFor([&] { return item->presence() == Presence::shown; }));
 }
 
 TEST_F(SniStatusItemTest, TheWatcherForgetsAnItemThatIsGone) {
@@ -235,20 +239,4 @@ TEST(SniIconStyle, SquareForHostsThatForceSquaresWholeTitleElsewhere) {
         EXPECT_EQ(SniStatusItem::iconStyleForDesktop(QString::fromLatin1(desktop)), style)
             << desktop;
     }
-}
-
-TEST_F(SniStatusItemTest, TheMarkIconShowsTheDirectionButNotTheSymbol) {
-    auto item = makeItem(SniStatusItem::IconStyle::mark);
-    item->setStyledTitle(rising());
-    const SniIconPixmapList gold = pixmaps(*item);
-    item->setStyledTitle({QString::fromUtf8("Ag $29.46 \u25B20.50%"), {{9, 7, Role::positive}}});
-    const SniIconPixmapList silver = pixmaps(*item);
-    ASSERT_EQ(silver.size(), gold.size());
-    for (qsizetype i = 0; i < gold.size(); ++i) {
-        EXPECT_EQ(silver[i].argb, gold[i].argb) << "the label beside it already names the metal";
-    }
-    ASSERT_FALSE(gold.isEmpty());
-    EXPECT_GT(greenPixelsOnTheWire(gold[0]), 10);
-    item->setStyledTitle({QString::fromUtf8("Ag $29.46 \u25BC0.50%"), {{9, 7, Role::negative}}});
-    EXPECT_EQ(greenPixelsOnTheWire(pixmaps(*item)[0]), 0);
 }
