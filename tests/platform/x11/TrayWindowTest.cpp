@@ -40,7 +40,7 @@ std::pair<int, int> redPixels(QWidget& w) {
 
 }  // namespace
 
-TEST(TrayWindow, AsksForTheTitleWidthAtTheHeightTheTrayGives) {
+TEST(TrayWindow, AsksForTheTitleWidthAtTheHeightTheTrayGivesAndFitsASquareSlot) {
     TrayWindow window([](QPoint) {});
     window.setTitle(falling());
     const TitleRenderer renderer(window.font());
@@ -54,21 +54,16 @@ TEST(TrayWindow, AsksForTheTitleWidthAtTheHeightTheTrayGives) {
     EXPECT_TRUE(window.showsWholeTitle());
     const auto [upper, lower] = redPixels(window);
     EXPECT_GT(upper + lower, 10) << "the falling tail is red";
-}
 
-TEST(TrayWindow, InASquareSlotItShowsTheCompactIcon) {
-    TrayWindow window([](QPoint) {});
-    window.setTitle(falling());
-    window.show();
     resizeLikeATray(window, QSize(24, 24));  // a tray that forces squares
     ASSERT_TRUE(waitFor([&] { return window.size() == QSize(24, 24); }));
     EXPECT_FALSE(window.showsWholeTitle());
-    const auto [upper, lower] = redPixels(window);
-    EXPECT_GT(lower, 3) << "the red triangle under the symbol";
-    EXPECT_EQ(upper, 0) << "no clipped title text";
+    const auto [squareUpper, squareLower] = redPixels(window);
+    EXPECT_GT(squareLower, 3) << "the red triangle under the symbol";
+    EXPECT_EQ(squareUpper, 0) << "no clipped title text";
 
     window.setTitle({QStringLiteral("Pt $987"), {}});
-    EXPECT_EQ(window.width(), TitleRenderer(window.font()).titleWidth(window.title(), 24))
+    EXPECT_EQ(window.width(), renderer.titleWidth(window.title(), 24))
         << "a new title asks for its width again";
 }
 
