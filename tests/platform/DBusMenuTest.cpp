@@ -24,11 +24,8 @@ protected:
 
     DBusMenuLayoutItem layout(int parent, int depth, const QStringList& names) const {
         const QDBusMessage reply = call(QStringLiteral("GetLayout"), {parent, depth, names});
-        EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
-        EXPECT_EQ(reply.arguments().size(), 2);
-        return reply.arguments().size() == 2
-                   ? qdbus_cast<DBusMenuLayoutItem>(reply.arguments().at(1))
-                   : DBusMenuLayoutItem{};
+        EXPECT_EQ(reply.arguments().size(), 2) << reply.errorMessage().toStdString();
+        return qdbus_cast<DBusMenuLayoutItem>(reply.arguments().value(1));
     }
 
     int idOf(const QString& label) const {
@@ -40,9 +37,8 @@ protected:
         return -1;
     }
 
-    QDBusMessage click(int id) const {
-        return call(QStringLiteral("Event"),
-                    {id, QStringLiteral("clicked"), QVariant::fromValue(QDBusVariant(0)), 0u});
+    QDBusMessage event(int id, const QString& kind = QStringLiteral("clicked")) const {
+        return call(QStringLiteral("Event"), {id, kind, QVariant::fromValue(QDBusVariant(0)), 0u});
     }
 
     HostConnection host;
@@ -85,19 +81,16 @@ TEST_F(DBusMenuTest, ClickingAnEntryRunsItsHandler) {
     ASSERT_GT(show, 0);
     ASSERT_GT(quit, 0);
 
-    EXPECT_EQ(click(quit).type(), QDBusMessage::ReplyMessage);
+    EXPECT_EQ(event(quit).type(), QDBusMessage::ReplyMessage);
     ASSERT_TRUE(waitFor([&] { return quitRequests == 1; }));
     EXPECT_EQ(showRequests, 0);
 
-    EXPECT_EQ(call(QStringLiteral("Event"),
-                   {show, QStringLiteral("hovered"), QVariant::fromValue(QDBusVariant(0)), 0u})
-                  .type(),
-              QDBusMessage::ReplyMessage);
-    click(show);
+    EXPECT_EQ(event(show, QStringLiteral("hovered")).type(), QDBusMessage::ReplyMessage);
+    event(show);
     ASSERT_TRUE(waitFor([&] { return showRequests == 1; }));
     EXPECT_EQ(quitRequests, 1) << "hovering does nothing";
 
-    EXPECT_EQ(click(99).type(), QDBusMessage::ErrorMessage);
+    EXPECT_EQ(event(99).type(), QDBusMessage::ErrorMessage);
 }
 
 TEST_F(DBusMenuTest, GroupCallsReportUnknownIds) {

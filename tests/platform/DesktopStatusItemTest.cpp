@@ -15,8 +15,18 @@ using namespace mintlux;
 using namespace mintlux::test;
 using Presence = StatusItem::Presence;
 using Backend = DesktopStatusItem::Backend;
+using namespace Qt::StringLiterals;
 
 namespace {
+
+const QString kItemPath = QStringLiteral("/StatusNotifierItem");
+const QString kItemInterface = QStringLiteral("org.kde.StatusNotifierItem");
+
+// The label a panel reads from the one item the watcher lists.
+QVariant listedLabel(const FakeStatusNotifierWatcher& watcher) {
+    const QString service = watcher.items().value(0).section(u'/', 0, 0);
+    return HostConnection().property(service, kItemPath, kItemInterface, u"XAyatanaLabel"_s);
+}
 
 StatusItemOptions options(std::chrono::milliseconds noticeDelay) {
     StatusItemOptions o;
@@ -24,15 +34,6 @@ StatusItemOptions options(std::chrono::milliseconds noticeDelay) {
     o.desktop = QStringLiteral("GNOME");
     o.noticeDelay = noticeDelay;
     return o;
-}
-
-QAbstractButton* buttonLabelled(QWidget* window, const QString& text) {
-    for (QAbstractButton* b : window->findChildren<QAbstractButton*>()) {
-        if (b->text() == text) {
-            return b;
-        }
-    }
-    return nullptr;
 }
 
 }  // namespace
@@ -48,14 +49,9 @@ TEST(DesktopStatusItem, WithAWatcherTheItemIsAStatusNotifierItem) {
     EXPECT_EQ(item.activeBackend(), Backend::statusNotifier);
     ASSERT_EQ(watcher.items().size(), 1);
 
-    const QString service = watcher.items().first().section(u'/', 0, 0);
-    HostConnection host;
-    EXPECT_EQ(host.property(service, QStringLiteral("/StatusNotifierItem"),
-                            QStringLiteral("org.kde.StatusNotifierItem"),
-                            QStringLiteral("XAyatanaLabel")),
-              QString::fromUtf8("Au \u2014"));
-    host.call(service, QStringLiteral("/StatusNotifierItem"),
-              QStringLiteral("org.kde.StatusNotifierItem"), QStringLiteral("Activate"), {30, 5});
+    EXPECT_EQ(listedLabel(watcher), QString::fromUtf8("Au \u2014"));
+    HostConnection().call(watcher.items().first().section(u'/', 0, 0), kItemPath, kItemInterface,
+                          u"Activate"_s, {30, 5});
     ASSERT_TRUE(waitFor([&] { return clicks == QList<QPoint>{QPoint(30, 5)}; }));
     EXPECT_EQ(item.anchorRect(), QRect(30, 5, 1, 1));
     QTest::qWait(20);  // well past the notice delay
@@ -95,9 +91,11 @@ TEST(DesktopStatusItem, TheNoticeOffersToQuit) {
     int quits = 0;
     item.setMenuHandlers({}, [&] { ++quits; });
     ASSERT_TRUE(waitFor([&] { return item.notice() != nullptr; }));
-    QAbstractButton* quit = buttonLabelled(item.notice(), QStringLiteral("Quit Mintlux"));
-    ASSERT_NE(quit, nullptr);
-    quit->click();
+    for (QAbstractButton* button : item.notice()->findChildren<QAbstractButton*>()) {
+        if (button->text() == u"Quit Mintlux"_s) {
+            button->click();
+        }
+    }
     EXPECT_EQ(quits, 1);
 }
 
@@ -129,12 +127,7 @@ TEST(DesktopStatusItem, StepsAsideWhileAnotherProgramShowsTheTitle) {
     QDBusConnection::disconnectFromBus(names[1]);
     ASSERT_TRUE(waitFor([&] { return item.presence() == Presence::shown; }));
     ASSERT_EQ(watcher.items().size(), 1);
-    HostConnection host;
-    EXPECT_EQ(host.property(watcher.items().first().section(u'/', 0, 0),
-                            QStringLiteral("/StatusNotifierItem"),
-                            QStringLiteral("org.kde.StatusNotifierItem"),
-                            QStringLiteral("XAyatanaLabel")),
-              QStringLiteral("Au $2,346"));
+    EXPECT_EQ(listedLabel(watcher), u"Au $2,346"_s);
 }
 
 TEST(DesktopStatusItem, TheNoticeNamesTheWayThisDesktopShowsTheTitle) {

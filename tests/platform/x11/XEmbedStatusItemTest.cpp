@@ -195,32 +195,12 @@ TEST(XEmbedStatusItem, DocksIntoATrayThatStartsLaterOrRestarts) {
     EXPECT_TRUE(dockedInATray(item));
 }
 
-TEST(DesktopStatusItemOnX11, UsesTheTrayWithoutAWatcherAndMovesToAWatcherWhenOneAppears) {
-    auto trayer = startTrayer();
-    StatusItemOptions options;
-    options.noticeDelay = std::chrono::milliseconds(1);
-    DesktopStatusItem item(options);
-    item.setStyledTitle(rising());
-    ASSERT_TRUE(waitFor([&] { return item.presence() == Presence::shown; }));
-    EXPECT_EQ(item.activeBackend(), DesktopStatusItem::Backend::xembed);
-    EXPECT_TRUE(waitFor([&] { return item.anchorRect().width() > 3 * item.anchorRect().height(); }))
-        << "the tray settles on the title's width";
-    EXPECT_EQ(item.notice(), nullptr);
-
-    FakeStatusNotifierWatcher watcher;
-    ASSERT_TRUE(waitFor(
-        [&] { return item.activeBackend() == DesktopStatusItem::Backend::statusNotifier; }));
-    EXPECT_EQ(watcher.items().size(), 1);
-    for (const QWidget* w : QApplication::topLevelWidgets()) {
-        EXPECT_FALSE(w->inherits("mintlux::TrayWindow")) << "the tray window is gone";
-    }
-}
-
-TEST(DesktopStatusItemOnX11, WithoutTrayOrWatcherTheUserIsTold) {
+TEST(DesktopStatusItemOnX11, TellsTheUserOfNoTrayThenUsesOneAndMovesToAWatcherWhenOneAppears) {
     StatusItemOptions options;
     options.noticeDelay = std::chrono::milliseconds(1);
     options.desktop = QStringLiteral("XFCE");
     DesktopStatusItem item(options);
+    item.setStyledTitle(rising());
     ASSERT_TRUE(waitFor([&] { return item.presence() == Presence::absent; }));
     ASSERT_NE(item.notice(), nullptr);
     EXPECT_TRUE(waitFor([&] { return item.notice()->isVisible(); }));
@@ -230,4 +210,14 @@ TEST(DesktopStatusItemOnX11, WithoutTrayOrWatcherTheUserIsTold) {
     ASSERT_TRUE(waitFor([&] { return item.presence() == Presence::shown; }));
     EXPECT_EQ(item.activeBackend(), DesktopStatusItem::Backend::xembed);
     EXPECT_EQ(item.notice(), nullptr);
+    EXPECT_TRUE(waitFor([&] { return item.anchorRect().width() > 3 * item.anchorRect().height(); }))
+        << "the tray settles on the title's width";
+
+    FakeStatusNotifierWatcher watcher;
+    ASSERT_TRUE(waitFor(
+        [&] { return item.activeBackend() == DesktopStatusItem::Backend::statusNotifier; }));
+    EXPECT_EQ(watcher.items().size(), 1);
+    for (const QWidget* w : QApplication::topLevelWidgets()) {
+        EXPECT_FALSE(w->inherits("mintlux::TrayWindow")) << "the tray window is gone";
+    }
 }
