@@ -17,11 +17,6 @@ struct Case {
     QSize size = kPopover;
 };
 
-void PrintTo(const Case& c, std::ostream* os) {
-    *os << "anchor " << c.anchor.x() << "," << c.anchor.y() << " on " << c.screens.size()
-        << " screens";
-}
-
 constexpr auto below = PopoverEdge::below, above = PopoverEdge::above, left = PopoverEdge::left,
                right = PopoverEdge::right;
 
@@ -74,13 +69,6 @@ TEST_P(PopoverPlacementTest, PlacesNextToTheItemInsideTheScreen) {
     const PopoverPlacement p = placePopover(c.anchor, c.size, c.screens);
     EXPECT_EQ(p.frame, QRect(c.at, c.size));
     EXPECT_EQ(p.edge, c.edge);
-    if (!c.screens.isEmpty() && c.size.height() < 1000) {
-        bool inside = false;
-        for (const ScreenArea& s : c.screens) {
-            inside = inside || s.available.contains(p.frame);
-        }
-        EXPECT_TRUE(inside);
-    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Placements, PopoverPlacementTest, ::testing::ValuesIn(kCases));

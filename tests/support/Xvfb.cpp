@@ -25,11 +25,7 @@ DesktopProcess::DesktopProcess(const QString& program, const QStringList& argume
 }
 
 DesktopProcess::~DesktopProcess() {
-    stop();
-}
-
-void DesktopProcess::stop() {
-    if (isRunning()) {
+    if (m_process.state() != QProcess::NotRunning) {
         m_process.terminate();
         if (!m_process.waitForFinished(5000)) {
             m_process.kill();
