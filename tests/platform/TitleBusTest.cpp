@@ -13,35 +13,27 @@ using namespace mintlux;
 using namespace mintlux::test;
 using title::Segment;
 using title::TitleState;
+using namespace Qt::StringLiterals;
 
 namespace {
 
 const QString kService = QString::fromLatin1(title::kService);
 const QString kShown = QString::fromLatin1(title::kShownService);
 
-// Markup, JSON and polybar specials in every field a format writes.
-TitleState awkward() {
+TitleState state(const QString& head, const QString& tail, const QString& tooltip) {
     TitleState s;
-    s.segments = {{QStringLiteral("Au\n$<2&3>'"), QStringLiteral("none")},
-                  {QString::fromUtf8(" \u25BC%{F#fff}1\"\\%"), QStringLiteral("negative")}};
-    s.text = s.segments[0].text + s.segments[1].text;
-    s.tooltip = QStringLiteral("Gold \"spot\"\nline<2> & \\\t");
-    s.direction = QStringLiteral("down");
-    s.symbol = QStringLiteral("Au");
+    const bool up = tail.contains(QChar(0x25B2));
+    s.segments = {{head, u"none"_s}, {tail, up ? u"positive"_s : u"negative"_s}};
+    s.text = head + tail;
+    s.tooltip = tooltip.isNull() ? s.text : tooltip;
+    s.direction = up ? u"up"_s : u"down"_s;
+    s.symbol = u"Au"_s;
     s.updated = 1700000000123;
     return s;
 }
 
 TitleState rising(const QString& price) {
-    TitleState s;
-    s.segments = {{QStringLiteral("Au ") + price, QStringLiteral("none")},
-                  {QString::fromUtf8(" \u25B21.23%"), QStringLiteral("positive")}};
-    s.text = s.segments[0].text + s.segments[1].text;
-    s.tooltip = s.text;
-    s.direction = QStringLiteral("up");
-    s.symbol = QStringLiteral("Au");
-    s.updated = 1;
-    return s;
+    return state(u"Au "_s + price, u" \u25B21.23%"_s, {});
 }
 
 struct TitleRun {
@@ -68,27 +60,23 @@ bool nameOwned(const QString& name) {
 TEST(TitleBus, EachFormatEscapesForItsReader) {
     TitlePublisher publisher(QDBusConnection::sessionBus());
     ASSERT_TRUE(publisher.isPublished());
-    publisher.publish(awkward());
-    const QString zwsp = QString(QChar(0x200B));
+    // Markup, JSON and polybar specials in every field a format writes.
+    publisher.publish(
+        state(u"Au\n$<2&3>'"_s, u" \u25BC%{F#fff}1\"\\%"_s, u"Gold \"spot\"\nline<2> & \\\t"_s));
     const std::vector<std::pair<const char*, QString>> cases{
-        {"plain", QString::fromUtf8("Au $<2&3>' \u25BC%{F#fff}1\"\\%")},
-        {"pango", QString::fromUtf8(R"(Au $&lt;2&amp;3&gt;&#39;<span foreground="#FF554A"> )"
-                                    "\u25BC"
-                                    R"(%{F#fff}1&quot;\%</span>)")},
+        {"plain", u"Au $<2&3>' ▼%{F#fff}1\"\\%"_s},
+        {"pango",
+         uR"(Au $&lt;2&amp;3&gt;&#39;<span foreground="#FF554A"> ▼%{F#fff}1&quot;\%</span>)"_s},
         {"waybar",
-         QString::fromUtf8(
-             R"({"text":"Au $&lt;2&amp;3&gt;&#39;<span foreground=\"#FF554A\"> )"
-             "\u25BC"
-             R"(%{F#fff}1&quot;\\%</span>","tooltip":"Gold &quot;spot&quot;\nline&lt;2&gt; &amp; \\ ","class":"down","alt":"Au"})")},
-        {"genmon", QString::fromUtf8(R"(<txt>Au $&lt;2&amp;3&gt;&#39;<span foreground="#FF554A"> )"
-                                     "\u25BC"
-                                     R"(%{F#fff}1&quot;\%</span></txt><tool>Gold &quot;spot&quot;)"
-                                     "\n"
-                                     R"(line&lt;2&gt; &amp; \ </tool>)"
-                                     "<txtclick>mintlux-title --activate</txtclick>")},
+         uR"({"text":"Au $&lt;2&amp;3&gt;&#39;<span foreground=\"#FF554A\"> )"
+         uR"(▼%{F#fff}1&quot;\\%</span>","tooltip":"Gold &quot;spot&quot;\nline&lt;2&gt; )"
+         uR"(&amp; \\ ","class":"down","alt":"Au"})"_s},
+        {"genmon",
+         u"<txt>Au $&lt;2&amp;3&gt;&#39;<span foreground=\"#FF554A\"> ▼%{F#fff}1&quot;\\%</span>"
+         u"</txt><tool>Gold &quot;spot&quot;\nline&lt;2&gt; &amp; \\ </tool>"
+         u"<txtclick>mintlux-title --activate</txtclick>"_s},
         {"polybar",
-         QString::fromUtf8("%{A1:mintlux-title --activate:}Au $<2&3>'%{F#FF554A} \u25BC%") + zwsp +
-             QString::fromUtf8("{F#fff}1\"\\%%{F-}%{A}")},
+         u"%{A1:mintlux-title --activate:}Au $<2&3>'%{F#FF554A} ▼%\u200B{F#fff}1\"\\%%{F-}%{A}"_s},
     };
     for (const auto& [format, expected] : cases) {
         const TitleRun run = runTitle({QStringLiteral("--format"), QString::fromLatin1(format)});
