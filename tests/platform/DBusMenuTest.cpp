@@ -5,12 +5,13 @@
 #include <gtest/gtest.h>
 
 using namespace mintlux;
+using namespace Qt::StringLiterals;
 using namespace mintlux::test;
 
 namespace {
 
-const QString kMenuInterface = QStringLiteral("com.canonical.dbusmenu");
-const QString kMenuPath = QStringLiteral("/MenuBar");
+const QString kMenuInterface = u"com.canonical.dbusmenu"_s;
+const QString kMenuPath = u"/MenuBar"_s;
 
 class DBusMenuTest : public ::testing::Test {
 protected:
@@ -23,22 +24,22 @@ protected:
     }
 
     DBusMenuLayoutItem layout(int parent, int depth, const QStringList& names) const {
-        const QDBusMessage reply = call(QStringLiteral("GetLayout"), {parent, depth, names});
+        const QDBusMessage reply = call(u"GetLayout"_s, {parent, depth, names});
         EXPECT_EQ(reply.arguments().size(), 2) << reply.errorMessage().toStdString();
         return qdbus_cast<DBusMenuLayoutItem>(reply.arguments().value(1));
     }
 
     int idOf(const QString& label) const {
         for (const DBusMenuLayoutItem& child : layout(0, -1, {}).children) {
-            if (child.properties.value(QStringLiteral("label")) == label) {
+            if (child.properties.value(u"label"_s) == label) {
                 return child.id;
             }
         }
         return -1;
     }
 
-    QDBusMessage event(int id, const QString& kind = QStringLiteral("clicked")) const {
-        return call(QStringLiteral("Event"), {id, kind, QVariant::fromValue(QDBusVariant(0)), 0u});
+    QDBusMessage event(int id, const QString& kind = u"clicked"_s) const {
+        return call(u"Event"_s, {id, kind, QVariant::fromValue(QDBusVariant(0)), 0u});
     }
 
     HostConnection host;
@@ -52,32 +53,26 @@ protected:
 TEST_F(DBusMenuTest, LayoutHoldsShowPricesASeparatorAndQuit) {
     const DBusMenuLayoutItem root = layout(0, -1, {});
     EXPECT_EQ(root.id, 0);
-    EXPECT_EQ(root.properties.value(QStringLiteral("children-display")), QStringLiteral("submenu"));
+    EXPECT_EQ(root.properties.value(u"children-display"_s), u"submenu"_s);
     ASSERT_EQ(root.children.size(), 3);
-    EXPECT_EQ(root.children[0].properties.value(QStringLiteral("label")),
-              QStringLiteral("Show prices"));
-    EXPECT_EQ(root.children[1].properties.value(QStringLiteral("type")),
-              QStringLiteral("separator"));
-    EXPECT_EQ(root.children[2].properties.value(QStringLiteral("label")),
-              QStringLiteral("Quit Mintlux"));
-    EXPECT_EQ(root.children[2].properties.value(QStringLiteral("icon-name")),
-              QStringLiteral("application-exit"));
+    EXPECT_EQ(root.children[0].properties.value(u"label"_s), u"Show prices"_s);
+    EXPECT_EQ(root.children[1].properties.value(u"type"_s), u"separator"_s);
+    EXPECT_EQ(root.children[2].properties.value(u"label"_s), u"Quit Mintlux"_s);
+    EXPECT_EQ(root.children[2].properties.value(u"icon-name"_s), u"application-exit"_s);
 
     EXPECT_TRUE(layout(0, 0, {}).children.isEmpty()) << "depth 0 is the node alone";
-    const DBusMenuLayoutItem labelsOnly = layout(0, 1, {QStringLiteral("label")});
-    EXPECT_EQ(labelsOnly.children[2].properties.keys(), QStringList{QStringLiteral("label")});
+    const DBusMenuLayoutItem labelsOnly = layout(0, 1, {u"label"_s});
+    EXPECT_EQ(labelsOnly.children[2].properties.keys(), QStringList{u"label"_s});
     EXPECT_TRUE(labelsOnly.children[1].properties.isEmpty());
 
-    EXPECT_EQ(
-        host.property(item.serviceName(), kMenuPath, kMenuInterface, QStringLiteral("Version")),
-        QVariant(3u));
-    EXPECT_EQ(call(QStringLiteral("GetLayout"), {42, -1, QStringList()}).type(),
-              QDBusMessage::ErrorMessage);
+    EXPECT_EQ(host.property(item.serviceName(), kMenuPath, kMenuInterface, u"Version"_s),
+              QVariant(3u));
+    EXPECT_EQ(call(u"GetLayout"_s, {42, -1, QStringList()}).type(), QDBusMessage::ErrorMessage);
 }
 
 TEST_F(DBusMenuTest, ClickingAnEntryRunsItsHandler) {
-    const int show = idOf(QStringLiteral("Show prices"));
-    const int quit = idOf(QStringLiteral("Quit Mintlux"));
+    const int show = idOf(u"Show prices"_s);
+    const int quit = idOf(u"Quit Mintlux"_s);
     ASSERT_GT(show, 0);
     ASSERT_GT(quit, 0);
 
@@ -85,7 +80,7 @@ TEST_F(DBusMenuTest, ClickingAnEntryRunsItsHandler) {
     ASSERT_TRUE(waitFor([&] { return quitRequests == 1; }));
     EXPECT_EQ(showRequests, 0);
 
-    EXPECT_EQ(event(show, QStringLiteral("hovered")).type(), QDBusMessage::ReplyMessage);
+    EXPECT_EQ(event(show, u"hovered"_s).type(), QDBusMessage::ReplyMessage);
     event(show);
     ASSERT_TRUE(waitFor([&] { return showRequests == 1; }));
     EXPECT_EQ(quitRequests, 1) << "hovering does nothing";
@@ -94,24 +89,23 @@ TEST_F(DBusMenuTest, ClickingAnEntryRunsItsHandler) {
 }
 
 TEST_F(DBusMenuTest, GroupCallsReportUnknownIds) {
-    const int quit = idOf(QStringLiteral("Quit Mintlux"));
+    const int quit = idOf(u"Quit Mintlux"_s);
     DBusMenuEventList events{
-        {quit, QStringLiteral("clicked"), QDBusVariant(0), 0},
-        {77, QStringLiteral("clicked"), QDBusVariant(0), 0},
+        {quit, u"clicked"_s, QDBusVariant(0), 0},
+        {77, u"clicked"_s, QDBusVariant(0), 0},
     };
-    const QDBusMessage reply = call(QStringLiteral("EventGroup"), {QVariant::fromValue(events)});
+    const QDBusMessage reply = call(u"EventGroup"_s, {QVariant::fromValue(events)});
     ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
     EXPECT_EQ(qdbus_cast<QList<int>>(reply.arguments().at(0)), QList<int>{77});
     ASSERT_TRUE(waitFor([&] { return quitRequests == 1; }));
 
     const QDBusMessage props =
-        call(QStringLiteral("GetGroupProperties"),
-             {QVariant::fromValue(QList<int>{}), QStringList{QStringLiteral("label")}});
+        call(u"GetGroupProperties"_s, {QVariant::fromValue(QList<int>{}), QStringList{u"label"_s}});
     const auto all = qdbus_cast<DBusMenuItemPropertiesList>(props.arguments().at(0));
     EXPECT_EQ(all.size(), 4) << "the root and its three entries";
 
     const QDBusMessage shown =
-        call(QStringLiteral("AboutToShowGroup"), {QVariant::fromValue(QList<int>{0, 55})});
+        call(u"AboutToShowGroup"_s, {QVariant::fromValue(QList<int>{0, 55})});
     ASSERT_EQ(shown.arguments().size(), 2);
     EXPECT_TRUE(qdbus_cast<QList<int>>(shown.arguments().at(0)).isEmpty());
     EXPECT_EQ(qdbus_cast<QList<int>>(shown.arguments().at(1)), QList<int>{55});

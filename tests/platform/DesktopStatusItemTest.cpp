@@ -19,8 +19,8 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString kItemPath = QStringLiteral("/StatusNotifierItem");
-const QString kItemInterface = QStringLiteral("org.kde.StatusNotifierItem");
+const QString kItemPath = u"/StatusNotifierItem"_s;
+const QString kItemInterface = u"org.kde.StatusNotifierItem"_s;
 
 // The label a panel reads from the one item the watcher lists.
 QVariant listedLabel(const FakeStatusNotifierWatcher& watcher) {
@@ -31,7 +31,7 @@ QVariant listedLabel(const FakeStatusNotifierWatcher& watcher) {
 StatusItemOptions options(std::chrono::milliseconds noticeDelay) {
     StatusItemOptions o;
     o.bus = QDBusConnection::sessionBus();
-    o.desktop = QStringLiteral("GNOME");
+    o.desktop = u"GNOME"_s;
     o.noticeDelay = noticeDelay;
     return o;
 }
@@ -60,7 +60,7 @@ TEST(DesktopStatusItem, WithAWatcherTheItemIsAStatusNotifierItem) {
 
 TEST(DesktopStatusItem, WithNothingToHostTheUserIsToldOnceAndALatePanelStillGetsIt) {
     DesktopStatusItem item(options(std::chrono::milliseconds(10)));
-    item.setTitle(QStringLiteral("Pt $1,002"));
+    item.setTitle(u"Pt $1,002"_s);
 
     ASSERT_TRUE(waitFor([&] { return item.presence() == Presence::absent; }));
     QWidget* notice = item.notice();
@@ -68,7 +68,7 @@ TEST(DesktopStatusItem, WithNothingToHostTheUserIsToldOnceAndALatePanelStillGets
     EXPECT_TRUE(notice->isVisible());
     bool namesTheFix = false;
     for (const QLabel* label : notice->findChildren<QLabel*>()) {
-        namesTheFix = namesTheFix || label->text().contains(QStringLiteral("AppIndicator"));
+        namesTheFix = namesTheFix || label->text().contains(u"AppIndicator"_s);
     }
     EXPECT_TRUE(namesTheFix) << "on GNOME it names the extension to install";
 
@@ -83,7 +83,7 @@ TEST(DesktopStatusItem, WithNothingToHostTheUserIsToldOnceAndALatePanelStillGets
 
     watcher = std::make_unique<FakeStatusNotifierWatcher>();
     ASSERT_TRUE(waitFor([&] { return item.presence() == Presence::shown; }));
-    EXPECT_EQ(item.title().text, QStringLiteral("Pt $1,002"));
+    EXPECT_EQ(item.title().text, u"Pt $1,002"_s);
 }
 
 TEST(DesktopStatusItem, TheNoticeOffersToQuit) {
@@ -102,12 +102,12 @@ TEST(DesktopStatusItem, TheNoticeOffersToQuit) {
 TEST(DesktopStatusItem, StepsAsideWhileAnotherProgramShowsTheTitle) {
     FakeStatusNotifierWatcher watcher;
     DesktopStatusItem item(options(std::chrono::milliseconds(1)));
-    item.setTitle(QStringLiteral("Au $2,346"));
+    item.setTitle(u"Au $2,346"_s);
     ASSERT_TRUE(waitFor([&] { return item.presence() == Presence::shown; }));
 
     // Two title-showing programs, the second queued behind the first.
     const QString shown = QString::fromLatin1(title::kShownService);
-    std::vector<QString> names{QStringLiteral("shown-1"), QStringLiteral("shown-2")};
+    std::vector<QString> names{u"shown-1"_s, u"shown-2"_s};
     for (const QString& name : names) {
         QDBusConnection::connectToBus(QDBusConnection::SessionBus, name)
             .interface()

@@ -11,14 +11,15 @@
 #include <gtest/gtest.h>
 
 using namespace mintlux;
+using namespace Qt::StringLiterals;
 using namespace mintlux::test;
 using Role = StyledTitle::Role;
 using Presence = StatusItem::Presence;
 
 namespace {
 
-const QString kItemInterface = QStringLiteral("org.kde.StatusNotifierItem");
-const QString kItemPath = QStringLiteral("/StatusNotifierItem");
+const QString kItemInterface = u"org.kde.StatusNotifierItem"_s;
+const QString kItemPath = u"/StatusNotifierItem"_s;
 
 StyledTitle rising() {
     return {QString::fromUtf8("Au $2,346 \u25B21.23%"), {{9, 7, Role::positive}}};
@@ -38,7 +39,7 @@ protected:
     }
 
     SniIconPixmapList pixmaps(const SniStatusItem& item) const {
-        return qdbus_cast<SniIconPixmapList>(property(item, QStringLiteral("IconPixmap")));
+        return qdbus_cast<SniIconPixmapList>(property(item, u"IconPixmap"_s));
     }
 
     QDBusMessage callItem(const SniStatusItem& item, const QString& method,
@@ -69,9 +70,9 @@ TEST_F(SniStatusItemTest, PropertiesTellTheTitleAndChangesAreAnnouncedOnlyWhenTh
     const QString text = rising().text;
 
     const std::vector<std::pair<const char*, QVariant>> expected{
-        {"Category", QStringLiteral("ApplicationStatus")},
-        {"Id", QStringLiteral("mintlux")},
-        {"Status", QStringLiteral("Active")},
+        {"Category", u"ApplicationStatus"_s},
+        {"Id", u"mintlux"_s},
+        {"Status", u"Active"_s},
         {"Title", text},
         {"ItemIsMenu", false},
         {"XAyatanaLabel", text},
@@ -80,9 +81,8 @@ TEST_F(SniStatusItemTest, PropertiesTellTheTitleAndChangesAreAnnouncedOnlyWhenTh
     for (const auto& [name, value] : expected) {
         EXPECT_EQ(property(*item, QLatin1String(name)), value) << name;
     }
-    EXPECT_EQ(property(*item, QStringLiteral("Menu")).value<QDBusObjectPath>().path(),
-              QStringLiteral("/MenuBar"));
-    const auto toolTip = qdbus_cast<SniToolTip>(property(*item, QStringLiteral("ToolTip")));
+    EXPECT_EQ(property(*item, u"Menu"_s).value<QDBusObjectPath>().path(), u"/MenuBar"_s);
+    const auto toolTip = qdbus_cast<SniToolTip>(property(*item, u"ToolTip"_s));
     EXPECT_EQ(toolTip.title, text);
 
     const SniIconPixmapList icons = pixmaps(*item);
@@ -95,22 +95,22 @@ TEST_F(SniStatusItemTest, PropertiesTellTheTitleAndChangesAreAnnouncedOnlyWhenTh
         EXPECT_GT(greenPixelsOnTheWire(icons[i]), 10) << "the rise is green in network order";
     }
 
-    DBusSignalRecorder signals_(host.bus(), item->serviceName(), kItemPath, kItemInterface,
-                                {QStringLiteral("NewIcon"), QStringLiteral("NewTitle"),
-                                 QStringLiteral("NewToolTip"), QStringLiteral("XAyatanaNewLabel")});
+    DBusSignalRecorder signals_(
+        host.bus(), item->serviceName(), kItemPath, kItemInterface,
+        {u"NewIcon"_s, u"NewTitle"_s, u"NewToolTip"_s, u"XAyatanaNewLabel"_s});
     item->setStyledTitle(rising());  // the same again: nothing to tell
     StyledTitle falling = rising();
     falling.runs.front().role = Role::negative;
     item->setStyledTitle(falling);  // only the colour differs: a new icon, the same label
     item->setStyledTitle({QString::fromUtf8("Ag $29.46"), {}});
-    ASSERT_TRUE(waitFor([&] { return signals_.count(QStringLiteral("NewIcon")) == 2; }));
-    ASSERT_TRUE(waitFor([&] { return signals_.count(QStringLiteral("XAyatanaNewLabel")) == 1; }));
-    EXPECT_EQ(signals_.count(QStringLiteral("NewTitle")), 1);
-    EXPECT_EQ(signals_.count(QStringLiteral("NewToolTip")), 1);
-    const QDBusMessage label = signals_.last(QStringLiteral("XAyatanaNewLabel"));
+    ASSERT_TRUE(waitFor([&] { return signals_.count(u"NewIcon"_s) == 2; }));
+    ASSERT_TRUE(waitFor([&] { return signals_.count(u"XAyatanaNewLabel"_s) == 1; }));
+    EXPECT_EQ(signals_.count(u"NewTitle"_s), 1);
+    EXPECT_EQ(signals_.count(u"NewToolTip"_s), 1);
+    const QDBusMessage label = signals_.last(u"XAyatanaNewLabel"_s);
     EXPECT_EQ(label.arguments(),
               (QVariantList{QString::fromUtf8("Ag $29.46"), QString::fromUtf8("Ag $00.00")}));
-    EXPECT_EQ(property(*item, QStringLiteral("XAyatanaLabel")), QString::fromUtf8("Ag $29.46"));
+    EXPECT_EQ(property(*item, u"XAyatanaLabel"_s), QString::fromUtf8("Ag $29.46"));
 }
 
 TEST_F(SniStatusItemTest, SquareStylesShowTheDirectionAndSwitchingAnnouncesIt) {
@@ -122,9 +122,9 @@ TEST_F(SniStatusItemTest, SquareStylesShowTheDirectionAndSwitchingAnnouncesIt) {
         EXPECT_GT(greenPixelsOnTheWire(p), 3);
     }
     DBusSignalRecorder signals_(host.bus(), item->serviceName(), kItemPath, kItemInterface,
-                                {QStringLiteral("NewIcon")});
+                                {u"NewIcon"_s});
     item->setIconStyle(SniStatusItem::IconStyle::title);
-    ASSERT_TRUE(waitFor([&] { return signals_.count(QStringLiteral("NewIcon")) == 1; }));
+    ASSERT_TRUE(waitFor([&] { return signals_.count(u"NewIcon"_s) == 1; }));
     EXPECT_GT(pixmaps(*item).front().width, 22);
 
     // The mark shows the direction only: the label beside it already names the metal.
@@ -149,9 +149,9 @@ TEST_F(SniStatusItemTest, HostClicksReachTheHandlerWithTheirPoint) {
     item->setActivationHandler([&](QPoint p) { clicks.append(p); });
 
     const std::vector<std::pair<QString, QPoint>> calls{
-        {QStringLiteral("Activate"), QPoint(640, 12)},
-        {QStringLiteral("SecondaryActivate"), QPoint(700, 14)},
-        {QStringLiteral("ContextMenu"), QPoint(800, 1060)},
+        {u"Activate"_s, QPoint(640, 12)},
+        {u"SecondaryActivate"_s, QPoint(700, 14)},
+        {u"ContextMenu"_s, QPoint(800, 1060)},
     };
     for (const auto& [method, point] : calls) {
         SCOPED_TRACE(method.toStdString());
@@ -161,8 +161,7 @@ TEST_F(SniStatusItemTest, HostClicksReachTheHandlerWithTheirPoint) {
         EXPECT_EQ(item->anchorRect(), QRect(point, QSize(1, 1)));
     }
     EXPECT_EQ(clicks.size(), 3);
-    EXPECT_EQ(callItem(*item, QStringLiteral("Scroll"), {1, QStringLiteral("vertical")}).type(),
-              QDBusMessage::ReplyMessage);
+    EXPECT_EQ(callItem(*item, u"Scroll"_s, {1, u"vertical"_s}).type(), QDBusMessage::ReplyMessage);
     EXPECT_EQ(clicks.size(), 3) << "the wheel does not open anything";
 }
 
@@ -190,7 +189,7 @@ TEST_F(SniStatusItemTest, ARegistrationTheWatcherLosesIsMadeAgainUntilListed) {
     auto item = makeItem();
     ASSERT_TRUE(waitFor([&] { return item->presence() == Presence::shown; }));
     EXPECT_EQ(watcher.items(), QStringList{item->serviceName() + kItemPath});
-    EXPECT_TRUE(item->serviceName().startsWith(QStringLiteral("org.kde.StatusNotifierItem-")));
+    EXPECT_TRUE(item->serviceName().startsWith(u"org.kde.StatusNotifierItem-"_s));
     EXPECT_EQ(watcher.dropRegistrations, 0);
     EXPECT_EQ(settled->count(), 3) << "two unlisted attempts, then the one that held";
 }
@@ -211,8 +210,8 @@ TEST_F(SniStatusItemTest, TheWatcherForgetsAnItemThatIsGone) {
     ASSERT_TRUE(waitFor([&] { return watcher.items().size() == 1; }));
     EXPECT_THROW(SniStatusItem{QDBusConnection::sessionBus()}, std::runtime_error)
         << "one item per connection";
-    item->setTitle(QStringLiteral("Pd $1,024"));
-    EXPECT_EQ(property(*item, QStringLiteral("XAyatanaLabel")), QStringLiteral("Pd $1,024"))
+    item->setTitle(u"Pd $1,024"_s);
+    EXPECT_EQ(property(*item, u"XAyatanaLabel"_s), u"Pd $1,024"_s)
         << "the failed second item left the first one published";
     item.reset();
     EXPECT_TRUE(waitFor([&] { return watcher.items().isEmpty(); }));

@@ -79,7 +79,7 @@ TEST(TitleBus, EachFormatEscapesForItsReader) {
          u"%{A1:mintlux-title --activate:}Au $<2&3>'%{F#FF554A} ▼%\u200B{F#fff}1\"\\%%{F-}%{A}"_s},
     };
     for (const auto& [format, expected] : cases) {
-        const TitleRun run = runTitle({QStringLiteral("--format"), QString::fromLatin1(format)});
+        const TitleRun run = runTitle({u"--format"_s, QString::fromLatin1(format)});
         EXPECT_EQ(run.exitCode, 0) << format;
         EXPECT_EQ(run.out, expected + u'\n') << format;
         EXPECT_EQ(run.err, QString()) << format;
@@ -88,27 +88,26 @@ TEST(TitleBus, EachFormatEscapesForItsReader) {
 
 TEST(TitleBus, WithoutTheAppAOneShotSaysSoOnOneLineAndFails) {
     ASSERT_FALSE(nameOwned(kService));
-    for (const QStringList& args : {QStringList{}, QStringList{QStringLiteral("--activate")}}) {
+    for (const QStringList& args : {QStringList{}, QStringList{u"--activate"_s}}) {
         const TitleRun run = runTitle(args);
         EXPECT_EQ(run.exitCode, 1);
         EXPECT_EQ(run.out, QString());
         EXPECT_EQ(run.err.toStdString(), "mintlux-title: Mintlux is not running\n");
     }
-    EXPECT_EQ(runTitle({QStringLiteral("--format"), QStringLiteral("xml")}).exitCode, 2);
+    EXPECT_EQ(runTitle({u"--format"_s, u"xml"_s}).exitCode, 2);
 }
 
 TEST(TitleBus, FollowPrintsEachChangeAndThePlaceholderWhileTheAppIsAway) {
     auto app = std::make_unique<TitlePublisher>(QDBusConnection::sessionBus());
-    app->publish(rising(QStringLiteral("$2,346")));
+    app->publish(rising(u"$2,346"_s));
     HostConnection host;
     DBusSignalRecorder changes(host.bus(), kService, QString::fromLatin1(title::kPath),
-                               QString::fromLatin1(title::kInterface), {QStringLiteral("Changed")});
+                               QString::fromLatin1(title::kInterface), {u"Changed"_s});
     DBusSignalRecorder properties(host.bus(), kService, QString::fromLatin1(title::kPath),
-                                  QStringLiteral("org.freedesktop.DBus.Properties"),
-                                  {QStringLiteral("PropertiesChanged")});
+                                  u"org.freedesktop.DBus.Properties"_s, {u"PropertiesChanged"_s});
 
     QProcess follower;
-    follower.start(QStringLiteral(MINTLUX_TITLE_BIN), {QStringLiteral("--follow")});
+    follower.start(QStringLiteral(MINTLUX_TITLE_BIN), {u"--follow"_s});
     QStringList lines;
     const auto lineCount = [&](qsizetype n) {
         return waitFor([&] {
@@ -119,31 +118,30 @@ TEST(TitleBus, FollowPrintsEachChangeAndThePlaceholderWhileTheAppIsAway) {
         });
     };
     ASSERT_TRUE(lineCount(1));
-    EXPECT_EQ(lines.last(), rising(QStringLiteral("$2,346")).text);
+    EXPECT_EQ(lines.last(), rising(u"$2,346"_s).text);
     ASSERT_TRUE(waitFor([&] { return nameOwned(kShown); }));
 
-    app->publish(rising(QStringLiteral("$2,350")));
-    app->publish(rising(QStringLiteral("$2,350")));
+    app->publish(rising(u"$2,350"_s));
+    app->publish(rising(u"$2,350"_s));
     ASSERT_TRUE(lineCount(2));
-    EXPECT_EQ(lines.last(), rising(QStringLiteral("$2,350")).text);
+    EXPECT_EQ(lines.last(), rising(u"$2,350"_s).text);
     // Signals reach this connection in their own time, not in step with the follower.
-    ASSERT_TRUE(waitFor([&] { return properties.count(QStringLiteral("PropertiesChanged")) > 0; }));
+    ASSERT_TRUE(waitFor([&] { return properties.count(u"PropertiesChanged"_s) > 0; }));
     QTest::qWait(50);
-    EXPECT_EQ(changes.count(QStringLiteral("Changed")), 1);
-    ASSERT_EQ(properties.count(QStringLiteral("PropertiesChanged")), 1);
-    const QVariantMap changed = qdbus_cast<QVariantMap>(
-        properties.last(QStringLiteral("PropertiesChanged")).arguments().at(1));
-    EXPECT_EQ(changed.keys(), (QStringList{QStringLiteral("Segments"), QStringLiteral("Text"),
-                                           QStringLiteral("Tooltip")}));
+    EXPECT_EQ(changes.count(u"Changed"_s), 1);
+    ASSERT_EQ(properties.count(u"PropertiesChanged"_s), 1);
+    const QVariantMap changed =
+        qdbus_cast<QVariantMap>(properties.last(u"PropertiesChanged"_s).arguments().at(1));
+    EXPECT_EQ(changed.keys(), (QStringList{u"Segments"_s, u"Text"_s, u"Tooltip"_s}));
 
     app.reset();
     ASSERT_TRUE(lineCount(3));
     EXPECT_EQ(lines.last(), QString::fromUtf8("Au \u2014"));
 
     app = std::make_unique<TitlePublisher>(QDBusConnection::sessionBus());
-    app->publish(rising(QStringLiteral("$2,360")));
+    app->publish(rising(u"$2,360"_s));
     ASSERT_TRUE(lineCount(4));
-    EXPECT_EQ(lines.last(), rising(QStringLiteral("$2,360")).text);
+    EXPECT_EQ(lines.last(), rising(u"$2,360"_s).text);
 
     follower.terminate();
     ASSERT_TRUE(waitFor([&] { return follower.state() == QProcess::NotRunning; }));
@@ -157,9 +155,9 @@ TEST(TitleBus, ActivateOpensThePopupAtThePointGiven) {
     publisher.setActivationHandler([&](QPoint at) { clicks.append(at); });
     HostConnection host;
     host.call(kService, QString::fromLatin1(title::kPath), QString::fromLatin1(title::kInterface),
-              QStringLiteral("Activate"), {320, 24});
+              u"Activate"_s, {320, 24});
     ASSERT_TRUE(waitFor([&] { return clicks.size() == 1; }));
     EXPECT_EQ(clicks[0], QPoint(320, 24));
-    EXPECT_EQ(runTitle({QStringLiteral("--activate")}).exitCode, 0);
+    EXPECT_EQ(runTitle({u"--activate"_s}).exitCode, 0);
     EXPECT_TRUE(waitFor([&] { return clicks.size() == 2; }));
 }

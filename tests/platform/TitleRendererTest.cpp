@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 using namespace mintlux;
+using namespace Qt::StringLiterals;
 using Role = StyledTitle::Role;
 
 namespace {
@@ -39,7 +40,7 @@ TEST_F(TitleRendererTest, TitleImageHasPanelHeightAndGrowsWithTheText) {
     for (int height : {22, 44}) {
         SCOPED_TRACE(height);
         const QImage full = renderer.renderTitle(titleWithTail(Role::positive), height, colors);
-        const QImage head = renderer.renderTitle({QStringLiteral("Au $2,346"), {}}, height, colors);
+        const QImage head = renderer.renderTitle({u"Au $2,346"_s, {}}, height, colors);
         EXPECT_EQ(full.height(), height);
         EXPECT_EQ(full.width(), renderer.titleWidth(titleWithTail(Role::positive), height));
         EXPECT_GT(full.width(), head.width());
@@ -79,8 +80,7 @@ TEST_F(TitleRendererTest, OnlyTheChangeIsColouredByItsRole) {
 }
 
 TEST_F(TitleRendererTest, RunsReachingPastTheTextAreClipped) {
-    StyledTitle t{QStringLiteral("Ag $29.46"),
-                  {{4, 1000, Role::negative}, {50, 3, Role::positive}}};
+    StyledTitle t{u"Ag $29.46"_s, {{4, 1000, Role::negative}, {50, 3, Role::positive}}};
     const QImage image = renderer.renderTitle(t, 22, colors);
     EXPECT_GT(countPixels(image, isRed), 10);
     EXPECT_EQ(countPixels(image, isGreen), 0);

@@ -23,6 +23,7 @@
 #include <gtest/gtest.h>
 
 using namespace mintlux;
+using namespace Qt::StringLiterals;
 using namespace mintlux::test;
 using Presence = StatusItem::Presence;
 
@@ -82,7 +83,7 @@ QRect settle(const XEmbedStatusItem& item, const std::function<bool(int)>& accep
 // trayer along the top edge, right-aligned, as wide as its icons ask.
 std::unique_ptr<DesktopProcess> startTrayer() {
     auto trayer = std::make_unique<DesktopProcess>(
-        QStringLiteral("trayer"),
+        u"trayer"_s,
         QStringList{"--edge", "top", "--align", "right", "--widthtype", "request", "--height", "28",
                     "--SetDockType", "false", "--SetPartialStrut", "false"});
     EXPECT_TRUE(waitFor([] { return XEmbedStatusItem::trayAvailable(); }))
@@ -97,16 +98,16 @@ void stopTrayer(std::unique_ptr<DesktopProcess>& trayer) {
 
 // A real click through XTEST, as the user's.
 void clickAt(QPoint p) {
-    DesktopProcess xdotool(QStringLiteral("xdotool"), {"mousemove", QString::number(p.x()),
-                                                       QString::number(p.y()), "click", "1"});
+    DesktopProcess xdotool(
+        u"xdotool"_s, {"mousemove", QString::number(p.x()), QString::number(p.y()), "click", "1"});
     EXPECT_TRUE(xdotool.finish());
 }
 
 QImage screenshot(const QRect& area, const QString& name) {
     const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(0);
-    const QString dir = QDir::current().filePath(QStringLiteral("artifacts"));
+    const QString dir = QDir::current().filePath(u"artifacts"_s);
     QDir().mkpath(dir);
-    shot.save(dir + u'/' + name + QStringLiteral(".png"));
+    shot.save(dir + u'/' + name + u".png"_s);
     return shot.toImage().copy(area);
 }
 
@@ -125,11 +126,10 @@ TEST(XEmbedStatusItem, DocksAsWideAsItsTitleAndTheSlotFollowsTheTitleWidth) {
     const QRect anchor = settle(item, [&](int w) { return w > 2 * placeholder; });
     EXPECT_GT(anchor.width(), 3 * anchor.height()) << "the whole title, wider than tall";
     // What the user sees in the tray: the painted title with its green tail.
-    EXPECT_TRUE(waitFor([&] {
-        return countPixels(screenshot(anchor, QStringLiteral("xembed-trayer")), isGreen) > 10;
-    }));
+    EXPECT_TRUE(
+        waitFor([&] { return countPixels(screenshot(anchor, u"xembed-trayer"_s), isGreen) > 10; }));
 
-    item.setTitle(QStringLiteral("Ag $29.46"));
+    item.setTitle(u"Ag $29.46"_s);
     EXPECT_FALSE(
         settle(item, [&](int w) { return w > placeholder && w < anchor.width(); }).isNull())
         << "the slot shrinks again with a shorter title";
@@ -139,7 +139,7 @@ TEST(XEmbedStatusItem, ClicksOnTheItemToggleAPopoverBelowIt) {
     auto trayer = startTrayer();
     XEmbedStatusItem item;
     Popover popover(Popover::Kind::popup);
-    popover.setContent(std::make_unique<QLabel>(QStringLiteral("Gold $2,345.68")));
+    popover.setContent(std::make_unique<QLabel>(u"Gold $2,345.68"_s));
     QList<QPoint> clicks;
     item.setActivationHandler([&](QPoint p) {
         clicks.append(p);
@@ -158,7 +158,7 @@ TEST(XEmbedStatusItem, ClicksOnTheItemToggleAPopoverBelowIt) {
     EXPECT_GE(frame.right(), anchor.center().x());
     EXPECT_TRUE(QGuiApplication::primaryScreen()->geometry().contains(frame));
     EXPECT_TRUE(waitFor([&] {
-        const QImage seen = screenshot(frame, QStringLiteral("popover-below-tray"));
+        const QImage seen = screenshot(frame, u"popover-below-tray"_s);
         return qGray(seen.pixel(seen.rect().center())) > 128;
     })) << "the popover is drawn where it says it is";
 
@@ -198,13 +198,13 @@ TEST(XEmbedStatusItem, DocksIntoATrayThatStartsLaterOrRestarts) {
 TEST(DesktopStatusItemOnX11, TellsTheUserOfNoTrayThenUsesOneAndMovesToAWatcherWhenOneAppears) {
     StatusItemOptions options;
     options.noticeDelay = std::chrono::milliseconds(1);
-    options.desktop = QStringLiteral("XFCE");
+    options.desktop = u"XFCE"_s;
     DesktopStatusItem item(options);
     item.setStyledTitle(rising());
     ASSERT_TRUE(waitFor([&] { return item.presence() == Presence::absent; }));
     ASSERT_NE(item.notice(), nullptr);
     EXPECT_TRUE(waitFor([&] { return item.notice()->isVisible(); }));
-    screenshot(item.notice()->frameGeometry(), QStringLiteral("no-status-area"));
+    screenshot(item.notice()->frameGeometry(), u"no-status-area"_s);
 
     auto trayer = startTrayer();
     ASSERT_TRUE(waitFor([&] { return item.presence() == Presence::shown; }));
