@@ -66,15 +66,3 @@ TEST(TrayWindow, AsksForTheTitleWidthAtTheHeightTheTrayGivesAndFitsASquareSlot) 
     EXPECT_EQ(window.width(), renderer.titleWidth(window.title(), 24))
         << "a new title asks for its width again";
 }
-
-TEST(TrayWindow, APressReportsItsGlobalPoint) {
-    QList<QPoint> presses;
-    TrayWindow window([&](QPoint p) { presses.append(p); });
-    window.setTitle(falling());
-    window.move(300, 0);
-    window.show();
-    ASSERT_TRUE(waitFor([&] { return window.isVisible(); }));
-    QTest::mousePress(&window, Qt::LeftButton, {}, QPoint(5, 6));
-    QTest::mouseRelease(&window, Qt::LeftButton, {}, QPoint(5, 6));
-    EXPECT_EQ(presses, QList<QPoint>{window.mapToGlobal(QPoint(5, 6))}) << "press only, once";
-}
