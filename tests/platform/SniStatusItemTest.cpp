@@ -190,7 +190,6 @@ TEST_F(SniStatusItemTest, ARegistrationTheWatcherLosesIsMadeAgainUntilListed) {
     ASSERT_TRUE(waitFor([&] { return item->presence() == Presence::shown; }));
     EXPECT_EQ(watcher.items(), QStringList{item->serviceName() + kItemPath});
     EXPECT_TRUE(item->serviceName().startsWith(u"org.kde.StatusNotifierItem-"_s));
-    EXPECT_EQ(watcher.dropRegistrations, 0);
     EXPECT_EQ(settled->count(), 3) << "two unlisted attempts, then the one that held";
 }
 

@@ -38,10 +38,9 @@ TEST(Windows, ConfiguredWindowIsCentredKeptOnCloseAndNeverQuitsTheApplication) {
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Vault"));
     EXPECT_EQ(window->size(), QSize(480, 520));
     EXPECT_EQ(window->minimumSize(), window->maximumSize()) << "not resizable";
-    const Qt::WindowFlags flags = window->windowFlags();
-    EXPECT_TRUE(flags & Qt::WindowTitleHint);
-    EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
-    EXPECT_TRUE(flags & Qt::WindowMinimizeButtonHint);
+    const auto hints =
+        Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint;
+    EXPECT_EQ(window->windowFlags() & hints, hints);
     const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
     EXPECT_EQ(window->frameGeometry().center(), available.center());
 

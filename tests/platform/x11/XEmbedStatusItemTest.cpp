@@ -113,10 +113,15 @@ QImage screenshot(const QRect& area, const QString& name) {
 
 }  // namespace
 
-TEST(XEmbedStatusItem, DocksAsWideAsItsTitleAndTheSlotFollowsTheTitleWidth) {
-    auto trayer = startTrayer();
+TEST(XEmbedStatusItem, DocksInATrayStartingLaterOrRestartingAsWideAsItsTitle) {
+    ASSERT_FALSE(XEmbedStatusItem::trayAvailable());
     XEmbedStatusItem item;
     item.setTitle(QString::fromUtf8("Au \u2014"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(item.presence(), Presence::waiting);
+    EXPECT_TRUE(item.anchorRect().isNull());
+
+    auto trayer = startTrayer();
     ASSERT_TRUE(waitFor([&] { return item.presence() == Presence::shown; }));
     EXPECT_TRUE(dockedInATray(item));
     const int placeholder = settle(item, [](int w) { return w > 0; }).width();
@@ -133,6 +138,13 @@ TEST(XEmbedStatusItem, DocksAsWideAsItsTitleAndTheSlotFollowsTheTitleWidth) {
     EXPECT_FALSE(
         settle(item, [&](int w) { return w > placeholder && w < anchor.width(); }).isNull())
         << "the slot shrinks again with a shorter title";
+
+    stopTrayer(trayer);
+    ASSERT_TRUE(waitFor([&] { return item.presence() == Presence::waiting; }));
+    EXPECT_FALSE(dockedInATray(item));
+    trayer = startTrayer();
+    ASSERT_TRUE(waitFor([&] { return item.presence() == Presence::shown; }));
+    EXPECT_TRUE(dockedInATray(item));
 }
 
 TEST(XEmbedStatusItem, ClicksOnTheItemToggleAPopoverBelowIt) {
@@ -172,27 +184,6 @@ TEST(XEmbedStatusItem, ClicksOnTheItemToggleAPopoverBelowIt) {
     clickAt(anchor.center());
     EXPECT_TRUE(waitFor([&] { return popover.isShown(); })) << "the third click opens it again";
     EXPECT_EQ(clicks.size(), 2);
-}
-
-TEST(XEmbedStatusItem, DocksIntoATrayThatStartsLaterOrRestarts) {
-    ASSERT_FALSE(XEmbedStatusItem::trayAvailable());
-    XEmbedStatusItem item;
-    item.setStyledTitle(rising());
-    QCoreApplication::processEvents();
-    EXPECT_EQ(item.presence(), Presence::waiting);
-    EXPECT_TRUE(item.anchorRect().isNull());
-
-    auto trayer = startTrayer();
-    ASSERT_TRUE(waitFor([&] { return item.presence() == Presence::shown; }));
-    EXPECT_TRUE(dockedInATray(item));
-
-    stopTrayer(trayer);
-    ASSERT_TRUE(waitFor([&] { return item.presence() == Presence::waiting; }));
-    EXPECT_FALSE(dockedInATray(item));
-
-    trayer = startTrayer();
-    ASSERT_TRUE(waitFor([&] { return item.presence() == Presence::shown; }));
-    EXPECT_TRUE(dockedInATray(item));
 }
 
 TEST(DesktopStatusItemOnX11, TellsTheUserOfNoTrayThenUsesOneAndMovesToAWatcherWhenOneAppears) {
