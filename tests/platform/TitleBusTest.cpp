@@ -57,7 +57,7 @@ bool nameOwned(const QString& name) {
 
 }  // namespace
 
-TEST(TitleBus, EachFormatEscapesForItsReader) {
+TEST(TitleBus, EachFormatEscapesForItsReaderAndActivateOpensThePopupAtThePointGiven) {
     TitlePublisher publisher(QDBusConnection::sessionBus());
     ASSERT_TRUE(publisher.isPublished());
     // Markup, JSON and polybar specials in every field a format writes.
@@ -84,6 +84,15 @@ TEST(TitleBus, EachFormatEscapesForItsReader) {
         EXPECT_EQ(run.out, expected + u'\n') << format;
         EXPECT_EQ(run.err, QString()) << format;
     }
+
+    QList<QPoint> clicks;
+    publisher.setActivationHandler([&](QPoint at) { clicks.append(at); });
+    HostConnection().call(kService, QString::fromLatin1(title::kPath),
+                          QString::fromLatin1(title::kInterface), u"Activate"_s, {320, 24});
+    ASSERT_TRUE(waitFor([&] { return clicks.size() == 1; }));
+    EXPECT_EQ(clicks[0], QPoint(320, 24));
+    EXPECT_EQ(runTitle({u"--activate"_s}).exitCode, 0);
+    EXPECT_TRUE(waitFor([&] { return clicks.size() == 2; }));
 }
 
 TEST(TitleBus, WithoutTheAppAOneShotSaysSoOnOneLineAndFails) {
@@ -147,17 +156,4 @@ TEST(TitleBus, FollowPrintsEachChangeAndThePlaceholderWhileTheAppIsAway) {
     ASSERT_TRUE(waitFor([&] { return follower.state() == QProcess::NotRunning; }));
     EXPECT_TRUE(waitFor([&] { return !nameOwned(kShown); }));
     EXPECT_EQ(lines.size(), 4);
-}
-
-TEST(TitleBus, ActivateOpensThePopupAtThePointGiven) {
-    TitlePublisher publisher(QDBusConnection::sessionBus());
-    QList<QPoint> clicks;
-    publisher.setActivationHandler([&](QPoint at) { clicks.append(at); });
-    HostConnection host;
-    host.call(kService, QString::fromLatin1(title::kPath), QString::fromLatin1(title::kInterface),
-              u"Activate"_s, {320, 24});
-    ASSERT_TRUE(waitFor([&] { return clicks.size() == 1; }));
-    EXPECT_EQ(clicks[0], QPoint(320, 24));
-    EXPECT_EQ(runTitle({u"--activate"_s}).exitCode, 0);
-    EXPECT_TRUE(waitFor([&] { return clicks.size() == 2; }));
 }
