@@ -31,7 +31,7 @@ TEST(Windows, CentredRectStaysInsideTheAvailableArea) {
     }
 }
 
-TEST(Windows, ConfiguredWindowIsCentredKeptOnCloseAndNeverQuitsTheApplication) {
+TEST(Windows, ConfiguredWindowIsCentredKeptOnCloseNeverQuitsTheApplicationAndSwapsContentWhole) {
     QPointer<QWidget> window = new QWidget;
     configureWindow(*window, {QStringLiteral("Vault"), QSize(480, 520), false, {}});
 
@@ -56,25 +56,20 @@ TEST(Windows, ConfiguredWindowIsCentredKeptOnCloseAndNeverQuitsTheApplication) {
 
     QtWindowActivator().makeKeyAndOrderFront(*window);
     EXPECT_TRUE(window->isVisible());
-    delete window.data();
-}
 
-TEST(Windows, ContentIsReplacedWhole) {
-    QWidget window;
-    configureWindow(window, {QStringLiteral("Settings"), QSize(400, 300), false, {}});
+    // Content is replaced whole.
     auto first = std::make_unique<QLabel>(QStringLiteral("first"));
     QPointer<QWidget> old = first.get();
-    setWindowContent(window, std::move(first));
-    window.show();
+    setWindowContent(*window, std::move(first));
     auto second = std::make_unique<QLabel>(QStringLiteral("second"));
     QPointer<QWidget> fresh = second.get();
-    setWindowContent(window, std::move(second));
-
+    setWindowContent(*window, std::move(second));
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(old.isNull());
     ASSERT_FALSE(fresh.isNull());
     EXPECT_TRUE(fresh->isVisible());
-    EXPECT_EQ(window.findChildren<QLabel*>().size(), 1);
+    EXPECT_EQ(window->findChildren<QLabel*>().size(), 1);
+    delete window.data();
 }
 
 TEST(Windows, ActivatingTheApplicationGivesAVisibleWindowTheFocus) {
