@@ -38,7 +38,7 @@ StatusItemOptions options(std::chrono::milliseconds noticeDelay) {
 
 }  // namespace
 
-TEST(DesktopStatusItem, WithAWatcherTheItemIsAStatusNotifierItem) {
+TEST(DesktopStatusItem, WithAWatcherItIsAStatusNotifierItemThatStepsAsideForAnotherProgram) {
     FakeStatusNotifierWatcher watcher;
     DesktopStatusItem item(options(std::chrono::milliseconds(1)));
     QList<QPoint> clicks;
@@ -56,6 +56,30 @@ TEST(DesktopStatusItem, WithAWatcherTheItemIsAStatusNotifierItem) {
     EXPECT_EQ(item.anchorRect(), QRect(30, 5, 1, 1));
     QTest::qWait(20);  // well past the notice delay
     EXPECT_EQ(item.notice(), nullptr);
+
+    // Two title-showing programs, the second queued behind the first.
+    const QString shown = QString::fromLatin1(title::kShownService);
+    std::vector<QString> names{u"shown-1"_s, u"shown-2"_s};
+    for (const QString& name : names) {
+        QDBusConnection::connectToBus(QDBusConnection::SessionBus, name)
+            .interface()
+            ->registerService(shown, QDBusConnectionInterface::QueueService,
+                              QDBusConnectionInterface::DontAllowReplacement);
+    }
+    ASSERT_TRUE(waitFor([&] { return item.presence() == Presence::elsewhere; }));
+    EXPECT_TRUE(waitFor([&] { return watcher.items().isEmpty(); }));
+    EXPECT_EQ(item.activeBackend(), Backend::none);
+
+    QDBusConnection::disconnectFromBus(names[0]);
+    QTest::qWait(50);
+    EXPECT_EQ(item.presence(), Presence::elsewhere) << "the queued one still shows it";
+    EXPECT_TRUE(watcher.items().isEmpty());
+    EXPECT_EQ(item.notice(), nullptr);
+
+    QDBusConnection::disconnectFromBus(names[1]);
+    ASSERT_TRUE(waitFor([&] { return item.presence() == Presence::shown; }));
+    ASSERT_EQ(watcher.items().size(), 1);
+    EXPECT_EQ(listedLabel(watcher), QString::fromUtf8("Au \u2014"));
 }
 
 TEST(DesktopStatusItem, WithNothingToHostTheUserIsToldOnceAndALatePanelStillGetsIt) {
@@ -97,37 +121,6 @@ TEST(DesktopStatusItem, TheNoticeOffersToQuit) {
         }
     }
     EXPECT_EQ(quits, 1);
-}
-
-TEST(DesktopStatusItem, StepsAsideWhileAnotherProgramShowsTheTitle) {
-    FakeStatusNotifierWatcher watcher;
-    DesktopStatusItem item(options(std::chrono::milliseconds(1)));
-    item.setTitle(u"Au $2,346"_s);
-    ASSERT_TRUE(waitFor([&] { return item.presence() == Presence::shown; }));
-
-    // Two title-showing programs, the second queued behind the first.
-    const QString shown = QString::fromLatin1(title::kShownService);
-    std::vector<QString> names{u"shown-1"_s, u"shown-2"_s};
-    for (const QString& name : names) {
-        QDBusConnection::connectToBus(QDBusConnection::SessionBus, name)
-            .interface()
-            ->registerService(shown, QDBusConnectionInterface::QueueService,
-                              QDBusConnectionInterface::DontAllowReplacement);
-    }
-    ASSERT_TRUE(waitFor([&] { return item.presence() == Presence::elsewhere; }));
-    EXPECT_TRUE(waitFor([&] { return watcher.items().isEmpty(); }));
-    EXPECT_EQ(item.activeBackend(), Backend::none);
-
-    QDBusConnection::disconnectFromBus(names[0]);
-    QTest::qWait(50);
-    EXPECT_EQ(item.presence(), Presence::elsewhere) << "the queued one still shows it";
-    EXPECT_TRUE(watcher.items().isEmpty());
-    EXPECT_EQ(item.notice(), nullptr);
-
-    QDBusConnection::disconnectFromBus(names[1]);
-    ASSERT_TRUE(waitFor([&] { return item.presence() == Presence::shown; }));
-    ASSERT_EQ(watcher.items().size(), 1);
-    EXPECT_EQ(listedLabel(watcher), u"Au $2,346"_s);
 }
 
 TEST(DesktopStatusItem, TheNoticeNamesTheWayThisDesktopShowsTheTitle) {
