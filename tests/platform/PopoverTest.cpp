@@ -58,7 +58,8 @@ protected:
 
 }  // namespace
 
-TEST_P(PopoverTest, OpensAtItsPlacementWithContentSizeAndTheKeyboardAndEscapeCloses) {
+TEST_P(PopoverTest, OpensAtItsPlacementWithContentSizeAndTheKeyboardNewContentAndEscape) {
+    QPointer<QWidget> old = popover.content();
     QSignalSpy shown(&popover, &Popover::shownChanged);
     popover.show(topRightItem());
 
@@ -70,26 +71,21 @@ TEST_P(PopoverTest, OpensAtItsPlacementWithContentSizeAndTheKeyboardAndEscapeClo
     EXPECT_TRUE(shown.at(0).at(0).toBool());
     ASSERT_TRUE(waitFor([&] { return QApplication::focusWidget() == field.data(); }))
         << "the first control has the focus as soon as the popover opens";
-    QTest::keyClick(field.data(), Qt::Key_Escape);
-    EXPECT_FALSE(popover.isShown());
-}
-
-TEST_P(PopoverTest, NewContentReplacesTheOldOneWhole) {
-    QPointer<QWidget> old = popover.content();
-    popover.show(topRightItem());
 
     Content replacement;
     QPointer<QWidget> fresh = replacement.widget.get();
     QPointer<QLineEdit> freshField = replacement.field;
     popover.setContent(std::move(replacement.widget));
-
     EXPECT_EQ(popover.content(), fresh.data());
     EXPECT_TRUE(fresh->isVisible());
     EXPECT_FALSE(old->isVisible());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(old.isNull()) << "whatever the old view held is discarded";
     EXPECT_EQ(popover.window()->findChildren<QLineEdit*>().size(), 1);
-    EXPECT_TRUE(waitFor([&] { return QApplication::focusWidget() == freshField.data(); }));
+    ASSERT_TRUE(waitFor([&] { return QApplication::focusWidget() == freshField.data(); }));
+
+    QTest::keyClick(freshField.data(), Qt::Key_Escape);
+    EXPECT_FALSE(popover.isShown());
 }
 
 TEST_P(PopoverTest, ToggleAndClosingByItselfAndTheClickThatCausedIt) {
