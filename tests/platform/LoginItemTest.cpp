@@ -63,22 +63,19 @@ TEST_F(LoginItemTest, RegisteringWritesAnEntryForTheRunningBinaryOrReplacesItUnr
     moved.registerAtLogin();
     moved.registerAtLogin();
     EXPECT_TRUE(readAll(moved.filePath()).contains(u"Exec=/usr/bin/mintlux\n"_s));
+
+    // Entries the user switched off do not count; keys of other groups do not apply.
+    for (const char* extra : {"Hidden=true\n", "X-GNOME-Autostart-enabled=false\n"}) {
+        writeFile(item.filePath(), QByteArray("[Desktop Entry]\nType=Application\n") + extra);
+        EXPECT_FALSE(item.isRegistered()) << extra;
+    }
+    writeFile(item.filePath(), "[Other]\nHidden=true\n[Desktop Entry]\nType=Application\n");
+    EXPECT_TRUE(item.isRegistered());
+
     moved.unregisterAtLogin();
     EXPECT_FALSE(QFile::exists(moved.filePath()));
     EXPECT_FALSE(item.isRegistered());
     EXPECT_NO_THROW(moved.unregisterAtLogin());
-}
-
-TEST_F(LoginItemTest, EntriesSwitchedOffByTheUserDoNotCount) {
-    XdgAutostartLoginItem item(autostart);
-    for (const char* extra : {"Hidden=true\n", "X-GNOME-Autostart-enabled=false\n"}) {
-        SCOPED_TRACE(extra);
-        QDir().mkpath(autostart);
-        writeFile(item.filePath(), QByteArray("[Desktop Entry]\nType=Application\n") + extra);
-        EXPECT_FALSE(item.isRegistered());
-    }
-    writeFile(item.filePath(), "[Other]\nHidden=true\n[Desktop Entry]\nType=Application\n");
-    EXPECT_TRUE(item.isRegistered()) << "keys of other groups do not apply";
 }
 
 TEST_F(LoginItemTest, FailuresCarryAReadableDescription) {

@@ -165,7 +165,7 @@ TEST_F(SniStatusItemTest, HostClicksReachTheHandlerWithTheirPoint) {
     EXPECT_EQ(clicks.size(), 3) << "the wheel does not open anything";
 }
 
-TEST_F(SniStatusItemTest, AWatcherStartingLateOrRestartingGetsTheItem) {
+TEST_F(SniStatusItemTest, AWatcherStartingLateOrRestartingGetsTheItemAndForgetsItWhenGone) {
     auto item = makeItem();
     ASSERT_TRUE(waitFor([&] { return settled->count() == 1; }));
     EXPECT_EQ(item->presence(), Presence::waiting);
@@ -181,6 +181,16 @@ TEST_F(SniStatusItemTest, AWatcherStartingLateOrRestartingGetsTheItem) {
     watcher = std::make_unique<FakeStatusNotifierWatcher>();
     ASSERT_TRUE(waitFor([&] { return item->presence() == Presence::shown; }));
     EXPECT_EQ(watcher->items(), QStringList{item->serviceName() + kItemPath});
+
+    EXPECT_THROW(SniStatusItem{QDBusConnection::sessionBus()}, std::runtime_error)
+        << "one item per connection";
+    item->setTitle(u"Pd $1,024"_s);
+    EXPECT_EQ(property(*item, u"XAyatanaLabel"_s), u"Pd $1,024"_s)
+        << "the failed second item left the first one published";
+    item.reset();
+    EXPECT_TRUE(waitFor([&] { return watcher->items().isEmpty(); })) << "the item is forgotten";
+    auto again = makeItem();  // the object paths are free for a new item
+    EXPECT_TRUE(waitFor([&] { return watcher->items().size() == 1; }));
 }
 
 // A watcher still starting up may take registrations without listing them, and have no host.
@@ -195,21 +205,6 @@ TEST_F(SniStatusItemTest, ARegistrationTheWatcherLosesIsMadeAgainAndShowsOnceAHo
     EXPECT_EQ(item->presence(), Presence::waiting);
     watcher.setHostRegistered(true);
     EXPECT_TRUE(waitFor([&] { return item->presence() == Presence::shown; }));
-}
-
-TEST_F(SniStatusItemTest, TheWatcherForgetsAnItemThatIsGone) {
-    FakeStatusNotifierWatcher watcher;
-    auto item = makeItem();
-    ASSERT_TRUE(waitFor([&] { return watcher.items().size() == 1; }));
-    EXPECT_THROW(SniStatusItem{QDBusConnection::sessionBus()}, std::runtime_error)
-        << "one item per connection";
-    item->setTitle(u"Pd $1,024"_s);
-    EXPECT_EQ(property(*item, u"XAyatanaLabel"_s), u"Pd $1,024"_s)
-        << "the failed second item left the first one published";
-    item.reset();
-    EXPECT_TRUE(waitFor([&] { return watcher.items().isEmpty(); }));
-    auto again = makeItem();  // the object paths are free for a new item
-    EXPECT_TRUE(waitFor([&] { return watcher.items().size() == 1; }));
 }
 
 TEST(SniIconStyle, SquareForHostsThatForceSquaresWholeTitleElsewhere) {

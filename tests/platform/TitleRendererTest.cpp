@@ -53,7 +53,7 @@ TEST_F(TitleRendererTest, TitleImageHasPanelHeightAndGrowsWithTheText) {
 
 // In the title only the change tail is coloured; the compact icon draws the symbol with the
 // coloured triangle under it.
-TEST_F(TitleRendererTest, OnlyTheChangeIsColouredByItsRole) {
+TEST_F(TitleRendererTest, OnlyTheChangeIsColouredByItsRoleAndRunsPastTheTextAreClipped) {
     const struct {
         std::optional<Role> role;
         bool green;
@@ -77,9 +77,7 @@ TEST_F(TitleRendererTest, OnlyTheChangeIsColouredByItsRole) {
             EXPECT_GT(light, size / 2) << "the metal symbol is drawn";
         }
     }
-}
-
-TEST_F(TitleRendererTest, RunsReachingPastTheTextAreClipped) {
+    // Runs reaching past the text are clipped.
     StyledTitle t{u"Ag $29.46"_s, {{4, 1000, Role::negative}, {50, 3, Role::positive}}};
     const QImage image = renderer.renderTitle(t, 22, colors);
     EXPECT_GT(countPixels(image, isRed), 10);
