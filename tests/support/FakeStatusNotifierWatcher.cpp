@@ -44,11 +44,7 @@ FakeStatusNotifierWatcher::~FakeStatusNotifierWatcher() {
 
 void FakeStatusNotifierWatcher::setHostRegistered(bool registered) {
     m_hostRegistered = registered;
-    if (registered) {
-        emit StatusNotifierHostRegistered();
-    } else {
-        emit StatusNotifierHostUnregistered();
-    }
+    registered ? StatusNotifierHostRegistered() : StatusNotifierHostUnregistered();
 }
 
 void FakeStatusNotifierWatcher::RegisterStatusNotifierItem(const QString& serviceOrPath) {
