@@ -16,6 +16,7 @@ using namespace mintlux::test;
 using Presence = StatusItem::Presence;
 using Backend = DesktopStatusItem::Backend;
 using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -28,19 +29,11 @@ QVariant listedLabel(const FakeStatusNotifierWatcher& watcher) {
     return HostConnection().property(service, kItemPath, kItemInterface, u"XAyatanaLabel"_s);
 }
 
-StatusItemOptions options(std::chrono::milliseconds noticeDelay) {
-    StatusItemOptions o;
-    o.bus = QDBusConnection::sessionBus();
-    o.desktop = u"GNOME"_s;
-    o.noticeDelay = noticeDelay;
-    return o;
-}
-
 }  // namespace
 
 TEST(DesktopStatusItem, WithAWatcherItIsAStatusNotifierItemThatStepsAsideForAnotherProgram) {
     FakeStatusNotifierWatcher watcher;
-    DesktopStatusItem item(options(std::chrono::milliseconds(1)));
+    DesktopStatusItem item({.desktop = u"GNOME"_s, .noticeDelay = 1ms});
     QList<QPoint> clicks;
     item.setActivationHandler([&](QPoint p) { clicks.append(p); });
     item.setTitle(QString::fromUtf8("Au \u2014"));
@@ -83,7 +76,7 @@ TEST(DesktopStatusItem, WithAWatcherItIsAStatusNotifierItemThatStepsAsideForAnot
 }
 
 TEST(DesktopStatusItem, WithNothingToHostTheUserIsToldOnceAndALatePanelStillGetsIt) {
-    DesktopStatusItem item(options(std::chrono::milliseconds(10)));
+    DesktopStatusItem item({.desktop = u"GNOME"_s, .noticeDelay = 10ms});
     item.setTitle(u"Pt $1,002"_s);
 
     ASSERT_TRUE(waitFor([&] { return item.presence() == Presence::absent; }));
@@ -111,7 +104,7 @@ TEST(DesktopStatusItem, WithNothingToHostTheUserIsToldOnceAndALatePanelStillGets
 }
 
 TEST(DesktopStatusItem, TheNoticeOffersToQuit) {
-    DesktopStatusItem item(options(std::chrono::milliseconds(1)));
+    DesktopStatusItem item({.desktop = u"GNOME"_s, .noticeDelay = 1ms});
     int quits = 0;
     item.setMenuHandlers({}, [&] { ++quits; });
     ASSERT_TRUE(waitFor([&] { return item.notice() != nullptr; }));

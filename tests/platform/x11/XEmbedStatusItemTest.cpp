@@ -182,10 +182,7 @@ TEST(XEmbedStatusItem, ClicksOnTheItemToggleAPopoverBelowIt) {
 }
 
 TEST(DesktopStatusItemOnX11, TellsTheUserOfNoTrayThenUsesOneAndMovesToAWatcherWhenOneAppears) {
-    StatusItemOptions options;
-    options.noticeDelay = std::chrono::milliseconds(1);
-    options.desktop = u"XFCE"_s;
-    DesktopStatusItem item(options);
+    DesktopStatusItem item({.desktop = u"XFCE"_s, .noticeDelay = std::chrono::milliseconds(1)});
     item.setStyledTitle(rising());
     ASSERT_TRUE(waitFor([&] { return item.presence() == Presence::absent; }));
     ASSERT_NE(item.notice(), nullptr);
