@@ -57,7 +57,18 @@ bool nameOwned(const QString& name) {
 
 }  // namespace
 
-TEST(TitleBus, EachFormatEscapesForItsReaderAndActivateOpensThePopupAtThePointGiven) {
+// Without the app a one-shot says so on one line and fails; with it, each format escapes for its
+// reader and activation opens the popup at the point given.
+TEST(TitleBus, OneShotsWithoutAndWithTheApp) {
+    ASSERT_FALSE(nameOwned(kService));
+    for (const QStringList& args : {QStringList{}, QStringList{u"--activate"_s}}) {
+        const TitleRun run = runTitle(args);
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(run.out, QString());
+        EXPECT_EQ(run.err.toStdString(), "mintlux-title: Mintlux is not running\n");
+    }
+    EXPECT_EQ(runTitle({u"--format"_s, u"xml"_s}).exitCode, 2);
+
     TitlePublisher publisher(QDBusConnection::sessionBus());
     ASSERT_TRUE(publisher.isPublished());
     // Markup, JSON and polybar specials in every field a format writes.
@@ -93,17 +104,6 @@ TEST(TitleBus, EachFormatEscapesForItsReaderAndActivateOpensThePopupAtThePointGi
     EXPECT_EQ(clicks[0], QPoint(320, 24));
     EXPECT_EQ(runTitle({u"--activate"_s}).exitCode, 0);
     EXPECT_TRUE(waitFor([&] { return clicks.size() == 2; }));
-}
-
-TEST(TitleBus, WithoutTheAppAOneShotSaysSoOnOneLineAndFails) {
-    ASSERT_FALSE(nameOwned(kService));
-    for (const QStringList& args : {QStringList{}, QStringList{u"--activate"_s}}) {
-        const TitleRun run = runTitle(args);
-        EXPECT_EQ(run.exitCode, 1);
-        EXPECT_EQ(run.out, QString());
-        EXPECT_EQ(run.err.toStdString(), "mintlux-title: Mintlux is not running\n");
-    }
-    EXPECT_EQ(runTitle({u"--format"_s, u"xml"_s}).exitCode, 2);
 }
 
 TEST(TitleBus, FollowPrintsEachChangeAndThePlaceholderWhileTheAppIsAway) {

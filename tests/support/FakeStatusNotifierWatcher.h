@@ -16,7 +16,7 @@ class FakeStatusNotifierWatcher : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
     Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ items)
-    Q_PROPERTY(bool IsStatusNotifierHostRegistered READ hostRegistered)
+    Q_PROPERTY(bool IsStatusNotifierHostRegistered MEMBER m_hostRegistered)
 
 public:
     explicit FakeStatusNotifierWatcher(bool hostRegistered = true);
@@ -24,7 +24,6 @@ public:
 
     // Entries as "bus-name/object-path".
     QStringList items() const { return m_items; }
-    bool hostRegistered() const { return m_hostRegistered; }
     void setHostRegistered(bool registered);
 
     // This many registrations are answered as taken but never listed, as a watcher still

@@ -18,10 +18,7 @@ struct Bus {
     QString address;
 };
 
-std::unique_ptr<Bus>& bus() {
-    static std::unique_ptr<Bus> instance;
-    return instance;
-}
+std::unique_ptr<Bus> g_bus;
 
 }  // namespace
 
@@ -45,8 +42,8 @@ QByteArray startServer(QProcess& process, const QString& program, const QStringL
 }
 
 QString ensurePrivateSessionBus() {
-    if (bus()) {
-        return bus()->address;
+    if (g_bus) {
+        return g_bus->address;
     }
     auto b = std::make_unique<Bus>();
     const QString config = b->dir.filePath(QStringLiteral("bus.conf"));
@@ -68,15 +65,15 @@ QString ensurePrivateSessionBus() {
                     {QStringLiteral("--config-file=") + config, QStringLiteral("--nofork"),
                      QStringLiteral("--print-address=1"), QStringLiteral("--nopidfile")}));
     qputenv("DBUS_SESSION_BUS_ADDRESS", b->address.toUtf8());
-    bus() = std::move(b);
-    return bus()->address;
+    g_bus = std::move(b);
+    return g_bus->address;
 }
 
 void stopPrivateSessionBus() {
-    if (bus()) {
-        bus()->daemon.terminate();
-        bus()->daemon.waitForFinished(5000);
-        bus().reset();
+    if (g_bus) {
+        g_bus->daemon.terminate();
+        g_bus->daemon.waitForFinished(5000);
+        g_bus.reset();
     }
 }
 
