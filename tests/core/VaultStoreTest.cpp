@@ -1,4 +1,6 @@
 #include "persistence/PreferencesStore.h"
+#include "persistence/SettingsKey.h"
+#include "persistence/SettingsStore.h"
 #include "persistence/VaultKey.h"
 #include "persistence/VaultStore.h"
 #include "support/Printers.h"
@@ -9,18 +11,25 @@
 
 using namespace mintlux;
 using namespace Qt::StringLiterals;
+using M = MetalSeries;
+using C = Currency;
+using D = DisplayMode;
 
 namespace {
 
-class VaultStoreTest : public ::testing::Test {
+const SettingsSnapshot kDefaults(M::gold, C::usd, D::priceAndDelta, 60, false);
+
+// The stores the app keeps over a real preferences file.
+class StoreTest : public ::testing::Test {
 protected:
     QTemporaryDir m_dir;
     QString m_path = m_dir.filePath(u"preferences.json"_s);
     PreferencesStore m_prefs{m_path};
     VaultStore m_vault{m_prefs};
+    SettingsStore m_settings{m_prefs};
 };
 
-TEST_F(VaultStoreTest, StoresCompactJsonDataThatSurvivesARestart) {
+TEST_F(StoreTest, VaultStoresCompactJsonDataThatSurvivesARestart) {
     const auto all = m_vault.snapshot();
     EXPECT_EQ(all.size(), 4u);
     EXPECT_EQ(all.at(MetalSeries::gold), (VaultEntry{0, MetalUnit::gram, KaratGrade::k24}));
@@ -33,7 +42,7 @@ TEST_F(VaultStoreTest, StoresCompactJsonDataThatSurvivesARestart) {
     EXPECT_EQ(VaultStore(restarted).entry(MetalSeries::silver), silver);
 }
 
-TEST_F(VaultStoreTest, UnreadableHoldingReadsAsDefaultAndIsLeftAsItIs) {
+TEST_F(StoreTest, VaultUnreadableHoldingReadsAsDefaultAndIsLeftAsItIs) {
     for (const PreferenceValue& stored :
          {PreferenceValue(R"({"quantity":2.5,"unit":"troyOunce"})"_ba),
           PreferenceValue(uR"({"quantity":2.5,"unit":"gram","karat":22})"_s)}) {
@@ -43,7 +52,7 @@ TEST_F(VaultStoreTest, UnreadableHoldingReadsAsDefaultAndIsLeftAsItIs) {
     }
 }
 
-TEST_F(VaultStoreTest, TotalCountsOnlyMetalsThatHaveATick) {
+TEST_F(StoreTest, VaultTotalCountsOnlyMetalsThatHaveATick) {
     m_vault.setEntry({1, MetalUnit::troyOunce, KaratGrade::k24}, MetalSeries::gold);
     m_vault.setEntry({10, MetalUnit::gram, KaratGrade::k10}, MetalSeries::silver);
     m_vault.setEntry({5, MetalUnit::gram, KaratGrade::k24}, MetalSeries::platinum);
@@ -54,6 +63,44 @@ TEST_F(VaultStoreTest, TotalCountsOnlyMetalsThatHaveATick) {
                                   tick(MetalSeries::silver, 2, MetalUnit::gram)}),
               *Decimal::parse("2019.8"));
     EXPECT_EQ(m_vault.totalValue({}), Decimal(0));
+}
+
+TEST_F(StoreTest, SettingsEachKeyAcceptsOnlyItsStoredFormAndOtherwiseFallsBack) {
+    EXPECT_EQ(m_settings.snapshot(), kDefaults);
+    const struct {
+        QString key;
+        PreferenceValue stored;
+        SettingsSnapshot expected;
+    } cases[] = {
+        {SettingsKey::primaryMetal, u"XPD"_s, {M::palladium, C::usd, D::priceAndDelta, 60, false}},
+        {SettingsKey::primaryMetal, u"xpd"_s, kDefaults},
+        {SettingsKey::displayCurrency, u"INR"_s, {M::gold, C::inr, D::priceAndDelta, 60, false}},
+        {SettingsKey::displayMode, u"vaultValue"_s, {M::gold, C::usd, D::vaultValue, 60, false}},
+        {SettingsKey::displayMode, u"Vault value"_s, kDefaults},
+        {SettingsKey::refreshIntervalSec, 300, {M::gold, C::usd, D::priceAndDelta, 300, false}},
+        {SettingsKey::refreshIntervalSec, 0, {M::gold, C::usd, D::priceAndDelta, 0, false}},
+        // What "300.0" or "3e2" typed into the file gives.
+        {SettingsKey::refreshIntervalSec,
+         *Decimal::parse("3.000e2"),
+         {M::gold, C::usd, D::priceAndDelta, 300, false}},
+        {SettingsKey::refreshIntervalSec, u"300"_s, kDefaults},
+        {SettingsKey::refreshIntervalSec, *Decimal::parse("30.5"), kDefaults},
+        {SettingsKey::refreshIntervalSec, true, kDefaults},
+        {SettingsKey::launchAtLogin, true, {M::gold, C::usd, D::priceAndDelta, 60, true}},
+        {SettingsKey::launchAtLogin, u"true"_s, kDefaults},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.key.toStdString());
+        m_prefs.set(c.stored, c.key);
+        EXPECT_EQ(m_settings.snapshot(), c.expected);
+        // Each accepted row changes one field: equality must see every one of them.
+        if (!(c.expected == kDefaults)) {
+            EXPECT_NE(m_settings.snapshot(), kDefaults);
+        }
+        // Read, never repaired.
+        EXPECT_EQ(m_prefs.object(c.key), c.stored);
+        m_prefs.remove(c.key);
+    }
 }
 
 TEST(VaultKey, OneKeyPerMetalUnderTheCaseSensitivePrefix) {
