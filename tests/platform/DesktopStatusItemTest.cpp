@@ -103,7 +103,7 @@ TEST(DesktopStatusItem, WithNothingToHostTheUserIsToldOnceAndALatePanelStillGets
     EXPECT_EQ(item.title().text, u"Pt $1,002"_s);
 }
 
-TEST(DesktopStatusItem, TheNoticeOffersToQuit) {
+TEST(DesktopStatusItem, TheNoticeOffersToQuitAndNamesTheWayEachDesktopShowsTheTitle) {
     DesktopStatusItem item({.desktop = u"GNOME"_s, .noticeDelay = 1ms});
     int quits = 0;
     item.setMenuHandlers({}, [&] { ++quits; });
@@ -114,9 +114,7 @@ TEST(DesktopStatusItem, TheNoticeOffersToQuit) {
         }
     }
     EXPECT_EQ(quits, 1);
-}
 
-TEST(DesktopStatusItem, TheNoticeNamesTheWayThisDesktopShowsTheTitle) {
     const std::vector<std::pair<const char*, const char*>> cases{
         {"ubuntu:GNOME", "GNOME Shell extension"},
         {"KDE", "\u201CMintlux\u201D widget"},

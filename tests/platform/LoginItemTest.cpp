@@ -115,15 +115,7 @@ TEST_F(LoginItemTest, FailuresCarryAReadableDescription) {
     }
 }
 
-TEST(LoginItemPaths, DefaultFolderFollowsXdgConfigHome) {
-    QTemporaryDir config;
-    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
-    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
-    EXPECT_EQ(XdgAutostartLoginItem::defaultAutostartDir(), config.path() + "/autostart");
-    qputenv("XDG_CONFIG_HOME", saved);
-}
-
-TEST(LoginItemPaths, ExecValuesAreQuotedAndEscapedAsDesktopEntriesRequire) {
+TEST(LoginItemPaths, ExecValuesAreEscapedAsDesktopEntriesRequireAndTheFolderFollowsXdg) {
     const std::vector<std::pair<QString, QString>> cases{
         {"/usr/bin/mintlux", "/usr/bin/mintlux"},
         {"/home/ann/My Apps/mintlux", "\"/home/ann/My Apps/mintlux\""},
@@ -136,4 +128,10 @@ TEST(LoginItemPaths, ExecValuesAreQuotedAndEscapedAsDesktopEntriesRequire) {
     for (const auto& [program, expected] : cases) {
         EXPECT_EQ(XdgAutostartLoginItem::execValue(program), expected) << program.toStdString();
     }
+
+    QTemporaryDir config;
+    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+    EXPECT_EQ(XdgAutostartLoginItem::defaultAutostartDir(), config.path() + "/autostart");
+    qputenv("XDG_CONFIG_HOME", saved);
 }
