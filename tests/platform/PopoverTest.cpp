@@ -56,6 +56,62 @@ protected:
     QPointer<QLineEdit> field;
 };
 
+const QSize kPopover(320, 360);
+const QRect kFullHd(0, 0, 1920, 1080);
+
+struct Case {
+    QRect anchor;
+    QList<ScreenArea> screens;
+    QPoint at;  // where the popover's top-left corner goes
+    PopoverEdge edge;
+    QSize size = kPopover;
+};
+
+constexpr auto below = PopoverEdge::below, above = PopoverEdge::above, left = PopoverEdge::left,
+               right = PopoverEdge::right;
+
+class PopoverPlacementTest : public ::testing::TestWithParam<Case> {};
+
+const ScreenArea topPanel{kFullHd, QRect(0, 28, 1920, 1052)};
+const ScreenArea bottomPanel{kFullHd, QRect(0, 0, 1920, 1040)};
+const ScreenArea leftPanel{kFullHd, QRect(48, 0, 1872, 1080)};
+const ScreenArea rightPanel{kFullHd, QRect(0, 0, 1872, 1080)};
+const ScreenArea noPanelInfo{kFullHd, kFullHd};
+const ScreenArea rightScreen{QRect(1920, 0, 1280, 1024), QRect(1920, 28, 1280, 996)};
+const ScreenArea leftScreen{QRect(-1280, 0, 1280, 1024), QRect(-1280, 28, 1280, 996)};
+
+const Case kCases[] = {
+    // Top panel: below, centred on the item.
+    {{1000, 2, 80, 24}, {topPanel}, {880, 30}, below},
+    // Top panel, item at the right edge: pushed left inside the screen.
+    {{1880, 2, 40, 24}, {topPanel}, {1600, 30}, below},
+    // Top panel, item at the left edge: pushed right.
+    {{0, 2, 40, 24}, {topPanel}, {0, 30}, below},
+    // Bottom panel: above, clear of the panel.
+    {{1000, 1045, 60, 30}, {bottomPanel}, {870, 680}, above},
+    // Left panel: to the right, clear of the panel.
+    {{8, 500, 32, 32}, {leftPanel}, {48, 500}, right},
+    // Right panel near the bottom: to the left, lifted inside.
+    {{1880, 900, 32, 32}, {rightPanel}, {1552, 720}, left},
+    // Click point without panel information: below it.
+    {{1700, 10, 1, 1}, {noPanelInfo}, {1540, 15}, below},
+    // Click point at the bottom without panel information: above it.
+    {{900, 1070, 1, 1}, {noPanelInfo}, {740, 706}, above},
+    // Item on the second screen stays on that screen.
+    {{3100, 2, 60, 24}, {topPanel, rightScreen}, {2880, 30}, below},
+    // Screen left of the primary, negative coordinates.
+    {{-100, 2, 40, 24}, {topPanel, leftScreen}, {-320, 30}, below},
+    // Item straddling two screens belongs to the one holding its centre.
+    {{1900, 2, 60, 24}, {topPanel, rightScreen}, {1920, 30}, below},
+    // Anchor right of every screen: beside it on the nearest one.
+    {{3300, 500, 10, 10}, {topPanel, rightScreen}, {2880, 500}, left},
+    // Unknown anchor: top-right corner of the primary screen.
+    {{}, {topPanel, rightScreen}, {1596, 32}, below},
+    // Taller than the screen: top edge kept visible.
+    {{1000, 2, 80, 24}, {topPanel}, {880, 28}, below, {320, 2000}},
+    // No screens at all: under the anchor.
+    {{10, 10, 20, 20}, {}, {10, 34}, below}};
+
 }  // namespace
 
 TEST_P(PopoverTest, OpensAtItsPlacementWithContentSizeAndTheKeyboardNewContentAndEscape) {
@@ -126,3 +182,12 @@ INSTANTIATE_TEST_SUITE_P(Kinds, PopoverTest,
                          [](const ::testing::TestParamInfo<Popover::Kind>& param) {
                              return param.param == Popover::Kind::popup ? "Popup" : "FocusDialog";
                          });
+
+TEST_P(PopoverPlacementTest, PlacesNextToTheItemInsideTheScreen) {
+    const Case& c = GetParam();
+    const PopoverPlacement p = placePopover(c.anchor, c.size, c.screens);
+    EXPECT_EQ(p.frame, QRect(c.at, c.size));
+    EXPECT_EQ(p.edge, c.edge);
+}
+
+INSTANTIATE_TEST_SUITE_P(Placements, PopoverPlacementTest, ::testing::ValuesIn(kCases));
