@@ -10,21 +10,20 @@
 int main(int argc, char** argv) {
     QStandardPaths::setTestModeEnabled(true);
     QCoreApplication app(argc, argv);
-    // The second process of the multi-process tests: MINTLUX_TEST_WRITER=<file> and
-    // MINTLUX_TEST_KEYS=<prefix>:<count> write `count` integer keys, then exit. With
-    // MINTLUX_TEST_ACK set, the `count` writes are 0, 1, ... to the one key <prefix>, going on
-    // from the value the file holds, and each is printed once set() has returned.
-    if (qEnvironmentVariableIsSet("MINTLUX_TEST_WRITER")) {
-        const QString keys = qEnvironmentVariable("MINTLUX_TEST_KEYS");
-        const QString prefix = keys.section(u':', 0, 0);
-        const bool ack = qEnvironmentVariableIsSet("MINTLUX_TEST_ACK");
-        mintlux::PreferencesStore store(qEnvironmentVariable("MINTLUX_TEST_WRITER"));
+    // The second process of the multi-process tests: `--write <file> <key> <count> each` sets
+    // the keys <key>0, <key>1, ... to 0, 1, ...; with `ack` for `each` it sets the one key
+    // <key> to 0, 1, ..., going on from the value the file holds, and prints each value once
+    // set() has returned.
+    if (const QStringList args = app.arguments(); args.size() == 6 && args[1] == u"--write") {
+        const QString& key = args[3];
+        const bool ack = args[5] == u"ack";
+        mintlux::PreferencesStore store(args[2]);
         std::int64_t i = 0;
-        if (const auto last = store.object(prefix); ack && last) {
+        if (const auto last = store.object(key); ack && last) {
             i = *last->integer() + 1;
         }
-        for (; i < keys.section(u':', 1).toInt(); ++i) {
-            store.set(i, ack ? prefix : prefix + QString::number(i));
+        for (; i < args[4].toInt(); ++i) {
+            store.set(i, ack ? key : key + QString::number(i));
             if (ack) {
                 std::printf("%lld\n", static_cast<long long>(i));
                 std::fflush(stdout);

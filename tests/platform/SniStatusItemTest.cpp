@@ -1,22 +1,33 @@
 #include "DBusSignalRecorder.h"
 #include "FakeStatusNotifierWatcher.h"
 #include "HostConnection.h"
+#include "Pixels.h"
+#include "TitleState.h"
 #include "Wait.h"
+#include "platform/DesktopStatusItem.h"
+#include "platform/NoTrayNotice.h"
 #include "platform/SniStatusItem.h"
 
+#include <QAbstractButton>
+#include <QDBusConnectionInterface>
 #include <QDBusObjectPath>
+#include <QLabel>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
 
 using namespace mintlux;
+using namespace Qt::StringLiterals;
 using namespace mintlux::test;
 using Role = StyledTitle::Role;
+using Presence = StatusItem::Presence;
+using Backend = DesktopStatusItem::Backend;
+using namespace std::chrono_literals;
 
 namespace {
 
-const QString kItemInterface = QStringLiteral("org.kde.StatusNotifierItem");
-const QString kItemPath = QStringLiteral("/StatusNotifierItem");
+const QString kItemInterface = u"org.kde.StatusNotifierItem"_s;
+const QString kItemPath = u"/StatusNotifierItem"_s;
 
 StyledTitle rising() {
     return {QString::fromUtf8("Au $2,346 \u25B21.23%"), {{9, 7, Role::positive}}};
@@ -36,7 +47,7 @@ protected:
     }
 
     SniIconPixmapList pixmaps(const SniStatusItem& item) const {
-        return qdbus_cast<SniIconPixmapList>(property(item, QStringLiteral("IconPixmap")));
+        return qdbus_cast<SniIconPixmapList>(property(item, u"IconPixmap"_s));
     }
 
     QDBusMessage callItem(const SniStatusItem& item, const QString& method,
@@ -52,27 +63,68 @@ protected:
 int greenPixelsOnTheWire(const SniIconPixmap& p) {
     int green = 0;
     for (qsizetype i = 0; i + 3 < p.argb.size(); i += 4) {
-        const auto a = static_cast<uchar>(p.argb[i]);
-        const auto r = static_cast<uchar>(p.argb[i + 1]);
-        const auto g = static_cast<uchar>(p.argb[i + 2]);
-        const auto b = static_cast<uchar>(p.argb[i + 3]);
-        green += a > 128 && g > r + 50 && g > b + 50;
+        const auto* px = reinterpret_cast<const uchar*>(p.argb.constData() + i);
+        green += isGreen(qRgba(px[1], px[2], px[3], px[0]));
     }
     return green;
 }
 
+const QString kMenuInterface = u"com.canonical.dbusmenu"_s;
+const QString kMenuPath = u"/MenuBar"_s;
+
+class DBusMenuTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        item.setMenuHandlers([this] { ++showRequests; }, [this] { ++quitRequests; });
+    }
+
+    QDBusMessage call(const QString& method, const QVariantList& args) const {
+        return host.call(item.serviceName(), kMenuPath, kMenuInterface, method, args);
+    }
+
+    DBusMenuLayoutItem layout(int parent, int depth, const QStringList& names) const {
+        const QDBusMessage reply = call(u"GetLayout"_s, {parent, depth, names});
+        EXPECT_EQ(reply.arguments().size(), 2) << reply.errorMessage().toStdString();
+        return qdbus_cast<DBusMenuLayoutItem>(reply.arguments().value(1));
+    }
+
+    int idOf(const QString& label) const {
+        for (const DBusMenuLayoutItem& child : layout(0, -1, {}).children) {
+            if (child.properties.value(u"label"_s) == label) {
+                return child.id;
+            }
+        }
+        return -1;
+    }
+
+    QDBusMessage event(int id, const QString& kind = u"clicked"_s) const {
+        return call(u"Event"_s, {id, kind, QVariant::fromValue(QDBusVariant(0)), 0u});
+    }
+
+    HostConnection host;
+    SniStatusItem item{QDBusConnection::sessionBus()};
+    int showRequests = 0;
+    int quitRequests = 0;
+};
+
+// The label a panel reads from the one item the watcher lists.
+QVariant listedLabel(const FakeStatusNotifierWatcher& watcher) {
+    const QString service = watcher.items().value(0).section(u'/', 0, 0);
+    return HostConnection().property(service, kItemPath, kItemInterface, u"XAyatanaLabel"_s);
+}
+
 }  // namespace
 
-TEST_F(SniStatusItemTest, PropertiesTellTheTitle) {
+TEST_F(SniStatusItemTest, PropertiesTellTheTitleAndChangesAreAnnouncedOnlyWhenThereAreAny) {
     FakeStatusNotifierWatcher watcher;
     auto item = makeItem();
     item->setStyledTitle(rising());
     const QString text = rising().text;
 
     const std::vector<std::pair<const char*, QVariant>> expected{
-        {"Category", QStringLiteral("ApplicationStatus")},
-        {"Id", QStringLiteral("mintlux")},
-        {"Status", QStringLiteral("Active")},
+        {"Category", u"ApplicationStatus"_s},
+        {"Id", u"mintlux"_s},
+        {"Status", u"Active"_s},
         {"Title", text},
         {"ItemIsMenu", false},
         {"XAyatanaLabel", text},
@@ -81,9 +133,8 @@ TEST_F(SniStatusItemTest, PropertiesTellTheTitle) {
     for (const auto& [name, value] : expected) {
         EXPECT_EQ(property(*item, QLatin1String(name)), value) << name;
     }
-    EXPECT_EQ(property(*item, QStringLiteral("Menu")).value<QDBusObjectPath>().path(),
-              QStringLiteral("/MenuBar"));
-    const auto toolTip = qdbus_cast<SniToolTip>(property(*item, QStringLiteral("ToolTip")));
+    EXPECT_EQ(property(*item, u"Menu"_s).value<QDBusObjectPath>().path(), u"/MenuBar"_s);
+    const auto toolTip = qdbus_cast<SniToolTip>(property(*item, u"ToolTip"_s));
     EXPECT_EQ(toolTip.title, text);
 
     const SniIconPixmapList icons = pixmaps(*item);
@@ -95,9 +146,26 @@ TEST_F(SniStatusItemTest, PropertiesTellTheTitle) {
         EXPECT_EQ(icons[i].argb.size(), qsizetype(icons[i].width) * icons[i].height * 4);
         EXPECT_GT(greenPixelsOnTheWire(icons[i]), 10) << "the rise is green in network order";
     }
+
+    DBusSignalRecorder signals_(
+        host.bus(), item->serviceName(), kItemPath, kItemInterface,
+        {u"NewIcon"_s, u"NewTitle"_s, u"NewToolTip"_s, u"XAyatanaNewLabel"_s});
+    item->setStyledTitle(rising());  // the same again: nothing to tell
+    StyledTitle falling = rising();
+    falling.runs.front().role = Role::negative;
+    item->setStyledTitle(falling);  // only the colour differs: a new icon, the same label
+    item->setStyledTitle({QString::fromUtf8("Ag $29.46"), {}});
+    ASSERT_TRUE(waitFor([&] { return signals_.count(u"NewIcon"_s) == 2; }));
+    ASSERT_TRUE(waitFor([&] { return signals_.count(u"XAyatanaNewLabel"_s) == 1; }));
+    EXPECT_EQ(signals_.count(u"NewTitle"_s), 1);
+    EXPECT_EQ(signals_.count(u"NewToolTip"_s), 1);
+    const QDBusMessage label = signals_.last(u"XAyatanaNewLabel"_s);
+    EXPECT_EQ(label.arguments(),
+              (QVariantList{QString::fromUtf8("Ag $29.46"), QString::fromUtf8("Ag $00.00")}));
+    EXPECT_EQ(property(*item, u"XAyatanaLabel"_s), QString::fromUtf8("Ag $29.46"));
 }
 
-TEST_F(SniStatusItemTest, CompactStyleGivesSquareIconsAndSwitchingAnnouncesIt) {
+TEST_F(SniStatusItemTest, SquareStylesShowTheDirectionAndSwitchingAnnouncesIt) {
     FakeStatusNotifierWatcher watcher;
     auto item = makeItem(SniStatusItem::IconStyle::compact);
     item->setStyledTitle(rising());
@@ -105,12 +173,25 @@ TEST_F(SniStatusItemTest, CompactStyleGivesSquareIconsAndSwitchingAnnouncesIt) {
         EXPECT_EQ(p.width, p.height);
         EXPECT_GT(greenPixelsOnTheWire(p), 3);
     }
-
     DBusSignalRecorder signals_(host.bus(), item->serviceName(), kItemPath, kItemInterface,
-                                {QStringLiteral("NewIcon")});
+                                {u"NewIcon"_s});
     item->setIconStyle(SniStatusItem::IconStyle::title);
-    ASSERT_TRUE(waitFor([&] { return signals_.count(QStringLiteral("NewIcon")) == 1; }));
+    ASSERT_TRUE(waitFor([&] { return signals_.count(u"NewIcon"_s) == 1; }));
     EXPECT_GT(pixmaps(*item).front().width, 22);
+
+    // The mark shows the direction only: the label beside it already names the metal.
+    item->setIconStyle(SniStatusItem::IconStyle::mark);
+    const SniIconPixmapList gold = pixmaps(*item);
+    item->setStyledTitle({QString::fromUtf8("Ag $29.46 \u25B20.50%"), {{9, 7, Role::positive}}});
+    const SniIconPixmapList silver = pixmaps(*item);
+    ASSERT_FALSE(gold.isEmpty());
+    ASSERT_EQ(silver.size(), gold.size());
+    for (qsizetype i = 0; i < gold.size(); ++i) {
+        EXPECT_EQ(silver[i].argb, gold[i].argb);
+    }
+    EXPECT_GT(greenPixelsOnTheWire(gold[0]), 10);
+    item->setStyledTitle({QString::fromUtf8("Ag $29.46 \u25BC0.50%"), {{9, 7, Role::negative}}});
+    EXPECT_EQ(greenPixelsOnTheWire(pixmaps(*item)[0]), 0);
 }
 
 TEST_F(SniStatusItemTest, HostClicksReachTheHandlerWithTheirPoint) {
@@ -120,9 +201,9 @@ TEST_F(SniStatusItemTest, HostClicksReachTheHandlerWithTheirPoint) {
     item->setActivationHandler([&](QPoint p) { clicks.append(p); });
 
     const std::vector<std::pair<QString, QPoint>> calls{
-        {QStringLiteral("Activate"), QPoint(640, 12)},
-        {QStringLiteral("SecondaryActivate"), QPoint(700, 14)},
-        {QStringLiteral("ContextMenu"), QPoint(800, 1060)},
+        {u"Activate"_s, QPoint(640, 12)},
+        {u"SecondaryActivate"_s, QPoint(700, 14)},
+        {u"ContextMenu"_s, QPoint(800, 1060)},
     };
     for (const auto& [method, point] : calls) {
         SCOPED_TRACE(method.toStdString());
@@ -132,96 +213,50 @@ TEST_F(SniStatusItemTest, HostClicksReachTheHandlerWithTheirPoint) {
         EXPECT_EQ(item->anchorRect(), QRect(point, QSize(1, 1)));
     }
     EXPECT_EQ(clicks.size(), 3);
-    EXPECT_EQ(callItem(*item, QStringLiteral("Scroll"), {1, QStringLiteral("vertical")}).type(),
-              QDBusMessage::ReplyMessage);
+    EXPECT_EQ(callItem(*item, u"Scroll"_s, {1, u"vertical"_s}).type(), QDBusMessage::ReplyMessage);
     EXPECT_EQ(clicks.size(), 3) << "the wheel does not open anything";
 }
 
-TEST_F(SniStatusItemTest, TitleChangesAreAnnouncedOnlyWhenSomethingChanged) {
-    FakeStatusNotifierWatcher watcher;
-    auto item = makeItem();
-    item->setTitle(QString::fromUtf8("Au \u2014"));
-    DBusSignalRecorder signals_(host.bus(), item->serviceName(), kItemPath, kItemInterface,
-                                {QStringLiteral("NewIcon"), QStringLiteral("NewTitle"),
-                                 QStringLiteral("NewToolTip"), QStringLiteral("XAyatanaNewLabel")});
-
-    item->setStyledTitle(rising());
-    item->setStyledTitle(rising());  // the same again: nothing to tell
-    StyledTitle falling = rising();
-    falling.runs.front().role = Role::negative;
-    item->setStyledTitle(falling);  // only the colour differs: a new icon, the same label
-    item->setStyledTitle({QString::fromUtf8("Ag $29.46"), {}});
-
-    ASSERT_TRUE(waitFor([&] { return signals_.count(QStringLiteral("NewIcon")) == 3; }));
-    ASSERT_TRUE(waitFor([&] { return signals_.count(QStringLiteral("XAyatanaNewLabel")) == 2; }));
-    EXPECT_EQ(signals_.count(QStringLiteral("NewTitle")), 2);
-    EXPECT_EQ(signals_.count(QStringLiteral("NewToolTip")), 2);
-    const QDBusMessage label = signals_.last(QStringLiteral("XAyatanaNewLabel"));
-    EXPECT_EQ(label.arguments(),
-              (QVariantList{QString::fromUtf8("Ag $29.46"), QString::fromUtf8("Ag $00.00")}));
-    EXPECT_EQ(property(*item, QStringLiteral("XAyatanaLabel")), QString::fromUtf8("Ag $29.46"));
-}
-
-TEST_F(SniStatusItemTest, AWatcherStartingAfterTheItemGetsIt) {
+TEST_F(SniStatusItemTest, AWatcherStartingLateOrRestartingGetsTheItemAndForgetsItWhenGone) {
     auto item = makeItem();
     ASSERT_TRUE(waitFor([&] { return settled->count() == 1; }));
-    EXPECT_EQ(item->presence(), StatusItem::Presence::waiting);
+    EXPECT_EQ(item->presence(), Presence::waiting);
 
     QSignalSpy presence(item.get(), &StatusItem::presenceChanged);
-    FakeStatusNotifierWatcher watcher;
-    ASSERT_TRUE(waitFor([&] { return item->presence() == StatusItem::Presence::shown; }));
-    EXPECT_EQ(watcher.items(), QStringList{item->serviceName() + kItemPath});
-    EXPECT_EQ(presence.count(), 1);
-}
-
-TEST_F(SniStatusItemTest, ARestartedWatcherGetsTheItemAgain) {
     auto watcher = std::make_unique<FakeStatusNotifierWatcher>();
-    auto item = makeItem();
-    ASSERT_TRUE(waitFor([&] { return item->presence() == StatusItem::Presence::shown; }));
+    ASSERT_TRUE(waitFor([&] { return item->presence() == Presence::shown; }));
+    EXPECT_EQ(watcher->items(), QStringList{item->serviceName() + kItemPath});
+    EXPECT_EQ(presence.count(), 1);
 
     watcher.reset();  // the panel goes away
-    ASSERT_TRUE(waitFor([&] { return item->presence() == StatusItem::Presence::waiting; }));
+    ASSERT_TRUE(waitFor([&] { return item->presence() == Presence::waiting; }));
+    watcher = std::make_unique<FakeStatusNotifierWatcher>();
+    ASSERT_TRUE(waitFor([&] { return item->presence() == Presence::shown; }));
+    EXPECT_EQ(watcher->items(), QStringList{item->serviceName() + kItemPath});
 
-    FakeStatusNotifierWatcher restarted;
-    ASSERT_TRUE(waitFor([&] { return item->presence() == StatusItem::Presence::shown; }));
-    EXPECT_EQ(restarted.items(), QStringList{item->serviceName() + kItemPath});
-}
-
-TEST_F(SniStatusItemTest, ARegistrationTheWatcherLosesIsMadeAgainUntilListed) {
-    FakeStatusNotifierWatcher watcher;
-    watcher.dropRegistrations = 2;
-    auto item = makeItem();
-    ASSERT_TRUE(waitFor([&] { return item->presence() == StatusItem::Presence::shown; }));
-    EXPECT_EQ(watcher.items(), QStringList{item->serviceName() + kItemPath});
-    EXPECT_TRUE(item->serviceName().startsWith(QStringLiteral("org.kde.StatusNotifierItem-")));
-    EXPECT_EQ(watcher.dropRegistrations, 0);
-    EXPECT_EQ(settled->count(), 3) << "two unlisted attempts, then the one that held";
-}
-
-TEST_F(SniStatusItemTest, AWatcherWithoutHostShowsNothingUntilAHostArrives) {
-    FakeStatusNotifierWatcher watcher(/*hostRegistered=*/false);
-    auto item = makeItem();
-    ASSERT_TRUE(waitFor([&] { return settled->count() == 1; }));
-    EXPECT_EQ(watcher.items().size(), 1);
-    EXPECT_EQ(item->presence(), StatusItem::Presence::waiting);
-
-    watcher.setHostRegistered(true);
-    EXPECT_TRUE(waitFor([&] { return item->presence() == StatusItem::Presence::shown; }));
-}
-
-TEST_F(SniStatusItemTest, TheWatcherForgetsAnItemThatIsGone) {
-    FakeStatusNotifierWatcher watcher;
-    auto item = makeItem();
-    ASSERT_TRUE(waitFor([&] { return watcher.items().size() == 1; }));
     EXPECT_THROW(SniStatusItem{QDBusConnection::sessionBus()}, std::runtime_error)
         << "one item per connection";
-    item->setTitle(QStringLiteral("Pd $1,024"));
-    EXPECT_EQ(property(*item, QStringLiteral("XAyatanaLabel")), QStringLiteral("Pd $1,024"))
+    item->setTitle(u"Pd $1,024"_s);
+    EXPECT_EQ(property(*item, u"XAyatanaLabel"_s), u"Pd $1,024"_s)
         << "the failed second item left the first one published";
     item.reset();
-    EXPECT_TRUE(waitFor([&] { return watcher.items().isEmpty(); }));
+    EXPECT_TRUE(waitFor([&] { return watcher->items().isEmpty(); })) << "the item is forgotten";
     auto again = makeItem();  // the object paths are free for a new item
-    EXPECT_TRUE(waitFor([&] { return watcher.items().size() == 1; }));
+    EXPECT_TRUE(waitFor([&] { return watcher->items().size() == 1; }));
+}
+
+// A watcher still starting up may take registrations without listing them, and have no host.
+TEST_F(SniStatusItemTest, ARegistrationTheWatcherLosesIsMadeAgainAndShowsOnceAHostArrives) {
+    FakeStatusNotifierWatcher watcher(/*hostRegistered=*/false);
+    watcher.dropRegistrations = 2;
+    auto item = makeItem();
+    ASSERT_TRUE(waitFor([&] { return settled->count() == 3; }))
+        << "two unlisted attempts, then the one that held";
+    EXPECT_EQ(watcher.items(), QStringList{item->serviceName() + kItemPath});
+    EXPECT_TRUE(item->serviceName().startsWith(u"org.kde.StatusNotifierItem-"_s));
+    EXPECT_EQ(item->presence(), Presence::waiting);
+    watcher.setHostRegistered(true);
+    EXPECT_TRUE(waitFor([&] { return item->presence() == Presence::shown; }));
 }
 
 TEST(SniIconStyle, SquareForHostsThatForceSquaresWholeTitleElsewhere) {
@@ -237,18 +272,158 @@ TEST(SniIconStyle, SquareForHostsThatForceSquaresWholeTitleElsewhere) {
     }
 }
 
-TEST_F(SniStatusItemTest, TheMarkIconShowsTheDirectionButNotTheSymbol) {
-    auto item = makeItem(SniStatusItem::IconStyle::mark);
-    item->setStyledTitle(rising());
-    const SniIconPixmapList gold = pixmaps(*item);
-    item->setStyledTitle({QString::fromUtf8("Ag $29.46 \u25B20.50%"), {{9, 7, Role::positive}}});
-    const SniIconPixmapList silver = pixmaps(*item);
-    ASSERT_EQ(silver.size(), gold.size());
-    for (qsizetype i = 0; i < gold.size(); ++i) {
-        EXPECT_EQ(silver[i].argb, gold[i].argb) << "the label beside it already names the metal";
+TEST_F(DBusMenuTest, LayoutHoldsShowPricesASeparatorAndQuit) {
+    const DBusMenuLayoutItem root = layout(0, -1, {});
+    EXPECT_EQ(root.id, 0);
+    EXPECT_EQ(root.properties.value(u"children-display"_s), u"submenu"_s);
+    ASSERT_EQ(root.children.size(), 3);
+    EXPECT_EQ(root.children[0].properties.value(u"label"_s), u"Show prices"_s);
+    EXPECT_EQ(root.children[1].properties.value(u"type"_s), u"separator"_s);
+    EXPECT_EQ(root.children[2].properties.value(u"label"_s), u"Quit Mintlux"_s);
+    EXPECT_EQ(root.children[2].properties.value(u"icon-name"_s), u"application-exit"_s);
+
+    EXPECT_TRUE(layout(0, 0, {}).children.isEmpty()) << "depth 0 is the node alone";
+    const DBusMenuLayoutItem labelsOnly = layout(0, 1, {u"label"_s});
+    EXPECT_EQ(labelsOnly.children[2].properties.keys(), QStringList{u"label"_s});
+    EXPECT_TRUE(labelsOnly.children[1].properties.isEmpty());
+
+    EXPECT_EQ(host.property(item.serviceName(), kMenuPath, kMenuInterface, u"Version"_s),
+              QVariant(3u));
+    EXPECT_EQ(call(u"GetLayout"_s, {42, -1, QStringList()}).type(), QDBusMessage::ErrorMessage);
+}
+
+TEST_F(DBusMenuTest, ClickingAnEntryAloneOrInAGroupRunsItsHandler) {
+    const int show = idOf(u"Show prices"_s);
+    const int quit = idOf(u"Quit Mintlux"_s);
+    ASSERT_GT(show, 0);
+    ASSERT_GT(quit, 0);
+
+    EXPECT_EQ(event(quit).type(), QDBusMessage::ReplyMessage);
+    ASSERT_TRUE(waitFor([&] { return quitRequests == 1; }));
+    EXPECT_EQ(showRequests, 0);
+
+    EXPECT_EQ(event(show, u"hovered"_s).type(), QDBusMessage::ReplyMessage);
+    event(show);
+    ASSERT_TRUE(waitFor([&] { return showRequests == 1; }));
+    EXPECT_EQ(quitRequests, 1) << "hovering does nothing";
+
+    EXPECT_EQ(event(99).type(), QDBusMessage::ErrorMessage);
+
+    // Group calls report the ids they do not know.
+    DBusMenuEventList events{
+        {quit, u"clicked"_s, QDBusVariant(0), 0},
+        {77, u"clicked"_s, QDBusVariant(0), 0},
+    };
+    const QDBusMessage reply = call(u"EventGroup"_s, {QVariant::fromValue(events)});
+    ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+    EXPECT_EQ(qdbus_cast<QList<int>>(reply.arguments().at(0)), QList<int>{77});
+    ASSERT_TRUE(waitFor([&] { return quitRequests == 2; }));
+
+    const QDBusMessage props =
+        call(u"GetGroupProperties"_s, {QVariant::fromValue(QList<int>{}), QStringList{u"label"_s}});
+    const auto all = qdbus_cast<DBusMenuItemPropertiesList>(props.arguments().at(0));
+    EXPECT_EQ(all.size(), 4) << "the root and its three entries";
+
+    const QDBusMessage shown =
+        call(u"AboutToShowGroup"_s, {QVariant::fromValue(QList<int>{0, 55})});
+    ASSERT_EQ(shown.arguments().size(), 2);
+    EXPECT_TRUE(qdbus_cast<QList<int>>(shown.arguments().at(0)).isEmpty());
+    EXPECT_EQ(qdbus_cast<QList<int>>(shown.arguments().at(1)), QList<int>{55});
+}
+
+TEST(DesktopStatusItem, WithAWatcherItIsAStatusNotifierItemThatStepsAsideForAnotherProgram) {
+    FakeStatusNotifierWatcher watcher;
+    DesktopStatusItem item({.desktop = u"GNOME"_s, .noticeDelay = 1ms});
+    QList<QPoint> clicks;
+    item.setActivationHandler([&](QPoint p) { clicks.append(p); });
+    item.setTitle(QString::fromUtf8("Au \u2014"));
+
+    ASSERT_TRUE(waitFor([&] { return item.presence() == Presence::shown; }));
+    EXPECT_EQ(item.activeBackend(), Backend::statusNotifier);
+    ASSERT_EQ(watcher.items().size(), 1);
+
+    EXPECT_EQ(listedLabel(watcher), QString::fromUtf8("Au \u2014"));
+    HostConnection().call(watcher.items().first().section(u'/', 0, 0), kItemPath, kItemInterface,
+                          u"Activate"_s, {30, 5});
+    ASSERT_TRUE(waitFor([&] { return clicks == QList<QPoint>{QPoint(30, 5)}; }));
+    EXPECT_EQ(item.anchorRect(), QRect(30, 5, 1, 1));
+    QTest::qWait(20);  // well past the notice delay
+    EXPECT_EQ(item.notice(), nullptr);
+
+    // Two title-showing programs, the second queued behind the first.
+    const QString shown = QString::fromLatin1(title::kShownService);
+    std::vector<QString> names{u"shown-1"_s, u"shown-2"_s};
+    for (const QString& name : names) {
+        QDBusConnection::connectToBus(QDBusConnection::SessionBus, name)
+            .interface()
+            ->registerService(shown, QDBusConnectionInterface::QueueService,
+                              QDBusConnectionInterface::DontAllowReplacement);
     }
-    ASSERT_FALSE(gold.isEmpty());
-    EXPECT_GT(greenPixelsOnTheWire(gold[0]), 10);
-    item->setStyledTitle({QString::fromUtf8("Ag $29.46 \u25BC0.50%"), {{9, 7, Role::negative}}});
-    EXPECT_EQ(greenPixelsOnTheWire(pixmaps(*item)[0]), 0);
+    ASSERT_TRUE(waitFor([&] { return item.presence() == Presence::elsewhere; }));
+    EXPECT_TRUE(waitFor([&] { return watcher.items().isEmpty(); }));
+    EXPECT_EQ(item.activeBackend(), Backend::none);
+
+    QDBusConnection::disconnectFromBus(names[0]);
+    QTest::qWait(50);
+    EXPECT_EQ(item.presence(), Presence::elsewhere) << "the queued one still shows it";
+    EXPECT_TRUE(watcher.items().isEmpty());
+    EXPECT_EQ(item.notice(), nullptr);
+
+    QDBusConnection::disconnectFromBus(names[1]);
+    ASSERT_TRUE(waitFor([&] { return item.presence() == Presence::shown; }));
+    ASSERT_EQ(watcher.items().size(), 1);
+    EXPECT_EQ(listedLabel(watcher), QString::fromUtf8("Au \u2014"));
+}
+
+TEST(DesktopStatusItem, WithNothingToHostTheUserIsToldOnceAndALatePanelStillGetsIt) {
+    DesktopStatusItem item({.desktop = u"GNOME"_s, .noticeDelay = 10ms});
+    item.setTitle(u"Pt $1,002"_s);
+
+    ASSERT_TRUE(waitFor([&] { return item.presence() == Presence::absent; }));
+    QWidget* notice = item.notice();
+    ASSERT_NE(notice, nullptr);
+    EXPECT_TRUE(notice->isVisible());
+    bool namesTheFix = false;
+    for (const QLabel* label : notice->findChildren<QLabel*>()) {
+        namesTheFix = namesTheFix || label->text().contains(u"AppIndicator"_s);
+    }
+    EXPECT_TRUE(namesTheFix) << "on GNOME it names the extension to install";
+
+    auto watcher = std::make_unique<FakeStatusNotifierWatcher>();
+    ASSERT_TRUE(waitFor([&] { return item.presence() == Presence::shown; }));
+    EXPECT_TRUE(waitFor([&] { return item.notice() == nullptr; })) << "the notice goes away";
+
+    watcher.reset();  // the panel leaves for good
+    ASSERT_TRUE(waitFor([&] { return item.presence() == Presence::absent; }));
+    QTest::qWait(40);  // four notice delays
+    EXPECT_EQ(item.notice(), nullptr) << "the user is told only once";
+
+    watcher = std::make_unique<FakeStatusNotifierWatcher>();
+    ASSERT_TRUE(waitFor([&] { return item.presence() == Presence::shown; }));
+    EXPECT_EQ(item.title().text, u"Pt $1,002"_s);
+}
+
+TEST(DesktopStatusItem, TheNoticeOffersToQuitAndNamesTheWayEachDesktopShowsTheTitle) {
+    DesktopStatusItem item({.desktop = u"GNOME"_s, .noticeDelay = 1ms});
+    int quits = 0;
+    item.setMenuHandlers({}, [&] { ++quits; });
+    ASSERT_TRUE(waitFor([&] { return item.notice() != nullptr; }));
+    for (QAbstractButton* button : item.notice()->findChildren<QAbstractButton*>()) {
+        if (button->text() == u"Quit Mintlux"_s) {
+            button->click();
+        }
+    }
+    EXPECT_EQ(quits, 1);
+
+    const std::vector<std::pair<const char*, const char*>> cases{
+        {"ubuntu:GNOME", "GNOME Shell extension"},
+        {"KDE", "\u201CMintlux\u201D widget"},
+        {"XFCE", "mintlux-title --format genmon"},
+        {"sway", "mintlux-title"},
+    };
+    for (const auto& [desktop, names] : cases) {
+        EXPECT_TRUE(
+            NoTrayNotice::advice(QString::fromLatin1(desktop)).contains(QString::fromUtf8(names)))
+            << desktop;
+    }
 }

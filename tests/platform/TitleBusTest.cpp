@@ -13,35 +13,27 @@ using namespace mintlux;
 using namespace mintlux::test;
 using title::Segment;
 using title::TitleState;
+using namespace Qt::StringLiterals;
 
 namespace {
 
 const QString kService = QString::fromLatin1(title::kService);
 const QString kShown = QString::fromLatin1(title::kShownService);
 
-// Markup, JSON and polybar specials in every field a format writes.
-TitleState awkward() {
+TitleState state(const QString& head, const QString& tail, const QString& tooltip) {
     TitleState s;
-    s.segments = {{QStringLiteral("Au\n$<2&3>'"), QStringLiteral("none")},
-                  {QString::fromUtf8(" \u25BC%{F#fff}1\"\\%"), QStringLiteral("negative")}};
-    s.text = s.segments[0].text + s.segments[1].text;
-    s.tooltip = QStringLiteral("Gold \"spot\"\nline<2> & \\\t");
-    s.direction = QStringLiteral("down");
-    s.symbol = QStringLiteral("Au");
+    const bool up = tail.contains(QChar(0x25B2));
+    s.segments = {{head, u"none"_s}, {tail, up ? u"positive"_s : u"negative"_s}};
+    s.text = head + tail;
+    s.tooltip = tooltip.isNull() ? s.text : tooltip;
+    s.direction = up ? u"up"_s : u"down"_s;
+    s.symbol = u"Au"_s;
     s.updated = 1700000000123;
     return s;
 }
 
 TitleState rising(const QString& price) {
-    TitleState s;
-    s.segments = {{QStringLiteral("Au ") + price, QStringLiteral("none")},
-                  {QString::fromUtf8(" \u25B21.23%"), QStringLiteral("positive")}};
-    s.text = s.segments[0].text + s.segments[1].text;
-    s.tooltip = s.text;
-    s.direction = QStringLiteral("up");
-    s.symbol = QStringLiteral("Au");
-    s.updated = 1;
-    return s;
+    return state(u"Au "_s + price, u" \u25B21.23%"_s, {});
 }
 
 struct TitleRun {
@@ -65,62 +57,66 @@ bool nameOwned(const QString& name) {
 
 }  // namespace
 
-TEST(TitleBus, EachFormatEscapesForItsReader) {
-    TitlePublisher publisher(QDBusConnection::sessionBus());
-    ASSERT_TRUE(publisher.isPublished());
-    publisher.publish(awkward());
-    const QString zwsp = QString(QChar(0x200B));
-    const std::vector<std::pair<const char*, QString>> cases{
-        {"plain", QString::fromUtf8("Au $<2&3>' \u25BC%{F#fff}1\"\\%")},
-        {"pango", QString::fromUtf8(R"(Au $&lt;2&amp;3&gt;&#39;<span foreground="#FF554A"> )"
-                                    "\u25BC"
-                                    R"(%{F#fff}1&quot;\%</span>)")},
-        {"waybar",
-         QString::fromUtf8(
-             R"({"text":"Au $&lt;2&amp;3&gt;&#39;<span foreground=\"#FF554A\"> )"
-             "\u25BC"
-             R"(%{F#fff}1&quot;\\%</span>","tooltip":"Gold &quot;spot&quot;\nline&lt;2&gt; &amp; \\ ","class":"down","alt":"Au"})")},
-        {"genmon", QString::fromUtf8(R"(<txt>Au $&lt;2&amp;3&gt;&#39;<span foreground="#FF554A"> )"
-                                     "\u25BC"
-                                     R"(%{F#fff}1&quot;\%</span></txt><tool>Gold &quot;spot&quot;)"
-                                     "\n"
-                                     R"(line&lt;2&gt; &amp; \ </tool>)"
-                                     "<txtclick>mintlux-title --activate</txtclick>")},
-        {"polybar",
-         QString::fromUtf8("%{A1:mintlux-title --activate:}Au $<2&3>'%{F#FF554A} \u25BC%") + zwsp +
-             QString::fromUtf8("{F#fff}1\"\\%%{F-}%{A}")},
-    };
-    for (const auto& [format, expected] : cases) {
-        const TitleRun run = runTitle({QStringLiteral("--format"), QString::fromLatin1(format)});
-        EXPECT_EQ(run.exitCode, 0) << format;
-        EXPECT_EQ(run.out, expected + u'\n') << format;
-        EXPECT_EQ(run.err, QString()) << format;
-    }
-}
-
-TEST(TitleBus, WithoutTheAppAOneShotSaysSoOnOneLineAndFails) {
+// Without the app a one-shot says so on one line and fails; with it, each format escapes for its
+// reader and activation opens the popup at the point given.
+TEST(TitleBus, OneShotsWithoutAndWithTheApp) {
     ASSERT_FALSE(nameOwned(kService));
-    for (const QStringList& args : {QStringList{}, QStringList{QStringLiteral("--activate")}}) {
+    for (const QStringList& args : {QStringList{}, QStringList{u"--activate"_s}}) {
         const TitleRun run = runTitle(args);
         EXPECT_EQ(run.exitCode, 1);
         EXPECT_EQ(run.out, QString());
         EXPECT_EQ(run.err.toStdString(), "mintlux-title: Mintlux is not running\n");
     }
-    EXPECT_EQ(runTitle({QStringLiteral("--format"), QStringLiteral("xml")}).exitCode, 2);
+    EXPECT_EQ(runTitle({u"--format"_s, u"xml"_s}).exitCode, 2);
+
+    TitlePublisher publisher(QDBusConnection::sessionBus());
+    ASSERT_TRUE(publisher.isPublished());
+    // Markup, JSON and polybar specials in every field a format writes.
+    publisher.publish(
+        state(u"Au\n$<2&3>'"_s, u" \u25BC%{F#fff}1\"\\%"_s, u"Gold \"spot\"\nline<2> & \\\t"_s));
+    const std::vector<std::pair<const char*, QString>> cases{
+        {"plain", u"Au $<2&3>' ▼%{F#fff}1\"\\%"_s},
+        {"pango",
+         uR"(Au $&lt;2&amp;3&gt;&#39;<span foreground="#FF554A"> ▼%{F#fff}1&quot;\%</span>)"_s},
+        {"waybar",
+         uR"({"text":"Au $&lt;2&amp;3&gt;&#39;<span foreground=\"#FF554A\"> )"
+         uR"(▼%{F#fff}1&quot;\\%</span>","tooltip":"Gold &quot;spot&quot;\nline&lt;2&gt; )"
+         uR"(&amp; \\ ","class":"down","alt":"Au"})"_s},
+        {"genmon",
+         u"<txt>Au $&lt;2&amp;3&gt;&#39;<span foreground=\"#FF554A\"> ▼%{F#fff}1&quot;\\%</span>"
+         u"</txt><tool>Gold &quot;spot&quot;\nline&lt;2&gt; &amp; \\ </tool>"
+         u"<txtclick>mintlux-title --activate</txtclick>"_s},
+        {"polybar",
+         u"%{A1:mintlux-title --activate:}Au $<2&3>'%{F#FF554A} ▼%\u200B{F#fff}1\"\\%%{F-}%{A}"_s},
+    };
+    for (const auto& [format, expected] : cases) {
+        const TitleRun run = runTitle({u"--format"_s, QString::fromLatin1(format)});
+        EXPECT_EQ(run.exitCode, 0) << format;
+        EXPECT_EQ(run.out, expected + u'\n') << format;
+        EXPECT_EQ(run.err, QString()) << format;
+    }
+
+    QList<QPoint> clicks;
+    publisher.setActivationHandler([&](QPoint at) { clicks.append(at); });
+    HostConnection().call(kService, QString::fromLatin1(title::kPath),
+                          QString::fromLatin1(title::kInterface), u"Activate"_s, {320, 24});
+    ASSERT_TRUE(waitFor([&] { return clicks.size() == 1; }));
+    EXPECT_EQ(clicks[0], QPoint(320, 24));
+    EXPECT_EQ(runTitle({u"--activate"_s}).exitCode, 0);
+    EXPECT_TRUE(waitFor([&] { return clicks.size() == 2; }));
 }
 
 TEST(TitleBus, FollowPrintsEachChangeAndThePlaceholderWhileTheAppIsAway) {
     auto app = std::make_unique<TitlePublisher>(QDBusConnection::sessionBus());
-    app->publish(rising(QStringLiteral("$2,346")));
+    app->publish(rising(u"$2,346"_s));
     HostConnection host;
     DBusSignalRecorder changes(host.bus(), kService, QString::fromLatin1(title::kPath),
-                               QString::fromLatin1(title::kInterface), {QStringLiteral("Changed")});
+                               QString::fromLatin1(title::kInterface), {u"Changed"_s});
     DBusSignalRecorder properties(host.bus(), kService, QString::fromLatin1(title::kPath),
-                                  QStringLiteral("org.freedesktop.DBus.Properties"),
-                                  {QStringLiteral("PropertiesChanged")});
+                                  u"org.freedesktop.DBus.Properties"_s, {u"PropertiesChanged"_s});
 
     QProcess follower;
-    follower.start(QStringLiteral(MINTLUX_TITLE_BIN), {QStringLiteral("--follow")});
+    follower.start(QStringLiteral(MINTLUX_TITLE_BIN), {u"--follow"_s});
     QStringList lines;
     const auto lineCount = [&](qsizetype n) {
         return waitFor([&] {
@@ -131,47 +127,33 @@ TEST(TitleBus, FollowPrintsEachChangeAndThePlaceholderWhileTheAppIsAway) {
         });
     };
     ASSERT_TRUE(lineCount(1));
-    EXPECT_EQ(lines.last(), rising(QStringLiteral("$2,346")).text);
+    EXPECT_EQ(lines.last(), rising(u"$2,346"_s).text);
     ASSERT_TRUE(waitFor([&] { return nameOwned(kShown); }));
 
-    app->publish(rising(QStringLiteral("$2,350")));
-    app->publish(rising(QStringLiteral("$2,350")));
+    app->publish(rising(u"$2,350"_s));
+    app->publish(rising(u"$2,350"_s));
     ASSERT_TRUE(lineCount(2));
-    EXPECT_EQ(lines.last(), rising(QStringLiteral("$2,350")).text);
+    EXPECT_EQ(lines.last(), rising(u"$2,350"_s).text);
     // Signals reach this connection in their own time, not in step with the follower.
-    ASSERT_TRUE(waitFor([&] { return properties.count(QStringLiteral("PropertiesChanged")) > 0; }));
+    ASSERT_TRUE(waitFor([&] { return properties.count(u"PropertiesChanged"_s) > 0; }));
     QTest::qWait(50);
-    EXPECT_EQ(changes.count(QStringLiteral("Changed")), 1);
-    ASSERT_EQ(properties.count(QStringLiteral("PropertiesChanged")), 1);
-    const QVariantMap changed = qdbus_cast<QVariantMap>(
-        properties.last(QStringLiteral("PropertiesChanged")).arguments().at(1));
-    EXPECT_EQ(changed.keys(), (QStringList{QStringLiteral("Segments"), QStringLiteral("Text"),
-                                           QStringLiteral("Tooltip")}));
+    EXPECT_EQ(changes.count(u"Changed"_s), 1);
+    ASSERT_EQ(properties.count(u"PropertiesChanged"_s), 1);
+    const QVariantMap changed =
+        qdbus_cast<QVariantMap>(properties.last(u"PropertiesChanged"_s).arguments().at(1));
+    EXPECT_EQ(changed.keys(), (QStringList{u"Segments"_s, u"Text"_s, u"Tooltip"_s}));
 
     app.reset();
     ASSERT_TRUE(lineCount(3));
     EXPECT_EQ(lines.last(), QString::fromUtf8("Au \u2014"));
 
     app = std::make_unique<TitlePublisher>(QDBusConnection::sessionBus());
-    app->publish(rising(QStringLiteral("$2,360")));
+    app->publish(rising(u"$2,360"_s));
     ASSERT_TRUE(lineCount(4));
-    EXPECT_EQ(lines.last(), rising(QStringLiteral("$2,360")).text);
+    EXPECT_EQ(lines.last(), rising(u"$2,360"_s).text);
 
     follower.terminate();
     ASSERT_TRUE(waitFor([&] { return follower.state() == QProcess::NotRunning; }));
     EXPECT_TRUE(waitFor([&] { return !nameOwned(kShown); }));
     EXPECT_EQ(lines.size(), 4);
-}
-
-TEST(TitleBus, ActivateOpensThePopupAtThePointGiven) {
-    TitlePublisher publisher(QDBusConnection::sessionBus());
-    QList<QPoint> clicks;
-    publisher.setActivationHandler([&](QPoint at) { clicks.append(at); });
-    HostConnection host;
-    host.call(kService, QString::fromLatin1(title::kPath), QString::fromLatin1(title::kInterface),
-              QStringLiteral("Activate"), {320, 24});
-    ASSERT_TRUE(waitFor([&] { return clicks.size() == 1; }));
-    EXPECT_EQ(clicks[0], QPoint(320, 24));
-    EXPECT_EQ(runTitle({QStringLiteral("--activate")}).exitCode, 0);
-    EXPECT_TRUE(waitFor([&] { return clicks.size() == 2; }));
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <algorithm>
+
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QList>
@@ -28,12 +30,9 @@ public:
                              [&](const QDBusMessage& m) { return m.member() == member; });
     }
     QDBusMessage last(const QString& member) const {
-        for (auto it = received.crbegin(); it != received.crend(); ++it) {
-            if (it->member() == member) {
-                return *it;
-            }
-        }
-        return {};
+        const auto it = std::find_if(received.crbegin(), received.crend(),
+                                     [&](const QDBusMessage& m) { return m.member() == member; });
+        return it == received.crend() ? QDBusMessage() : *it;
     }
 
 private slots:

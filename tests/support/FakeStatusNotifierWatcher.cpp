@@ -16,7 +16,6 @@ FakeStatusNotifierWatcher::FakeStatusNotifierWatcher(bool hostRegistered)
     : m_connectionName(QStringLiteral("fake-watcher-%1").arg(reinterpret_cast<quintptr>(this))),
       m_bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus, m_connectionName)),
       m_hostRegistered(hostRegistered) {
-    m_adaptor = new FakeWatcherAdaptor(this);
     m_itemWatcher = new QDBusServiceWatcher(QString(), m_bus,
                                             QDBusServiceWatcher::WatchForUnregistration, this);
     connect(m_itemWatcher, &QDBusServiceWatcher::serviceUnregistered, this,
@@ -24,14 +23,14 @@ FakeStatusNotifierWatcher::FakeStatusNotifierWatcher(bool hostRegistered)
                 for (const QString& entry : QStringList(m_items)) {
                     if (entry.section(u'/', 0, 0) == service) {
                         m_items.removeAll(entry);
-                        emit m_adaptor->StatusNotifierItemUnregistered(entry);
-                        emit itemUnregistered(entry);
+                        emit StatusNotifierItemUnregistered(entry);
                     }
                 }
                 m_itemWatcher->removeWatchedService(service);
             });
-    if (!m_bus.registerObject(kPath, this, QDBusConnection::ExportAdaptors) ||
-        !m_bus.registerService(kService)) {
+    const auto exported =
+        QDBusConnection::ExportScriptableContents | QDBusConnection::ExportAllProperties;
+    if (!m_bus.registerObject(kPath, this, exported) || !m_bus.registerService(kService)) {
         throw std::runtime_error("the fake watcher could not take its name: " +
                                  m_bus.lastError().message().toStdString());
     }
@@ -45,14 +44,10 @@ FakeStatusNotifierWatcher::~FakeStatusNotifierWatcher() {
 
 void FakeStatusNotifierWatcher::setHostRegistered(bool registered) {
     m_hostRegistered = registered;
-    if (registered) {
-        emit m_adaptor->StatusNotifierHostRegistered();
-    } else {
-        emit m_adaptor->StatusNotifierHostUnregistered();
-    }
+    registered ? StatusNotifierHostRegistered() : StatusNotifierHostUnregistered();
 }
 
-void FakeStatusNotifierWatcher::registerItemFromBus(const QString& serviceOrPath) {
+void FakeStatusNotifierWatcher::RegisterStatusNotifierItem(const QString& serviceOrPath) {
     const QString sender = message().service();
     const QString name = serviceOrPath.startsWith(u'/') ? sender : serviceOrPath;
     if (!connection().interface()->isServiceRegistered(name)) {
@@ -72,19 +67,8 @@ void FakeStatusNotifierWatcher::registerItemFromBus(const QString& serviceOrPath
     }
     m_items.append(entry);
     m_itemWatcher->addWatchedService(entry.section(u'/', 0, 0));
-    emit m_adaptor->StatusNotifierItemRegistered(entry);
+    emit StatusNotifierItemRegistered(entry);
     emit itemRegistered(entry);
-}
-
-FakeWatcherAdaptor::FakeWatcherAdaptor(FakeStatusNotifierWatcher* watcher)
-    : QDBusAbstractAdaptor(watcher), m_watcher(watcher) {}
-
-void FakeWatcherAdaptor::RegisterStatusNotifierItem(const QString& service) {
-    m_watcher->registerItemFromBus(service);
-}
-
-void FakeWatcherAdaptor::RegisterStatusNotifierHost(const QString&) {
-    m_watcher->setHostRegistered(true);
 }
 
 }  // namespace mintlux::test

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QDBusAbstractAdaptor>
 #include <QDBusConnection>
 #include <QDBusContext>
 #include <QObject>
@@ -12,8 +11,12 @@ namespace mintlux::test {
 
 // A minimal org.kde.StatusNotifierWatcher on its own bus connection, so to the item it is a
 // separate peer exactly like a panel's watcher: it can come and go, and its name changes owner.
+// What D-Bus sees is marked scriptable.
 class FakeStatusNotifierWatcher : public QObject, protected QDBusContext {
     Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
+    Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ items)
+    Q_PROPERTY(bool IsStatusNotifierHostRegistered MEMBER m_hostRegistered)
 
 public:
     explicit FakeStatusNotifierWatcher(bool hostRegistered = true);
@@ -21,56 +24,29 @@ public:
 
     // Entries as "bus-name/object-path".
     QStringList items() const { return m_items; }
-    bool hostRegistered() const { return m_hostRegistered; }
     void setHostRegistered(bool registered);
-
-    // RegisterStatusNotifierItem, answered in the context of the call being handled (D-Bus keeps
-    // it on the object, not on its adaptor).
-    void registerItemFromBus(const QString& serviceOrPath);
 
     // This many registrations are answered as taken but never listed, as a watcher still
     // starting up may do.
     int dropRegistrations = 0;
 
+public slots:
+    Q_SCRIPTABLE void RegisterStatusNotifierItem(const QString& serviceOrPath);
+    Q_SCRIPTABLE void RegisterStatusNotifierHost(const QString&) { setHostRegistered(true); }
+
 signals:
     void itemRegistered(const QString& entry);
-    void itemUnregistered(const QString& entry);
+    Q_SCRIPTABLE void StatusNotifierItemRegistered(const QString& entry);
+    Q_SCRIPTABLE void StatusNotifierItemUnregistered(const QString& entry);
+    Q_SCRIPTABLE void StatusNotifierHostRegistered();
+    Q_SCRIPTABLE void StatusNotifierHostUnregistered();
 
 private:
     QString m_connectionName;
     QDBusConnection m_bus;
     QDBusServiceWatcher* m_itemWatcher = nullptr;
-    class FakeWatcherAdaptor* m_adaptor = nullptr;
     QStringList m_items;
     bool m_hostRegistered;
-};
-
-class FakeWatcherAdaptor : public QDBusAbstractAdaptor {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
-    Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ registeredItems)
-    Q_PROPERTY(bool IsStatusNotifierHostRegistered READ isHostRegistered)
-    Q_PROPERTY(int ProtocolVersion READ protocolVersion)
-
-public:
-    explicit FakeWatcherAdaptor(FakeStatusNotifierWatcher* watcher);
-
-    QStringList registeredItems() const { return m_watcher->items(); }
-    bool isHostRegistered() const { return m_watcher->hostRegistered(); }
-    int protocolVersion() const { return 0; }
-
-public slots:
-    void RegisterStatusNotifierItem(const QString& service);
-    void RegisterStatusNotifierHost(const QString& service);
-
-signals:
-    void StatusNotifierItemRegistered(const QString& entry);
-    void StatusNotifierItemUnregistered(const QString& entry);
-    void StatusNotifierHostRegistered();
-    void StatusNotifierHostUnregistered();
-
-private:
-    FakeStatusNotifierWatcher* m_watcher;
 };
 
 }  // namespace mintlux::test

@@ -6,7 +6,6 @@
 #include <sys/prctl.h>
 
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 
 namespace mintlux::test {
@@ -19,16 +18,32 @@ struct Bus {
     QString address;
 };
 
-std::unique_ptr<Bus>& bus() {
-    static std::unique_ptr<Bus> instance;
-    return instance;
-}
+std::unique_ptr<Bus> g_bus;
 
 }  // namespace
 
+void startChild(QProcess& process, const QString& program, const QStringList& arguments) {
+    process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+    process.start(program, arguments);
+    if (!process.waitForStarted(10000)) {
+        throw std::runtime_error(program.toStdString() +
+                                 " did not start: " + process.errorString().toStdString());
+    }
+}
+
+QByteArray startServer(QProcess& process, const QString& program, const QStringList& arguments) {
+    startChild(process, program, arguments);
+    while (!process.canReadLine()) {
+        if (!process.waitForReadyRead(15000)) {
+            throw std::runtime_error(program.toStdString() + " printed nothing");
+        }
+    }
+    return process.readLine().trimmed();
+}
+
 QString ensurePrivateSessionBus() {
-    if (bus()) {
-        return bus()->address;
+    if (g_bus) {
+        return g_bus->address;
     }
     auto b = std::make_unique<Bus>();
     const QString config = b->dir.filePath(QStringLiteral("bus.conf"));
@@ -45,32 +60,20 @@ QString ensurePrivateSessionBus() {
         "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
         "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n");
     file.close();
-
-    // The daemon must not outlive a test that crashes.
-    b->daemon.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
-    b->daemon.start(QStringLiteral("dbus-daemon"),
+    b->address = QString::fromUtf8(
+        startServer(b->daemon, QStringLiteral("dbus-daemon"),
                     {QStringLiteral("--config-file=") + config, QStringLiteral("--nofork"),
-                     QStringLiteral("--print-address=1"), QStringLiteral("--nopidfile")});
-    if (!b->daemon.waitForStarted(10000)) {
-        throw std::runtime_error("dbus-daemon did not start: " +
-                                 b->daemon.errorString().toStdString());
-    }
-    while (!b->daemon.canReadLine()) {
-        if (!b->daemon.waitForReadyRead(10000)) {
-            throw std::runtime_error("dbus-daemon printed no address");
-        }
-    }
-    b->address = QString::fromUtf8(b->daemon.readLine()).trimmed();
+                     QStringLiteral("--print-address=1"), QStringLiteral("--nopidfile")}));
     qputenv("DBUS_SESSION_BUS_ADDRESS", b->address.toUtf8());
-    bus() = std::move(b);
-    return bus()->address;
+    g_bus = std::move(b);
+    return g_bus->address;
 }
 
 void stopPrivateSessionBus() {
-    if (bus()) {
-        bus()->daemon.terminate();
-        bus()->daemon.waitForFinished(5000);
-        bus().reset();
+    if (g_bus) {
+        g_bus->daemon.terminate();
+        g_bus->daemon.waitForFinished(5000);
+        g_bus.reset();
     }
 }
 

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QByteArray>
+#include <QProcess>
 #include <QString>
+#include <QStringList>
 
 namespace mintlux::test {
 
@@ -9,5 +12,11 @@ namespace mintlux::test {
 // a name nobody owns stays unowned. Returns the bus address.
 QString ensurePrivateSessionBus();
 void stopPrivateSessionBus();
+
+// Starts a helper program that ends with the test process (a crash included); throws if it
+// does not start.
+void startChild(QProcess& process, const QString& program, const QStringList& arguments);
+// The same for a server, returning the first line it prints (its address or display).
+QByteArray startServer(QProcess& process, const QString& program, const QStringList& arguments);
 
 }  // namespace mintlux::test

@@ -29,10 +29,8 @@ public:
     DesktopProcess(const DesktopProcess&) = delete;
     DesktopProcess& operator=(const DesktopProcess&) = delete;
 
-    void stop();
     // Waits for a short-lived program (a click) to be done.
     bool finish() { return m_process.waitForFinished(15000) && m_process.exitCode() == 0; }
-    bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
     QByteArray output() { return m_process.readAll(); }
 
 private:
