@@ -57,6 +57,9 @@ core/market/Decimal.cpp ¦ if (c.unicode() > 0x7f) { ¦ if (c.unicode() > 0x7ff)
 core/pricing/LatestPricesResponse.cpp ¦ if (prevClose) { ¦ if (prevClose && !prevClose->isZero()) { ¦ mintlux_core_tests ¦ mintlux_core_tests ¦ *
 core/pricing/ServiceError.cpp ¦ if (status < 400) { ¦ if (status < 0) { ¦ mintlux_pricing_tests ¦ mintlux_pricing_tests ¦ HTTPPricing*
 core/pricing/ServiceError.cpp ¦ out += QChar(0x2039); ¦ out += c; ¦ mintlux_pricing_tests ¦ mintlux_pricing_tests ¦ HTTPPricing*
+core/persistence/VaultEntry.cpp ¦ const Decimal unitPrice = UnitConversion::convertPrice(tick.value(), tick.unit(), unit); ¦ const Decimal unitPrice = tick.value(); ¦ mintlux_persistence_tests ¦ mintlux_persistence_tests ¦ *
+Mintlux/platform/TrayWindow.cpp ¦ m_onPress(event->globalPosition().toPoint()); ¦ m_onPress(event->position().toPoint()); ¦ mintlux_platform_x11_tests ¦ mintlux_platform_x11_tests ¦ XEmbed*
+Mintlux/platform/SniStatusItem.cpp ¦ if (title == m_title) { ¦ if (false && title == m_title) { ¦ mintlux_platform_tests ¦ mintlux_platform_tests ¦ Sni*
 EOF
 )
 
