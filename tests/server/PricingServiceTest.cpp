@@ -272,35 +272,8 @@ TEST_F(PricingServiceTest, MalformedAndOversizedRequestsGetCleanErrors) {
     for (int i = 0; i < 400; ++i) {
         manyHeaders += "X-Filler-" + QByteArray::number(i) + ": " + QByteArray(40, 'b') + "\r\n";
     }
-    const struct {
-        QByteArray request;
-        int status;
-    } cases[] = {
-        {get("/v1/prices?currency=USD"), 200},
-        {get("/v1/prices?currency=US%44"), 200},
-        {get("/v1/history?series=XAU&range=1W&currency=USD&unit=gram"), 200},
-        {get("/v1/prices"), 400},
-        {get("/v1/prices?currency="), 400},
-        {get("/v1/prices?currency"), 400},
-        {get("/v1/prices?currency=usd"), 400},
-        {get("/v1/prices?currency=USD%20"), 400},
-        {get("/v1/prices?currency=%ZZ"), 400},
-        {get("/v1/prices?currency=US%4"), 400},
-        {get("/v1/prices?currency=USD&currency=EUR"), 400},
-        {get("/v1/prices?currency=USD&extra=1"), 400},
-        {get("/v1/prices?currency=USD&"), 400},
-        {get("/v1/history?range=1W&currency=USD&unit=gram"), 400},
-        {get("/v1/history?series=XAU&currency=USD&unit=gram"), 400},
-        {get("/v1/history?series=XAU&range=1W&unit=gram"), 400},
-        {get("/v1/history?series=XAU&range=1W&currency=USD"), 400},
-        {get("/v1/history?series=xau&range=1W&currency=USD&unit=gram"), 400},
-        {get("/v1/history?series=XAU&range=1w&currency=USD&unit=gram"), 400},
-        {get("/v1/history?series=XAU&range=1W&currency=USD&unit=grams"), 400},
-        {get("/v1/history?series=XAU&range=1W&currency=USD&unit=gram&unit=kilo"), 400},
-        {get("/healthz?verbose=1"), 400},
-        {get("/v1/prices/?currency=USD"), 404},
-        {get("/v2/prices?currency=USD"), 404},
-        {get("/"), 404},
+    // Whole requests, then GET targets by the status they get.
+    std::vector<std::pair<QByteArray, int>> cases = {
         {"POST /v1/prices?currency=USD HTTP/1.1\r\nContent-Length: 2\r\n\r\n{}", 405},
         {"DELETE /healthz HTTP/1.1\r\n\r\n", 405},
         {"GET /v1/prices?currency=USD\r\n\r\n", 400},
@@ -310,19 +283,43 @@ TEST_F(PricingServiceTest, MalformedAndOversizedRequestsGetCleanErrors) {
         {"GET /v1/prices?currency=USD HTTP/1.1\r\nno colon here\r\n\r\n", 400},
         {"GET /v1/prices?currency=USD HTTP/1.1\r\nContent-Length: x\r\n\r\n", 400},
         {"\x01\x02garbage\r\n\r\n", 400},
-        {get("/v1/prices?currency=USD&pad=" + QByteArray(10 * 1024, 'a')), 414},
         {manyHeaders + "\r\n", 431},
         // A line that never ends is cut off once it is too long, not buffered for ever.
         {"GET /" + QByteArray(64 * 1024, 'c'), 414},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.request.left(80).toStdString());
-        const auto answer = exchange(f.port(), c.request);
-        EXPECT_EQ(answer.status, c.status);
+    const std::pair<int, QByteArrayList> targets[] = {
+        {200,
+         {"/v1/prices?currency=USD", "/v1/prices?currency=US%44",
+          "/v1/history?series=XAU&range=1W&currency=USD&unit=gram"}},
+        {400,
+         {"/v1/prices", "/v1/prices?currency=", "/v1/prices?currency", "/v1/prices?currency=usd",
+          "/v1/prices?currency=USD%20", "/v1/prices?currency=%ZZ", "/v1/prices?currency=US%4",
+          "/v1/prices?currency=USD&currency=EUR", "/v1/prices?currency=USD&extra=1",
+          "/v1/prices?currency=USD&", "/v1/history?range=1W&currency=USD&unit=gram",
+          "/v1/history?series=XAU&currency=USD&unit=gram",
+          "/v1/history?series=XAU&range=1W&unit=gram",
+          "/v1/history?series=XAU&range=1W&currency=USD",
+          "/v1/history?series=xau&range=1W&currency=USD&unit=gram",
+          "/v1/history?series=XAU&range=1w&currency=USD&unit=gram",
+          "/v1/history?series=XAU&range=1W&currency=USD&unit=grams",
+          "/v1/history?series=XAU&range=1W&currency=USD&unit=gram&unit=kilo",
+          "/healthz?verbose=1"}},
+        {404, {"/v1/prices/?currency=USD", "/v2/prices?currency=USD", "/"}},
+        {414, {"/v1/prices?currency=USD&pad=" + QByteArray(10 * 1024, 'a')}},
+    };
+    for (const auto& [status, list] : targets) {
+        for (const QByteArray& target : list) {
+            cases.emplace_back(get(target), status);
+        }
+    }
+    for (const auto& [request, status] : cases) {
+        SCOPED_TRACE(request.left(80).toStdString());
+        const auto answer = exchange(f.port(), request);
+        EXPECT_EQ(answer.status, status);
         const QJsonDocument body = QJsonDocument::fromJson(answer.body);
         EXPECT_TRUE(body.isObject());
-        EXPECT_EQ(body["error"].isString(), c.status >= 400);
-        EXPECT_EQ(answer.head.contains("Allow: GET, HEAD"), c.status == 405);
+        EXPECT_EQ(body["error"].isString(), status >= 400);
+        EXPECT_EQ(answer.head.contains("Allow: GET, HEAD"), status == 405);
     }
 }
 
