@@ -199,44 +199,35 @@ TEST(DecimalText, ExponentRange) {
 // ---------------------------------------------------------------------------------------------
 // Equality, ordering, hashing
 
-TEST(DecimalCompare, EqualValuesHaveEqualFieldsAndHashes) {
-    const std::vector<std::pair<std::string, std::string>> cases = {
-        {"1.5", "1.50"},       {"1.5", "15e-1"},       {"1500", "1.5e3"},
-        {"0", "-0.000"},       {"0", "0e-200"},        {"-2.50", "-2.5"},
-        {"1e130", "1000e127"}, {"1e130", "0.001e133"}, {"7e-128", "70e-129"}};
-    for (const auto& [x, y] : cases) {
-        SCOPED_TRACE(x + " vs " + y);
-        const Decimal a = dec(x);
-        const Decimal b = dec(y);
-        EXPECT_EQ(a, b);
-        EXPECT_EQ(a <=> b, std::strong_ordering::equal);
-        EXPECT_EQ(a.hash(), b.hash());
-        EXPECT_EQ(std::hash<Decimal>{}(a), std::hash<Decimal>{}(b));
-        EXPECT_EQ(qHash(a, 17), qHash(b, 17));
-    }
-    // Unequal values are the ordering test's business; this one only shares the digits.
-    EXPECT_NE(dec("1.5"), dec("15"));
-}
-
-TEST(DecimalCompare, TotalOrder) {
-    // Ascending; covers both signs, zero, short and long mantissas and equal adjusted exponents.
+TEST(DecimalCompare, TotalOrderAndEqualSpellingsHashAlike) {
+    // Ascending, spellings of one value joined by '='; covers both signs, zero, short and long
+    // mantissas and equal adjusted exponents.
     std::istringstream ascending(
         "-99999999999999999999999999999999999999e127 -1e130 -1e127 -1000 -999.9 -123.5 -123.45 "
-        "-100 -1.5 -1.25 -1 -0.5 -0.05 -0.0101 -1e-128 "
-        "0 1e-128 2e-128 1e-127 0.0101 0.05 0.1 0.9999 0.99999999999999999999999999999999999999 1 "
-        "1.0000000000000000000000000000000000001 1.25 1.5 9.99 10 99 100 123.45 123.5 "
-        "12345678901234567890123456789012345678 1e127 1.5e127 1e130 1.01e130 "
-        "99999999999999999999999999999999999999e127");
-    std::vector<Decimal> values;
-    for (std::string t; ascending >> t;) {
-        values.push_back(dec(t));
+        "-100 -2.50=-2.5 -1.5 -1.25 -1 -0.5 -0.05 -0.0101 -1e-128 0=-0.000=0e-200 1e-128 2e-128 "
+        "7e-128=70e-129 1e-127 0.0101 0.05 0.1 0.9999 0.99999999999999999999999999999999999999 1 "
+        "1.0000000000000000000000000000000000001 1.25 1.5=1.50=15e-1 9.99 10 99 100 123.45 123.5 "
+        "1500=1.5e3 12345678901234567890123456789012345678 1e127 1.5e127 1e130=1000e127=0.001e133 "
+        "1.01e130 99999999999999999999999999999999999999e127");
+    std::vector<std::pair<Decimal, std::size_t>> values;  // with their rank
+    std::size_t rank = 0;
+    for (std::string spellings; ascending >> spellings; ++rank) {
+        std::istringstream in(spellings);
+        for (std::string t; std::getline(in, t, '=');) {
+            values.emplace_back(dec(t), rank);
+        }
     }
-    ASSERT_EQ(values.size(), 40u);
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        for (std::size_t j = 0; j < values.size(); ++j) {
-            SCOPED_TRACE(values[i].toString() + " vs " + values[j].toString());
-            EXPECT_EQ(values[i] <=> values[j], i <=> j);
-            EXPECT_EQ(values[i] == values[j], i == j);
+    ASSERT_EQ(rank, 43u);
+    for (const auto& [a, i] : values) {
+        for (const auto& [b, j] : values) {
+            SCOPED_TRACE(a.toString() + " vs " + b.toString());
+            EXPECT_EQ(a <=> b, i <=> j);
+            EXPECT_EQ(a == b, i == j);
+            if (i == j) {
+                EXPECT_EQ(a.hash(), b.hash());
+                EXPECT_EQ(std::hash<Decimal>{}(a), std::hash<Decimal>{}(b));
+                EXPECT_EQ(qHash(a, 17), qHash(b, 17));
+            }
         }
     }
 }
