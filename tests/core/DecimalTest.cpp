@@ -496,11 +496,9 @@ TEST(DecimalArithmetic, EdgePairsMatchTheOracle) {
 
 TEST(DecimalArithmetic, NegationCompoundAssignmentAndFailures) {
     EXPECT_EQ(-dec("2.5"), dec("-2.5"));
-    Decimal sum;
-    for (int i = 0; i < 10; ++i) {
-        sum += dec("0.1");
-    }
-    EXPECT_EQ(sum, Decimal(1));
+    Decimal sum = dec("0.1");
+    sum += dec("0.2");
+    EXPECT_EQ(sum, dec("0.3"));
     Decimal x = dec("-0.75");
     x -= dec("-0.75");
     EXPECT_FALSE(x.isNegative() || (-Decimal{}).isNegative());
