@@ -428,10 +428,10 @@ private:
     std::mt19937_64 m_rng;
 };
 
-// Every pair with every sign through all four operations, the oracle deciding: exact results,
-// halves (away from zero), cancellation, exponent gaps too wide to align, 39-digit products of
-// 64-bit mantissas, results at the exponent ceiling (overflow included) and floor (one rounding, at
-// 10^-128).
+// Every pair with like and unlike signs through all four operations, the oracle deciding: exact
+// results, halves (away from zero), cancellation, exponent gaps too wide to align, 39-digit
+// products of 64-bit mantissas, results at the exponent ceiling (overflow included) and floor (one
+// rounding, at 10^-128).
 TEST(DecimalArithmetic, EdgePairsMatchTheOracle) {
     const std::string n38 = std::string(38, '9'), p37 = "1" + std::string(36, '0') + "1";
     // "a b" pairs, separated by semicolons.
@@ -476,12 +476,10 @@ TEST(DecimalArithmetic, EdgePairsMatchTheOracle) {
     int checked = 0;
     for (std::string x, y; std::getline(in >> std::ws, x, ' ') && std::getline(in, y, ';');) {
         ++checked;
-        // Every sign combination, both ways round.
+        // Like and unlike signs, both ways round; negating both only negates the results.
         for (const Decimal& a : {dec(x), -dec(x)}) {
-            for (const Decimal& b : {dec(y), -dec(y)}) {
-                disagreements(a, b);
-                disagreements(b, a);
-            }
+            disagreements(a, dec(y));
+            disagreements(dec(y), a);
         }
     }
     EXPECT_EQ(checked, 71);

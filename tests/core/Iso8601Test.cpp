@@ -27,7 +27,7 @@ std::optional<std::int64_t> nanosOf(std::optional<Instant> instant) {
 }
 
 // Through both entry points, which must agree, and through the two forms' own parsers, which
-// take only their own form.
+// take only their own form. The table tests use it; the random round trip needs only one.
 std::optional<std::int64_t> parsedNanos(const std::string& text) {
     const std::optional<std::int64_t> viaOptional = nanosOf(Iso8601::parse(text));
     Instant instant;
@@ -128,7 +128,7 @@ TEST(Iso8601Format, EveryFormattedInstantParsesBack) {
         }
         const Instant instant{seconds{secondsIn(random)} + nanoseconds{nanos}};
         const std::string text = Iso8601::format(instant);
-        ASSERT_EQ(parsedNanos(text), nanosOf(instant)) << text;
+        ASSERT_EQ(nanosOf(Iso8601::parse(text)), nanosOf(instant)) << text;
     }
 }
 
