@@ -199,44 +199,35 @@ TEST(DecimalText, ExponentRange) {
 // ---------------------------------------------------------------------------------------------
 // Equality, ordering, hashing
 
-TEST(DecimalCompare, EqualValuesHaveEqualFieldsAndHashes) {
-    const std::vector<std::pair<std::string, std::string>> cases = {
-        {"1.5", "1.50"},       {"1.5", "15e-1"},       {"1500", "1.5e3"},
-        {"0", "-0.000"},       {"0", "0e-200"},        {"-2.50", "-2.5"},
-        {"1e130", "1000e127"}, {"1e130", "0.001e133"}, {"7e-128", "70e-129"}};
-    for (const auto& [x, y] : cases) {
-        SCOPED_TRACE(x + " vs " + y);
-        const Decimal a = dec(x);
-        const Decimal b = dec(y);
-        EXPECT_EQ(a, b);
-        EXPECT_EQ(a <=> b, std::strong_ordering::equal);
-        EXPECT_EQ(a.hash(), b.hash());
-        EXPECT_EQ(std::hash<Decimal>{}(a), std::hash<Decimal>{}(b));
-        EXPECT_EQ(qHash(a, 17), qHash(b, 17));
-    }
-    // Unequal values are the ordering test's business; this one only shares the digits.
-    EXPECT_NE(dec("1.5"), dec("15"));
-}
-
-TEST(DecimalCompare, TotalOrder) {
-    // Ascending; covers both signs, zero, short and long mantissas and equal adjusted exponents.
+TEST(DecimalCompare, TotalOrderAndEqualSpellingsHashAlike) {
+    // Ascending, spellings of one value joined by '='; covers both signs, zero, short and long
+    // mantissas and equal adjusted exponents.
     std::istringstream ascending(
         "-99999999999999999999999999999999999999e127 -1e130 -1e127 -1000 -999.9 -123.5 -123.45 "
-        "-100 -1.5 -1.25 -1 -0.5 -0.05 -0.0101 -1e-128 "
-        "0 1e-128 2e-128 1e-127 0.0101 0.05 0.1 0.9999 0.99999999999999999999999999999999999999 1 "
-        "1.0000000000000000000000000000000000001 1.25 1.5 9.99 10 99 100 123.45 123.5 "
-        "12345678901234567890123456789012345678 1e127 1.5e127 1e130 1.01e130 "
-        "99999999999999999999999999999999999999e127");
-    std::vector<Decimal> values;
-    for (std::string t; ascending >> t;) {
-        values.push_back(dec(t));
+        "-100 -2.50=-2.5 -1.5 -1.25 -1 -0.5 -0.05 -0.0101 -1e-128 0=-0.000=0e-200 1e-128 2e-128 "
+        "7e-128=70e-129 1e-127 0.0101 0.05 0.1 0.9999 0.99999999999999999999999999999999999999 1 "
+        "1.0000000000000000000000000000000000001 1.25 1.5=1.50=15e-1 9.99 10 99 100 123.45 123.5 "
+        "1500=1.5e3 12345678901234567890123456789012345678 1e127 1.5e127 1e130=1000e127=0.001e133 "
+        "1.01e130 99999999999999999999999999999999999999e127");
+    std::vector<std::pair<Decimal, std::size_t>> values;  // with their rank
+    std::size_t rank = 0;
+    for (std::string spellings; ascending >> spellings; ++rank) {
+        std::istringstream in(spellings);
+        for (std::string t; std::getline(in, t, '=');) {
+            values.emplace_back(dec(t), rank);
+        }
     }
-    ASSERT_EQ(values.size(), 40u);
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        for (std::size_t j = 0; j < values.size(); ++j) {
-            SCOPED_TRACE(values[i].toString() + " vs " + values[j].toString());
-            EXPECT_EQ(values[i] <=> values[j], i <=> j);
-            EXPECT_EQ(values[i] == values[j], i == j);
+    ASSERT_EQ(rank, 43u);
+    for (const auto& [a, i] : values) {
+        for (const auto& [b, j] : values) {
+            SCOPED_TRACE(a.toString() + " vs " + b.toString());
+            EXPECT_EQ(a <=> b, i <=> j);
+            EXPECT_EQ(a == b, i == j);
+            if (i == j) {
+                EXPECT_EQ(a.hash(), b.hash());
+                EXPECT_EQ(std::hash<Decimal>{}(a), std::hash<Decimal>{}(b));
+                EXPECT_EQ(qHash(a, 17), qHash(b, 17));
+            }
         }
     }
 }
@@ -331,16 +322,7 @@ std::string oracle(char op, const Decimal& a, const Decimal& b) {
 // What the type computes for a op b, op one of '+', '-', '*', '/'.
 std::string observe(char op, const Decimal& a, const Decimal& b) {
     try {
-        switch (op) {
-            case '+':
-                return fieldsOf(a + b);
-            case '-':
-                return fieldsOf(a - b);
-            case '*':
-                return fieldsOf(a * b);
-            default:
-                return fieldsOf(a / b);
-        }
+        return fieldsOf(op == '+' ? a + b : op == '-' ? a - b : op == '*' ? a * b : a / b);
     } catch (const std::overflow_error&) {
         return "overflow";
     }
@@ -446,34 +428,30 @@ private:
     std::mt19937_64 m_rng;
 };
 
-// Every pair through all four operations, the oracle deciding: exact results, halves (away from
-// zero), cancellation, exponent gaps too wide to align, 39-digit products of 64-bit mantissas,
-// results at the exponent ceiling (overflow included) and floor (one rounding, at 10^-128).
+// Every pair with like and unlike signs through all four operations, the oracle deciding: exact
+// results, halves (away from zero), cancellation, exponent gaps too wide to align, 39-digit
+// products of 64-bit mantissas, results at the exponent ceiling (overflow included) and floor (one
+// rounding, at 10^-128).
 TEST(DecimalArithmetic, EdgePairsMatchTheOracle) {
     const std::string n38 = std::string(38, '9'), p37 = "1" + std::string(36, '0') + "1";
     // "a b" pairs, separated by semicolons.
     const std::string pairs =
-        "0.1 0.2; 2034.56 31.1034768; -2034.56 31.1034768; 1 3; 2 3; -2 3; 2 -3; -2 -3; 22 7;"
-        "1 8; 1e100 3; 0.5 -4; 1.25 0.8; 1000 0.001; 10000000000000000000000000000000000001 0.5;"
-        "-10000000000000000000000000000000000001 0.5;"
-        "10000000000000000000000000000000000001 0.49;"
-        "-10000000000000000000000000000000000001 0.49; 33333333333333333333333333333333333335 3;"
+        "0.1 0.2; 2034.56 31.1034768; 1 3; 2 3; 22 7; 1 8; 1e100 3; 0.5 -4; 1.25 0.8;"
+        "1000 0.001; 10000000000000000000000000000000000001 0.5;"
+        "10000000000000000000000000000000000001 0.49; 33333333333333333333333333333333333335 3;"
         "-33333333333333333333333333333333333335 -0.3; 98765432109876543210987654321098765431 2;"
-        "-98765432109876543210987654321098765431 -20; 1 5e-38; -1 5e-38; 1 5e-39; -1 5e-39;"
+        "-98765432109876543210987654321098765431 -20; 1 5e-38; 1 5e-39;"
         "1 4.9999999999999999999999999999999999999e-38;"
         "1 4.9999999999999999999999999999999999999e-39;"
         "1.0000000000000000000000000000000000001 1; 1 0.99999999999999999999999999999999999999;"
         "12345678901234567890123456789012345678 12345678901234567890123456789012345677;"
         "0.12345678901234567890123456789012345678 0.12345678901234567890123456789012345679;"
         "12345678901234567890123456789012345678e90 1.2345678901234567890123456789012345677e127;"
-        "-5.5 5.5; 5.5 5.5;"
+        "-5.5 5.5;"
         "99999999999999999999999999999999999999e127 99999999999999999999999999999999999999e127;"
-        "-99999999999999999999999999999999999999e127 99999999999999999999999999999999999999e127;"
-        "1e-128 1e-128; 0 2.5; -2.5 0; 1 1.2345678901234567890123456789012345678e-3;"
-        "-1 1.2345678901234567890123456789012345678e-3; 1e100 1e-100; 1e127 1e-128;"
-        "-1e127 1e-128; 1e-128 1e127; 1 5.000000000000000000000000000000000001e-38;"
-        "1 5.000000000000000000000000000000000001e-39;"
-        "-1 5.000000000000000000000000000000000001e-39; 1 1e-60;"
+        "1e-128 1e-128; 0 2.5; 1 1.2345678901234567890123456789012345678e-3; 1e100 1e-100;"
+        "1e127 1e-128; 1 5.000000000000000000000000000000000001e-38;"
+        "1 5.000000000000000000000000000000000001e-39; 1 1e-60;"
         "90000000000000000000000000000000000001 5e-128;"
         "99999999999999999999999999999999999999 99999999999999999999999999999999999999;"
         "12345678901234567890123456789012345678 87654321098765432109876543210987654321;"
@@ -487,25 +465,24 @@ TEST(DecimalArithmetic, EdgePairsMatchTheOracle) {
         "99999999999999999999999999999999999999e127 10;"
         "99999999999999999999999999999999999999e127 1.0000000000000000000000000000000000001;"
         "99999999999999999999999999999999999999e127 5e126; 1e127 1e-38; -1e127 1e38;"
-        "1e100 -1e-100;"
         "99999999999999999999999999999999999999e127 0.99999999999999999999999999999999999999;"
-        "1e-128 2; -1e-128 2; 1e-128 -2.0000000000000000000000000000000000001; 2e-128 3;"
-        "3e-128 2; -3e-128 2; 1e-128 1e10; 1e-100 1e-100; 5e-65 1e-64; 4.9e-65 1e-64;"
-        "1.25e-64 1e-64; 1.5e-64 -1e-64; 1e-128 0.1; 123456789e-128 1e8;"
-        "5e-65 9.9999999999999999999999999999999999999e-65;"
-        "-5e-65 9.9999999999999999999999999999999999999e-65;"
+        "1e-128 2; 1e-128 -2.0000000000000000000000000000000000001; 2e-128 3; 3e-128 2;"
+        "1e-128 1e10; 1e-100 1e-100; 5e-65 1e-64; 4.9e-65 1e-64; 1.25e-64 1e-64; 1.5e-64 -1e-64;"
+        "1e-128 0.1; 123456789e-128 1e8; 5e-65 9.9999999999999999999999999999999999999e-65;"
         "5e-65 2.9999999999999999999999999999999999999e-64;"
         "9.9999999999999999999999999999999999999e-91 2e38;"
-        "-9.9999999999999999999999999999999999999e-91 2e38;"
         "2.9999999999999999999999999999999999999e-91 2e37";
     std::istringstream in(pairs);
     int checked = 0;
     for (std::string x, y; std::getline(in >> std::ws, x, ' ') && std::getline(in, y, ';');) {
         ++checked;
-        disagreements(dec(x), dec(y));
-        disagreements(dec(y), dec(x));
+        // Like and unlike signs, both ways round; negating both only negates the results.
+        for (const Decimal& a : {dec(x), -dec(x)}) {
+            disagreements(a, dec(y));
+            disagreements(dec(y), a);
+        }
     }
-    EXPECT_EQ(checked, 91);
+    EXPECT_EQ(checked, 71);
     // The oracle itself, on results worked out by hand.
     EXPECT_EQ(dec("2") / dec("3"), dec("0." + std::string(37, '6') + "7"));
     EXPECT_EQ(dec("-" + p37) - dec("0.5"), dec("-1" + std::string(36, '0') + "2"));
@@ -517,11 +494,9 @@ TEST(DecimalArithmetic, EdgePairsMatchTheOracle) {
 
 TEST(DecimalArithmetic, NegationCompoundAssignmentAndFailures) {
     EXPECT_EQ(-dec("2.5"), dec("-2.5"));
-    Decimal sum;
-    for (int i = 0; i < 10; ++i) {
-        sum += dec("0.1");
-    }
-    EXPECT_EQ(sum, Decimal(1));
+    Decimal sum = dec("0.1");
+    sum += dec("0.2");
+    EXPECT_EQ(sum, dec("0.3"));
     Decimal x = dec("-0.75");
     x -= dec("-0.75");
     EXPECT_FALSE(x.isNegative() || (-Decimal{}).isNegative());

@@ -77,19 +77,14 @@ inline RawAnswer readAnswer(QTcpSocket& socket, QByteArray& pending,
         [&] {
             pending += socket.readAll();
             const qsizetype end = pending.indexOf("\r\n\r\n");
-            if (end < 0) {
-                return socket.state() == QAbstractSocket::UnconnectedState;
-            }
             const QByteArray head = pending.left(end);
             const qsizetype at = head.toLower().indexOf("content-length: ");
             const qsizetype length =
                 at < 0 ? 0 : head.mid(at + 16).split('\r').first().toLongLong();
-            if (pending.size() < end + 4 + length) {
+            if (end < 0 || pending.size() < end + 4 + length) {
                 return socket.state() == QAbstractSocket::UnconnectedState;
             }
-            a.head = head;
-            a.status = head.mid(9, 3).toInt();
-            a.body = pending.mid(end + 4, length);
+            a = {head.mid(9, 3).toInt(), head, pending.mid(end + 4, length)};
             pending.remove(0, end + 4 + length);
             return true;
         },

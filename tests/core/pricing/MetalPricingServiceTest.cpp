@@ -207,27 +207,20 @@ TEST_F(MetalPricingServiceTest, CurrencyChangeRestartsPollingAtOnceInTheNewCurre
     test::settle();
     EXPECT_EQ(polls(), 0);
 
-    service->start(Currency::usd);
-    ASSERT_TRUE(startAndSleep());  // started twice: one loop only
-    service->setCurrency(Currency::usd);
-    test::settle();
-    EXPECT_EQ(polls(), 1);
-
-    service->setCurrency(Currency::eur);
-    ASSERT_TRUE(pollsReach(1, "EUR"));
-    ASSERT_TRUE(waitForSleep());
-    clock->advance(60s);
-    ASSERT_TRUE(pollsReach(2, "EUR"));
-    EXPECT_EQ(polls("USD"), 1);
-}
-
-TEST_F(MetalPricingServiceTest, StartWhilePollingRecordsTheCurrencyOnly) {
     ASSERT_TRUE(startAndSleep());
-    service->start(Currency::eur);
+    service->start(Currency::eur);  // already polling: the currency is recorded, no second loop
     EXPECT_EQ(service->currentCurrency(), Currency::eur);
     service->setCurrency(Currency::eur);  // already current: no restart
     clock->advance(60s);
     ASSERT_TRUE(pollsReach(2));
+    EXPECT_EQ(polls("USD"), 2);
+    ASSERT_TRUE(waitForSleep());
+
+    service->setCurrency(Currency::gbp);
+    ASSERT_TRUE(pollsReach(1, "GBP"));
+    ASSERT_TRUE(waitForSleep());
+    clock->advance(60s);
+    ASSERT_TRUE(pollsReach(2, "GBP"));
     EXPECT_EQ(polls("USD"), 2);
 }
 
@@ -333,8 +326,6 @@ TEST_F(MetalPricingServiceTest, HistoryAndDirectRefreshPassThroughUnchanged) {
     EXPECT_LT(points[0].timestamp(), points[1].timestamp());
     EXPECT_EQ(points[1].unit(), MetalUnit::gram);  // the requested unit, not the echoed one
 
-    server.route("/v1/history", Server::Response{200, test::historyDocument(0)});
-    EXPECT_TRUE(history(TimeRange::oneDay).empty());
     server.route("/v1/history", Server::Response{200, kHtml});
     EXPECT_THROW(history(TimeRange::oneDay), DecodingError);
     server.close();

@@ -32,7 +32,13 @@ std::string failureOf(std::exception_ptr error) {
     }
 }
 
-TEST(ProviderFetch, OnlyAUsableAnswerReachesTheParser) {
+class ProviderFetch : public ::testing::Test {
+protected:
+    QNetworkAccessManager network;
+    Server server;
+};
+
+TEST_F(ProviderFetch, OnlyAUsableAnswerReachesTheParser) {
     struct Row {
         const char* name;
         Server::Response response;
@@ -57,12 +63,11 @@ TEST(ProviderFetch, OnlyAUsableAnswerReachesTheParser) {
         // The deadline covers the whole transfer, not only silence between bytes.
         {"trickle", trickle, timedOut},
     };
-    QNetworkAccessManager network;
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        Server server;
-        server.route("/latest", row.response);
-        FrankfurterFxProvider provider(network, server.baseUrl(), 400ms);
+        Server upstream;
+        upstream.route("/latest", row.response);
+        FrankfurterFxProvider provider(network, upstream.baseUrl(), 400ms);
         if (row.expected.empty()) {
             EXPECT_EQ(test::await(provider.fetchRates()).perUsd.at(Currency::inr),
                       *Decimal::parse("89.94"));
@@ -71,14 +76,12 @@ TEST(ProviderFetch, OnlyAUsableAnswerReachesTheParser) {
             ASSERT_TRUE(error);
             EXPECT_NE(failureOf(error).find(row.expected), std::string::npos) << failureOf(error);
         }
-        EXPECT_EQ(server.targets(), QByteArrayList{"/latest?base=USD&symbols=EUR,GBP,INR"});
-        EXPECT_TRUE(server.requests()[0].headers.at("user-agent").startsWith("mintlux-pricing/"));
+        EXPECT_EQ(upstream.targets(), QByteArrayList{"/latest?base=USD&symbols=EUR,GBP,INR"});
+        EXPECT_TRUE(upstream.requests()[0].headers.at("user-agent").startsWith("mintlux-pricing/"));
     }
 }
 
-TEST(ProviderFetch, SpotRoundKeepsTheMetalsThatArrived) {
-    QNetworkAccessManager network;
-    Server server;
+TEST_F(ProviderFetch, SpotRoundKeepsTheMetalsThatArrived) {
     server.route("/XAU/USD", Server::Response{200, recorded("swissquote-xau.json")});
     server.route("/XAG/USD", Server::Response{429, recorded("rate-limited-429.txt"), "text/plain"});
     server.route("/XPT/USD", Server::Response{200, recorded("html-200.html"), "text/html"});
@@ -100,9 +103,7 @@ TEST(ProviderFetch, SpotRoundKeepsTheMetalsThatArrived) {
     EXPECT_NE(failure.find("/XAU/USD answered HTTP 429"), std::string::npos) << failure;
 }
 
-TEST(ProviderFetch, ARequestOutlivingItsProviderEndsCancelled) {
-    QNetworkAccessManager network;
-    Server server;
+TEST_F(ProviderFetch, ARequestOutlivingItsProviderEndsCancelled) {
     server.route("/latest", Server::Response{200, recorded("frankfurter-latest.json"),
                                              "application/json", Server::Mode::held});
     auto provider = std::make_unique<FrankfurterFxProvider>(network, server.baseUrl(), 2s);
@@ -117,9 +118,7 @@ TEST(ProviderFetch, ARequestOutlivingItsProviderEndsCancelled) {
 
 // The whole series once, then only the last month: a free service is not asked for decades
 // of closes every day, and a late publisher's days still arrive.
-TEST(ProviderFetch, DailyReferencePricesAskForTheWholeSeriesOnlyOnce) {
-    QNetworkAccessManager network;
-    Server server;
+TEST_F(ProviderFetch, DailyReferencePricesAskForTheWholeSeriesOnlyOnce) {
     server.route("/rates", Server::Response{200, recorded("frankfurter-v2-xau.json")});
     FrankfurterDailyProvider provider(network, server.baseUrl(), 2s);
     EXPECT_EQ(test::await(provider.fetchDailyCloses(MetalSeries::gold)).size(), 5u);
@@ -133,8 +132,7 @@ TEST(ProviderFetch, DailyReferencePricesAskForTheWholeSeriesOnlyOnce) {
                                                 "/rates?base=XAG&quotes=USD&from=1999-01-01"}));
 }
 
-TEST(ProviderFetch, LiveProvidersComeInFallbackOrder) {
-    QNetworkAccessManager network;
+TEST_F(ProviderFetch, LiveProvidersComeInFallbackOrder) {
     const LiveProviders live = makeLiveProviders(network);
     auto names = [](const auto& list) {
         QStringList out;
