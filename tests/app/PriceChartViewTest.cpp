@@ -282,12 +282,6 @@ TEST_F(PriceChartTest, OneWindowIsReusedRetitledAndStartsEachChartAfresh) {
     EXPECT_EQ(view->range(), TimeRange::oneMonth);
     EXPECT_EQ(view->unit(), MetalUnit::troyOunce);
     EXPECT_EQ(activator.applicationActivations, 2);
-
-    window->activateWindow();
-    ASSERT_TRUE(waitUntil([&] { return window->isActiveWindow(); }));
-    QTest::keyClick(window, Qt::Key_Escape);
-    EXPECT_FALSE(window->isVisible()) << "Escape closes the chart";
-    EXPECT_EQ(controller.window(), window) << "closing only hides it";
 }
 
 TEST_F(PriceChartTest, InvalidatingTheCacheTakesEffectFromItsOwnTask) {

@@ -374,9 +374,6 @@ TEST_F(SettingsWindowTest, ChoosersWriteTheirKeysAndFollowChangesMadeElsewhere) 
 
     QTest::mouseClick(view().modeButton(DisplayMode::vaultValue), Qt::LeftButton);
     EXPECT_EQ(preferences.string(SettingsKey::displayMode), QStringLiteral("vaultValue"));
-    QTest::keyClick(view().currencyChooser(), Qt::Key_Down);
-    QTest::keyClick(view().currencyChooser(), Qt::Key_Down);
-    EXPECT_EQ(preferences.string(SettingsKey::displayCurrency), QStringLiteral("EUR"));
     QTest::keyClick(view().metalChooser(), Qt::Key_End);
     EXPECT_EQ(preferences.string(SettingsKey::primaryMetal), QStringLiteral("XPD"));
 
