@@ -7,6 +7,7 @@
 #include "MenuBarController.h"
 #include "MenuBarView.h"
 #include "MetalRow.h"
+#include "Pixels.h"
 #include "PricingDocuments.h"
 #include "Printers.h"
 #include "persistence/PreferencesStore.h"
@@ -37,19 +38,6 @@ namespace {
 const Instant kMondayNoonNY = sys_days(year(2026) / 12 / 7) + hours(17);
 const Instant kSaturdayNoonNY = sys_days(year(2026) / 12 / 5) + hours(17);
 const Instant kSnapshotTime = sys_days(year(2026) / 12 / 7) + hours(16) + minutes(12);
-
-// Whether any pixel of the widget as drawn satisfies `test`.
-bool paints(QWidget& widget, const std::function<bool(QColor)>& test) {
-    const QImage image = widget.grab().toImage();
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            if (test(image.pixelColor(x, y))) {
-                return true;
-            }
-        }
-    }
-    return false;
-}
 
 // The pricing service over an in-memory back-end on a fake clock, and timers fired by hand.
 class MenuBarTest : public ::testing::Test {
@@ -95,10 +83,8 @@ TEST_F(MenuBarViewTest, ShownItFillsFromTheCachedSnapshotAndFollowsNewOnes) {
     EXPECT_EQ(silver->priceText(), QStringLiteral("$29.46"));
     EXPECT_EQ(silver->changeText(), QStringLiteral("2.14%")) << "magnitude, no minus sign";
     EXPECT_TRUE(silver->changeIsNegative());
-    EXPECT_TRUE(paints(*silver, [](QColor c) { return c.red() > 2 * c.green() + 40; }))
-        << "a fall is drawn in red";
-    EXPECT_TRUE(paints(*gold, [](QColor c) { return c.green() > 2 * c.red() + 40; }))
-        << "a rise is drawn in green";
+    EXPECT_GT(test::countPixels(silver->grab().toImage(), test::isRed), 0) << "a fall is in red";
+    EXPECT_GT(test::countPixels(gold->grab().toImage(), test::isGreen), 0) << "a rise in green";
     EXPECT_TRUE(view->row(MetalSeries::platinum)->changeText().isEmpty())
         << "no previous close, no change line";
     EXPECT_EQ(view->row(MetalSeries::palladium)->priceText(), QStringLiteral("\u2014"));

@@ -116,8 +116,9 @@ protected:
     PreferencesStore preferences{dir.filePath(QStringLiteral("preferences.json"))};
     VaultStore store{preferences};
     std::shared_ptr<test::FakePricingProxy> proxy = std::make_shared<test::FakePricingProxy>();
+    std::shared_ptr<test::FakeClock> clock = std::make_shared<test::FakeClock>();
     std::shared_ptr<MetalPricingService> service =
-        std::make_shared<MetalPricingService>(proxy, 60.0);
+        std::make_shared<MetalPricingService>(proxy, 60.0, clock);
 };
 
 TEST_F(VaultWindowTest, AnEmptyVaultShowsPlaceholdersAndZeroWorth) {
@@ -138,20 +139,17 @@ TEST_F(VaultWindowTest, AnEmptyVaultShowsPlaceholdersAndZeroWorth) {
 }
 
 TEST_F(VaultWindowTest, ItsOwnCurrencyIsRefreshedOnTheIntervalOnlyWhileShown) {
-    auto clock = std::make_shared<test::FakeClock>();
-    auto polled = std::make_shared<MetalPricingService>(proxy, 60.0, clock);
-    VaultView view(polled, Currency::inr, store, QStringLiteral("en_US"));
-    view.show();
+    auto view = makeView(Currency::inr);
     const auto priceShown = [&](const QString& price) {
         return waitUntil(
-            [&] { return view.card(MetalSeries::gold)->priceText().startsWith(price); });
+            [&] { return view->card(MetalSeries::gold)->priceText().startsWith(price); });
     };
     ASSERT_TRUE(priceShown(QStringLiteral("\u20B9170,000")));
     proxy->setLatest(Currency::inr, {{"XAU", "171000"}});
     clock->advance(std::chrono::seconds(60));
     EXPECT_TRUE(priceShown(QStringLiteral("\u20B9171,000")))
         << "a price fetched once must not stay on screen as current";
-    view.hide();
+    view->hide();
     const int fetches = proxy->fetches[Currency::inr];
     clock->advance(std::chrono::seconds(600));
     test::settle();
@@ -420,14 +418,11 @@ TEST_F(SettingsWindowTest, TheAboutFooterCarriesTheYearOfTheUsersCalendar) {
 TEST_F(SettingsWindowTest, TextsStayReadableInLightAndDarkThemes) {
     store.setEntry({Decimal(2), MetalUnit::troyOunce, KaratGrade::k22}, MetalSeries::gold);
     loginItem.failure = QStringLiteral("The autostart folder is read-only");
-    const auto view = makeView();
-    VaultView& vault = *view;
-    SettingsView settings(preferences, loginItem);
-    settings.resize(480, 360);
-    settings.show();
+    const auto vault = makeView();
+    SettingsView& settings = view();
     QTest::mouseClick(settings.launchAtLoginSwitch(), Qt::LeftButton);
     ASSERT_FALSE(settings.launchAtLoginError().isEmpty());
-    ASSERT_TRUE(test::waitUntil([&] { return vault.totalText() != QStringLiteral("$0.00"); }));
+    ASSERT_TRUE(test::waitUntil([&] { return vault->totalText() != QStringLiteral("$0.00"); }));
 
     const QString artifacts = QStringLiteral(MINTLUX_WINDOW_ARTIFACTS);
     QDir().mkpath(artifacts);
@@ -439,7 +434,7 @@ TEST_F(SettingsWindowTest, TextsStayReadableInLightAndDarkThemes) {
         const QColor window = palette.color(QPalette::Window);
         const QColor card = palette.color(QPalette::Base);
         for (const MetalSeries metal : MetalSeries::allCases()) {
-            const VaultMetalCard* c = vault.card(metal);
+            const VaultMetalCard* c = vault->card(metal);
             const auto* price = c->findChild<QLabel*>(QStringLiteral("price"));
             const auto* worth = c->findChild<QLabel*>(QStringLiteral("worth"));
             if (!price->text().isEmpty()) {
@@ -448,12 +443,13 @@ TEST_F(SettingsWindowTest, TextsStayReadableInLightAndDarkThemes) {
             EXPECT_GE(contrast(worth, card), worth->text() == QStringLiteral("\u2014") ? 3.0 : 4.5)
                 << name << " " << worth->text().toStdString();
         }
-        EXPECT_GE(contrast(vault.findChild<QLabel*>(QStringLiteral("total")), window), 4.5) << name;
+        EXPECT_GE(contrast(vault->findChild<QLabel*>(QStringLiteral("total")), window), 4.5)
+            << name;
         for (const char* label : {"launchAtLoginError", "footer"}) {
             EXPECT_GE(contrast(settings.findChild<QLabel*>(QLatin1String(label)), window), 3.0)
                 << name << " " << label;
         }
-        vault.grab().save(artifacts + QStringLiteral("/vault-%1.png").arg(QLatin1String(name)));
+        vault->grab().save(artifacts + QStringLiteral("/vault-%1.png").arg(QLatin1String(name)));
         for (const auto tab :
              {SettingsView::Tab::general, SettingsView::Tab::display, SettingsView::Tab::about}) {
             settings.setSelection(tab);

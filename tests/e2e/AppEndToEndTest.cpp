@@ -181,19 +181,12 @@ xcb_connection_t* x11() {
 std::optional<QRect> dockedWindowOf(qint64 pid) {
     for (const QString& id : xdotool({"search", "--onlyvisible", "--pid", QString::number(pid)})
                                  .split('\n', Qt::SkipEmptyParts)) {
-        const auto window = static_cast<xcb_window_t>(id.toULong());
-        xcb_query_tree_reply_t* tree =
-            xcb_query_tree_reply(x11(), xcb_query_tree(x11(), window), nullptr);
-        xcb_get_geometry_reply_t* geometry =
-            xcb_get_geometry_reply(x11(), xcb_get_geometry(x11(), window), nullptr);
-        std::optional<QRect> found;
-        if (tree != nullptr && geometry != nullptr && tree->parent != tree->root) {
-            found = QRect(geometry->x, geometry->y, geometry->width, geometry->height);
-        }
+        xcb_query_tree_reply_t* tree = xcb_query_tree_reply(
+            x11(), xcb_query_tree(x11(), static_cast<xcb_window_t>(id.toULong())), nullptr);
+        const bool docked = tree != nullptr && tree->parent != tree->root;
         std::free(tree);
-        std::free(geometry);
-        if (found) {
-            return found;
+        if (docked) {
+            return windowGeometry(id);
         }
     }
     return std::nullopt;
