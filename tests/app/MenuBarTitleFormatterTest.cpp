@@ -153,9 +153,4 @@ TEST(PriceFormatter, PercentHasTwoPlacesNoGroupingAndTheValuesOwnSign) {
     }
 }
 
-TEST(PriceFormatter, DefaultsToTheUsersLocale) {
-    EXPECT_EQ(PriceFormatter::full(Decimal(1), Currency::eur),
-              PriceFormatter::full(Decimal(1), Currency::eur, PriceFormatter::userLocale()));
-}
-
 }  // namespace

@@ -57,14 +57,11 @@ QByteArray pricesFor(const QByteArray& currency) {
                                   {"XPD", "1012.25", "troyOunce", "1000"}});
 }
 
-// Runs xdotool on the shared display; what it printed. `ok` says whether it succeeded.
-QString xdotool(const QStringList& arguments, bool* ok = nullptr) {
+// Runs xdotool on the shared display; what it printed.
+QString xdotool(const QStringList& arguments) {
     QProcess process;
     process.start(QStringLiteral("xdotool"), arguments);
-    const bool done = process.waitForFinished(10000) && process.exitCode() == 0;
-    if (ok != nullptr) {
-        *ok = done;
-    }
+    process.waitForFinished(10000);
     return QString::fromUtf8(process.readAllStandardOutput());
 }
 
@@ -78,6 +75,9 @@ bool shown(const QString& title) {
 }
 bool popupShown() {
     return shown(QStringLiteral("Mintlux"));
+}
+QString windowNamed(const QString& title) {
+    return visibleWindows(title).value(0);
 }
 
 void pause(int ms) {
@@ -116,9 +116,9 @@ QSize saveGrab(WId window, const QString& file, QRect area = QRect(0, 0, -1, -1)
 
 // A real click through XTEST, as the user's.
 bool clickAt(QPoint p) {
-    bool ok = false;
-    xdotool({"mousemove", QString::number(p.x()), QString::number(p.y()), "click", "1"}, &ok);
-    return ok;
+    return QProcess::execute(
+               QStringLiteral("xdotool"),
+               {"mousemove", QString::number(p.x()), QString::number(p.y()), "click", "1"}) == 0;
 }
 
 // Clicks at `target` until `done`. A window may take a moment after mapping before it takes the
@@ -259,8 +259,7 @@ protected:
         }
         QRect popup;
         EXPECT_TRUE(waitFor([&] {
-            const QStringList windows = visibleWindows(QStringLiteral("Mintlux"));
-            popup = windows.isEmpty() ? QRect() : windowGeometry(windows.first());
+            popup = windowGeometry(windowNamed(QStringLiteral("Mintlux")));
             return popup.size() == QSize(320, 360);
         })) << "no 320x360 popup; last seen "
             << popup.width() << "x" << popup.height();
@@ -293,8 +292,6 @@ protected:
         std::cout << "[measure] " << title.toStdString() << " opened from the popup in "
                   << clock.elapsed() << " ms\n";
     }
-
-    QString windowNamed(const QString& title) { return visibleWindows(title).value(0); }
 
     // The window and, to show what else is on it, the whole screen. The window's size.
     QSize screenshot(const QString& title, const QString& file) {
