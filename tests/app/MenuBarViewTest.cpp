@@ -88,9 +88,6 @@ TEST_F(MenuBarViewTest, ShownItFillsFromTheCachedSnapshotAndFollowsNewOnes) {
     EXPECT_TRUE(view->row(MetalSeries::platinum)->changeText().isEmpty())
         << "no previous close, no change line";
     EXPECT_EQ(view->row(MetalSeries::palladium)->priceText(), QStringLiteral("\u2014"));
-    EXPECT_EQ(view->marketLabel(), QStringLiteral("Live"));
-    EXPECT_EQ(view->marketToolTip(),
-              QStringLiteral("Last updated ") + MenuBarView::absoluteTimeString(kSnapshotTime));
 
     proxy->setLatest(Currency::usd, {{"XPD", "1012.25", "1000"}}, kSnapshotTime + minutes(1));
     poll();
@@ -100,6 +97,7 @@ TEST_F(MenuBarViewTest, ShownItFillsFromTheCachedSnapshotAndFollowsNewOnes) {
         << "each snapshot replaces the previous one whole";
 }
 
+// The minute's market check itself is the feed test's, over the weekend.
 TEST_F(MenuBarViewTest, DashesUntilASnapshotSubscribedOnlyWhileShownTheMarketRecheckedEachMinute) {
     EXPECT_FALSE(view->isSubscribed());
     view->show();
@@ -108,7 +106,6 @@ TEST_F(MenuBarViewTest, DashesUntilASnapshotSubscribedOnlyWhileShownTheMarketRec
         EXPECT_EQ(view->row(metal)->priceText(), QStringLiteral("\u2014"));
         EXPECT_TRUE(view->row(metal)->changeText().isEmpty());
     }
-    EXPECT_EQ(view->marketStatus(), MarketStatus::noData);
     EXPECT_EQ(view->marketLabel(), QStringLiteral("\u2014"));
     EXPECT_TRUE(view->marketToolTip().isEmpty());
 
@@ -116,10 +113,6 @@ TEST_F(MenuBarViewTest, DashesUntilASnapshotSubscribedOnlyWhileShownTheMarketRec
     ASSERT_TRUE(waitUntil([&] { return view->lastUpdate().has_value(); }));
     ASSERT_TRUE(timer().isActive());
     EXPECT_EQ(timer().interval, milliseconds(60'000));
-
-    timer().fire(kSaturdayNoonNY);
-    EXPECT_EQ(view->marketStatus(), MarketStatus::closed);
-    EXPECT_EQ(view->marketLabel(), QStringLiteral("Markets closed"));
 
     view->hide();
     EXPECT_FALSE(view->isSubscribed());
