@@ -28,15 +28,14 @@ using mintlux::test::waitUntil;
 
 namespace {
 
-// Answers every history request at once with two points, counting the requests per currency.
+// Answers every history request at once with one point, counting the requests per currency.
 class HistoryCountingProxy : public test::FakePricingProxy {
 public:
     QFuture<HistoryResponse> fetchHistory(MetalSeries, TimeRange, Currency currency,
                                           MetalUnit) override {
         ++histories[currency];
         HistoryResponse response;
-        const Instant start(std::chrono::seconds(1'765'000'000));
-        response.points = {{start, Decimal(2300)}, {start + std::chrono::hours(24), Decimal(2345)}};
+        response.points = {{Instant(std::chrono::seconds(1'765'000'000)), Decimal(2300)}};
         return Futures::ready(std::move(response));
     }
 

@@ -46,6 +46,7 @@ const QString kItemPath = QStringLiteral("/StatusNotifierItem");
 const QString kItemInterface = QStringLiteral("org.kde.StatusNotifierItem");
 // xdotool matches names as regular expressions over bytes: ".*" stands for the em dash.
 const QString kChart = QStringLiteral("Gold .* Price Chart");
+const QString kSettings = QStringLiteral("Mintlux Settings");
 
 QByteArray pricesFor(const QByteArray& currency) {
     if (currency == "EUR") {
@@ -437,7 +438,6 @@ TEST_F(AppEndToEndTest, TheWindowsOpenFromThePopupTheSettingsReachTheItemAndQuit
 
     // Each window opens at its size, closes with Escape and opens again; settings stays open.
     // No history route here: the chart draws the synthetic history that stands in for it.
-    const QString settings = QStringLiteral("Mintlux Settings");
     const struct {
         QString title;
         int fromRight;
@@ -446,22 +446,22 @@ TEST_F(AppEndToEndTest, TheWindowsOpenFromThePopupTheSettingsReachTheItemAndQuit
     } windows[] = {
         {QStringLiteral("My Vault"), 2, {580, 640}, QStringLiteral("vault.png")},
         {kChart, -1, {700, 480}, QStringLiteral("chart.png")},
-        {settings, 1, {480, 360}, QStringLiteral("settings-general.png")},
+        {kSettings, 1, {480, 360}, QStringLiteral("settings-general.png")},
     };
     for (const auto& window : windows) {
         openFromPopup(service, window.title, window.fromRight);
         EXPECT_EQ(screenshot(window.title, window.file), window.size);
         closeWithEscape(window.title);
         openFromPopup(service, window.title, window.fromRight);
-        if (window.title != settings) {
+        if (window.title != kSettings) {
             closeWithEscape(window.title);
         }
     }
 
     const auto pages = [](SettingsView& view) -> QWidget* { return view.pageChooser(); };
-    const QPoint origin = windowGeometry(windowNamed(settings)).topLeft();
+    const QPoint origin = windowGeometry(windowNamed(kSettings)).topLeft();
     ASSERT_TRUE(clickAt(origin + settingsControlCentre(SettingsView::Tab::general, pages, 1)));
-    screenshot(settings, QStringLiteral("settings-display.png"));
+    screenshot(kSettings, QStringLiteral("settings-display.png"));
 
     // The currency chooser: open it, two down from the dollar to the euro, take it.
     const QPoint chooser =
@@ -476,7 +476,7 @@ TEST_F(AppEndToEndTest, TheWindowsOpenFromThePopupTheSettingsReachTheItemAndQuit
               QStringLiteral("EUR"));
 
     ASSERT_TRUE(clickAt(origin + settingsControlCentre(SettingsView::Tab::display, pages, 2)));
-    screenshot(settings, QStringLiteral("settings-about.png"));
+    screenshot(kSettings, QStringLiteral("settings-about.png"));
 
     // The popup's quit button, the rightmost in its footer, ends the app.
     const QRect popup = openPopup(service);
@@ -538,9 +538,8 @@ TEST_F(AppEndToEndTest, AServiceDownAtStartIsSaidWindowsTakeTheKeyboardAndItIsRe
     pause(1500);  // the synthetic history lands and paints
     screenshot(kChart, QStringLiteral("chart-simulated.png"));
 
-    const QString settings = QStringLiteral("Mintlux Settings");
-    openFromPopup(service, settings, 1);
-    expectFocusedUnderItsTitle(settings, settings);
+    openFromPopup(service, kSettings, 1);
+    expectFocusedUnderItsTitle(kSettings, kSettings);
 
     serve();
     EXPECT_TRUE(labelBecomes(service, QStringLiteral("Au $2,346 \u25B21.23%")));
