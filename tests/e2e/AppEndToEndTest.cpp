@@ -252,15 +252,16 @@ protected:
         ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
     }
 
-    // Opens the popup unless it is open: the visible window titled "Mintlux" at its 320 x 360. Its
-    // geometry; the last seen when that never came.
-    QRect openPopup(const QString& service) {
-        if (!popupShown()) {
+    // Opens the popup, unless `shown` says it is, and waits for it: the visible window titled
+    // "Mintlux" at its 320 x 360. Its geometry; the last seen when that never came.
+    QRect openPopup(const QString& service, bool shown = false) {
+        if (!shown) {
             activate(service);
         }
         QRect popup;
         EXPECT_TRUE(waitFor([&] {
-            popup = windowGeometry(windowNamed(QStringLiteral("Mintlux")));
+            const QString window = windowNamed(QStringLiteral("Mintlux"));
+            popup = window.isEmpty() ? QRect() : windowGeometry(window);
             return popup.size() == QSize(320, 360);
         })) << "no 320x360 popup; last seen "
             << popup.width() << "x" << popup.height();
@@ -273,7 +274,7 @@ protected:
     // presses it). Reports the time from the first click or key to the window seen on screen,
     // xdotool's own time included.
     void openFromPopup(const QString& service, const QString& title, int fromRight = -1) {
-        const QRect popup = openPopup(service);
+        const QRect popup = openPopup(service, popupShown());
         QElapsedTimer clock;
         bool opened = false;
         if (fromRight >= 0) {
