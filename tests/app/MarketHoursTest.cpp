@@ -35,7 +35,6 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"Saturday 23:59 EST", utc(2026, 12, 6, 4, 59), false},
         Case{"Sunday 17:59 EST", utc(2026, 12, 6, 22, 59), false},
         Case{"Sunday 18:00 EST", utc(2026, 12, 6, 23), true},
-        Case{"Monday 03:00 EST", utc(2026, 12, 7, 8), true},
         Case{"Thursday 23:30 EST", utc(2026, 12, 11, 4, 30), true},
         Case{"Friday 16:59 EST", utc(2026, 12, 11, 21, 59), true},
         Case{"Friday 17:00 EST", utc(2026, 12, 11, 22), false},
@@ -43,7 +42,6 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"Friday 20:00 EST, Saturday UTC", utc(2026, 12, 12, 1), false},
         // Sunday evening in New York is already Monday in UTC.
         Case{"Sunday 19:00 EST, Monday UTC", utc(2026, 12, 7, 0), true},
-        Case{"Friday 16:59 EDT", utc(2026, 7, 10, 20, 59), true},
         Case{"Friday 17:00 EDT", utc(2026, 7, 10, 21), false},
         // Clocks go forward on Sunday 8 March 2026 at 02:00 and back on 1 November 2026.
         Case{"Sunday 18:00 EDT on the spring-forward day", utc(2026, 3, 8, 22), true},

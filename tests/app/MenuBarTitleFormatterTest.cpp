@@ -99,13 +99,6 @@ TEST(MenuBarTitleFormatter, FiguresPastTheDecimalRangeNeverFail) {
     EXPECT_FALSE(tick(huge, *Decimal::parse("1e-100")).significantChangePercent());
 }
 
-QString money(bool compact, const char* amount, Currency currency, const char* locale) {
-    const Decimal value = *Decimal::parse(amount);
-    const QString id = QString::fromLatin1(locale);
-    return compact ? PriceFormatter::compact(value, currency, id)
-                   : PriceFormatter::full(value, currency, id);
-}
-
 TEST(PriceFormatter, MoneyWithFractionDigitsChosenOnTheExactAmountRoundedHalfToEven) {
     constexpr bool compact = true;
     constexpr bool full = false;
@@ -133,7 +126,9 @@ TEST(PriceFormatter, MoneyWithFractionDigitsChosenOnTheExactAmountRoundedHalfToE
         {compact, "12345678.5", Currency::inr, "hi_IN", u"₹1,23,45,678"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(money(c.compact, c.amount, c.currency, c.locale), QString::fromUtf16(c.expected))
+        const auto format = c.compact ? &PriceFormatter::compact : &PriceFormatter::full;
+        EXPECT_EQ(format(*Decimal::parse(c.amount), c.currency, QString::fromLatin1(c.locale)),
+                  QString::fromUtf16(c.expected))
             << c.locale << " " << c.amount;
     }
 }
@@ -156,11 +151,6 @@ TEST(PriceFormatter, PercentHasTwoPlacesNoGroupingAndTheValuesOwnSign) {
         EXPECT_EQ(PriceFormatter::percent(*Decimal::parse(c.value), QString::fromLatin1(c.locale)),
                   QString::fromLatin1(c.expected));
     }
-}
-
-TEST(PriceFormatter, DefaultsToTheUsersLocale) {
-    EXPECT_EQ(PriceFormatter::full(Decimal(1), Currency::eur),
-              PriceFormatter::full(Decimal(1), Currency::eur, PriceFormatter::userLocale()));
 }
 
 }  // namespace

@@ -282,12 +282,6 @@ TEST_F(PriceChartTest, OneWindowIsReusedRetitledAndStartsEachChartAfresh) {
     EXPECT_EQ(view->range(), TimeRange::oneMonth);
     EXPECT_EQ(view->unit(), MetalUnit::troyOunce);
     EXPECT_EQ(activator.applicationActivations, 2);
-
-    window->activateWindow();
-    ASSERT_TRUE(waitUntil([&] { return window->isActiveWindow(); }));
-    QTest::keyClick(window, Qt::Key_Escape);
-    EXPECT_FALSE(window->isVisible()) << "Escape closes the chart";
-    EXPECT_EQ(controller.window(), window) << "closing only hides it";
 }
 
 TEST_F(PriceChartTest, InvalidatingTheCacheTakesEffectFromItsOwnTask) {
@@ -309,32 +303,30 @@ TEST_F(PriceChartTest, InvalidatingTheCacheTakesEffectFromItsOwnTask) {
 
 // The application's own back-end stack: the HTTP client to a pricing service that answered once
 // and then went away, with the synthetic walk as the history fallback.
-TEST(PriceChartFallback, SimulatedHistoryIsLabelledAndNoChangeIsComputedAgainstIt) {
+TEST_F(PriceChartTest, SimulatedHistoryIsLabelledAndNoChangeIsComputedAgainstIt) {
     test::LoopbackHttpServer server;
     server.route("/v1/prices", test::LoopbackHttpServer::Response(
                                    200, test::latestDocument("USD", {{"XAU", "2000"}})));
-    auto backEnd = std::make_shared<HybridPricingProxyClient>(
-        std::make_shared<HTTPPricingProxyClient>(
-            HTTPPricingProxyClient::Configuration{server.baseUrl()}),
-        std::make_shared<MockPricingProxyClient>());
-    std::ostringstream log;
-    auto service = std::make_shared<MetalPricingService>(backEnd, 60.0, nullptr, log);
-    test::await(service->refresh(Currency::usd));
+    service = std::make_shared<MetalPricingService>(
+        std::make_shared<HybridPricingProxyClient>(
+            std::make_shared<HTTPPricingProxyClient>(
+                HTTPPricingProxyClient::Configuration{server.baseUrl()}),
+            std::make_shared<MockPricingProxyClient>()),
+        60.0, clock, log);
+    dataSource = std::make_shared<ChartingDataSource>(service, 60.0, clock);
+    poll();
     const QString address = server.baseUrl().authority();
     server.close();
 
-    PriceChartView view(MetalSeries::gold, Currency::usd,
-                        std::make_shared<ChartingDataSource>(service, 60.0), service);
-    view.resize(700, 480);
-    view.show();
-    ASSERT_TRUE(waitUntil([&] { return !view.isLoading(); }, seconds(10)));
-    EXPECT_EQ(view.areaState(), PriceChartView::AreaState::chart);
-    EXPECT_TRUE(view.isSimulated());
-    EXPECT_TRUE(view.simulatedNoticeText().startsWith(QStringLiteral("\u26A0 Simulated history")));
-    EXPECT_EQ(view.simulatedNoticeToolTip(),
+    auto view = shownView();
+    ASSERT_TRUE(waitUntil([&] { return !view->isLoading(); }, seconds(10)));
+    EXPECT_EQ(view->areaState(), PriceChartView::AreaState::chart);
+    EXPECT_TRUE(view->isSimulated());
+    EXPECT_TRUE(view->simulatedNoticeText().startsWith(QStringLiteral("\u26A0 Simulated history")));
+    EXPECT_EQ(view->simulatedNoticeToolTip(),
               QStringLiteral("Can't reach the pricing service at ") + address +
                   QStringLiteral(" \u2014 is mintlux-pricing running?"));
-    EXPECT_EQ(view.priceText(), QStringLiteral("$2,000.00"));
-    EXPECT_EQ(view.changePercent(), std::nullopt);
-    EXPECT_EQ(view.changeText(), QString()) << "no change against invented points";
+    EXPECT_EQ(view->priceText(), QStringLiteral("$2,000.00"));
+    EXPECT_EQ(view->changePercent(), std::nullopt);
+    EXPECT_EQ(view->changeText(), QString()) << "no change against invented points";
 }
