@@ -22,6 +22,8 @@ class HttpWorker;
 // served on the caller's thread; connections are spread over worker threads, so the handler
 // must be safe to call from several threads at once.
 class HttpServer : public QObject {
+    Q_OBJECT
+
 public:
     struct Limits {
         qsizetype maxRequestLine = 8 * 1024;   // longer: 414
@@ -52,6 +54,10 @@ public:
 
     // Open connections, as seen from the caller's thread.
     int connectionCount() const { return m_open; }
+
+signals:
+    // A worker's connection ended; emitted on that worker's thread.
+    void connectionClosed(QPrivateSignal);
 
 private:
     void incoming(qintptr descriptor);

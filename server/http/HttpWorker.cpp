@@ -24,14 +24,39 @@ HttpWorker::HttpWorker(const HttpServer::Limits& limits, HttpServer::Handler han
     m_sweepTimer.setInterval(
         std::clamp(shortest / 4, std::chrono::milliseconds(10), std::chrono::milliseconds(1000)));
     connect(&m_sweepTimer, &QTimer::timeout, this, &HttpWorker::sweep);
+    // Descriptors cross threads under a mutex ThreadSanitizer understands; the signal only wakes
+    // the worker.
+    connect(this, &HttpWorker::handed, this, &HttpWorker::adoptHanded, Qt::QueuedConnection);
     m_sweepTimer.start();
 }
 
 HttpWorker::~HttpWorker() {
     m_shuttingDown = true;
+    for (const qintptr descriptor : m_handed) {
+        ::close(static_cast<int>(descriptor));
+    }
     for (HttpConnection* c :
          std::vector<HttpConnection*>(m_connections.begin(), m_connections.end())) {
         delete c;
+    }
+}
+
+void HttpWorker::hand(qintptr descriptor) {
+    {
+        const std::lock_guard lock(m_handedLock);
+        m_handed.push_back(descriptor);
+    }
+    emit handed(QPrivateSignal());
+}
+
+void HttpWorker::adoptHanded() {
+    std::vector<qintptr> handed;
+    {
+        const std::lock_guard lock(m_handedLock);
+        handed.swap(m_handed);
+    }
+    for (const qintptr descriptor : handed) {
+        adopt(descriptor);
     }
 }
 

@@ -3,7 +3,9 @@
 #include "http/HttpServer.h"
 
 #include <functional>
+#include <mutex>
 #include <unordered_set>
+#include <vector>
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -16,14 +18,16 @@ class HttpConnection;
 // One serving thread's share of the connections: their sockets, deadlines and Date header.
 // Lives on its own thread; everything here runs there.
 class HttpWorker : public QObject {
+    Q_OBJECT
+
 public:
     // `closed` runs on this thread each time a connection ends.
     HttpWorker(const HttpServer::Limits& limits, HttpServer::Handler handler,
                std::function<void()> closed);
     ~HttpWorker() override;
 
-    // Takes over an accepted socket.
-    void adopt(qintptr descriptor);
+    // Passes an accepted socket to this worker's thread; callable from any thread.
+    void hand(qintptr descriptor);
     void connectionClosed(HttpConnection* connection);
 
     const HttpServer::Limits& limits() const { return m_limits; }
@@ -33,7 +37,12 @@ public:
     // The Date header's value, formatted once a second.
     const QByteArray& httpDate();
 
+signals:
+    void handed(QPrivateSignal);
+
 private:
+    void adoptHanded();
+    void adopt(qintptr descriptor);
     void sweep();
 
     HttpServer::Limits m_limits;
@@ -45,6 +54,8 @@ private:
     std::int64_t m_dateSecond = -1;
     QByteArray m_date;
     bool m_shuttingDown = false;
+    std::mutex m_handedLock;
+    std::vector<qintptr> m_handed;  // guarded by m_handedLock
 };
 
 }  // namespace mintlux::server
