@@ -23,6 +23,7 @@ public:
 
     std::size_t pendingSleeps() const { return m_state->sleeps.size(); }
     const std::vector<SleepDuration>& requestedSleeps() const { return m_state->requested; }
+    void forgetRequestedSleeps() { m_state->requested.clear(); }
 
 private:
     struct State {

@@ -78,6 +78,8 @@ public:
     void route(const QByteArray& path, Handler handler);
 
     const std::vector<Request>& requests() const { return m_requests; }
+    // For long runs (benchmarks) that would otherwise keep every request.
+    void forgetRequests() { m_requests.clear(); }
     QByteArrayList targets() const;  // of every request, in order
     int count(const QByteArray& path) const;
     // Answers every held request.
