@@ -127,16 +127,7 @@ MenuBarCallbacks AppDelegate::makeCallbacks() {
             weak->m_settingsController->show();
         }
     };
-    callbacks.onQuit = [weak] {
-        if (!weak) {
-            return;
-        }
-        if (weak->m_env.terminate) {
-            weak->m_env.terminate();
-        } else {
-            QCoreApplication::quit();
-        }
-    };
+    callbacks.onQuit = [] { QCoreApplication::quit(); };
     return callbacks;
 }
 

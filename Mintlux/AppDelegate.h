@@ -39,8 +39,6 @@ struct AppEnvironment {
     // Null: the desktop's window activation and XDG autostart registration.
     WindowActivator* windowActivator = nullptr;
     LoginItem* loginItem = nullptr;
-    // Null: ends the application's event loop.
-    std::function<void()> terminate;
 };
 
 // Owns every long-lived object: builds them at launch, turns preference changes into calls on
