@@ -120,9 +120,11 @@ done
 
 caught=0
 missed=0
+declare -A TOUCHED=()
 for n in "${SELECTED[@]}"; do
     IFS=$'\x1f' read -r file old new target binary filter <<<"${ENTRIES[n - 1]// ¦ /$'\x1f'}"
     CURRENT=$file
+    TOUCHED[$target]=1
     apply "$file" "$old" "$new" || { echo "mutation-check: entry $n could not be applied" >&2; exit 3; }
     label="#$n $file: ${old//\\n/ } -> ${new//\\n/ }"
     if ! cmake --build "$BUILD" -j2 --target "$target" >/tmp/mutation-build.$$ 2>&1; then
@@ -150,5 +152,10 @@ for n in "${SELECTED[@]}"; do
     restore
 done
 rm -f /tmp/mutation-build.$$ /tmp/mutation-run.$$
+# The binaries still hold the last fault applied to them; build them back from the clean tree.
+if [[ ${#TOUCHED[@]} -gt 0 ]]; then
+    cmake --build "$BUILD" -j2 --target "${!TOUCHED[@]}" >/dev/null 2>&1 ||
+        echo "mutation-check: rebuilding the clean tree failed; build it before running tests" >&2
+fi
 echo "$caught caught, $missed missed"
 [[ $missed -eq 0 ]]
