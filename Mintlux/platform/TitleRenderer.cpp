@@ -12,6 +12,14 @@ namespace mintlux {
 
 namespace {
 
+// Pointing down for a fall, up otherwise, filling `box`.
+QPolygonF directionTriangle(const QRectF& box, StyledTitle::Role direction) {
+    if (direction == StyledTitle::Role::negative) {
+        return {box.topLeft(), box.topRight(), QPointF(box.center().x(), box.bottom())};
+    }
+    return {box.bottomLeft(), box.bottomRight(), QPointF(box.center().x(), box.top())};
+}
+
 struct Segment {
     qsizetype start;
     qsizetype length;
@@ -184,14 +192,8 @@ QImage TitleRenderer::renderCompactIcon(const StyledTitle& title, int size,
     if (direction) {
         const qreal w = size * 0.44;
         const qreal h = size * 0.26;
-        const qreal x = (size - w) / 2.0;
         const qreal bottom = size - size * 0.05;
-        const qreal top = bottom - h;
-        if (*direction == StyledTitle::Role::negative) {
-            triangle << QPointF(x, top) << QPointF(x + w, top) << QPointF(x + w / 2.0, bottom);
-        } else {
-            triangle << QPointF(x, bottom) << QPointF(x + w, bottom) << QPointF(x + w / 2.0, top);
-        }
+        triangle = directionTriangle(QRectF((size - w) / 2.0, bottom - h, w, h), *direction);
     }
     paintWithHalo(painter, image.rect(), colors, size,
                   [&](QPainter& p, std::optional<QColor> only) {
@@ -214,15 +216,11 @@ QImage TitleRenderer::renderMarkIcon(const StyledTitle& title, int size,
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     const std::optional<StyledTitle::Role> direction = directionOf(title);
-    const qreal w = size * 0.6;
-    const qreal h = size * 0.5;
-    const qreal x = (size - w) / 2.0;
-    const qreal top = (size - h) / 2.0;
     QPolygonF triangle;
-    if (direction == StyledTitle::Role::negative) {
-        triangle << QPointF(x, top) << QPointF(x + w, top) << QPointF(x + w / 2.0, top + h);
-    } else {
-        triangle << QPointF(x, top + h) << QPointF(x + w, top + h) << QPointF(x + w / 2.0, top);
+    if (direction) {
+        const qreal w = size * 0.6;
+        const qreal h = size * 0.5;
+        triangle = directionTriangle(QRectF((size - w) / 2.0, (size - h) / 2.0, w, h), *direction);
     }
     const qreal disc = size * 0.36;
     paintWithHalo(painter, image.rect(), colors, size,
