@@ -64,7 +64,7 @@ void BM_HistoryAllRebuild(benchmark::State& state) {
         t += std::chrono::seconds(1);
         market.tick(t);
         state.ResumeTiming();
-        const auto body =
+        auto body =
             documents.history(MetalSeries::gold, TimeRange::all, Currency::eur, MetalUnit::gram);
         benchmark::DoNotOptimize(body);
     }

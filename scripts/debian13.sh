@@ -24,10 +24,30 @@ mounts_under() {
     sort -r
 }
 
+# Every process of this run is started with this in its environment, so what it leaves running
+# (a daemon, a crashed test's X server) is found and ended with the run: nothing of it keeps the
+# root's mounts busy or a display number taken into the next run.
+run_tag=MINTLUX_DEBIAN13_RUN=$$.$(date +%s%N)
+
+end_leftovers() {
+  local pids=() pid tries
+  for pid in $(grep -lsz -x -F "$run_tag" /proc/[0-9]*/environ | cut -d/ -f3); do
+    [ "$pid" != $$ ] && pids+=("$pid")
+  done
+  [ ${#pids[@]} -gt 0 ] || return 0
+  kill -TERM "${pids[@]}" 2>/dev/null || true
+  for tries in 1 2 3 4 5 6 7 8 9 10; do
+    kill -0 "${pids[@]}" 2>/dev/null || return 0
+    sleep 0.5
+  done
+  kill -KILL "${pids[@]}" 2>/dev/null || true
+}
+
 # A root is only ever deleted or moved with nothing mounted in it: a recursive removal that
 # reaches a bound /dev deletes this machine's device nodes.
 release() {
   local target=$1 point
+  end_leftovers
   for point in $(mounts_under "$target"); do
     umount -R "$point" 2>/dev/null || umount -R -l "$point" 2>/dev/null || true
   done
@@ -131,7 +151,8 @@ rsync -a --delete --exclude=/build/ --exclude=/.git --exclude=/.cache/ --exclude
   "$source_dir/" "$root$copy/"
 
 status=0
+# Without the lock's descriptor (9): a process left behind must not hold the root for good.
 chroot "$root" /usr/bin/env -i HOME=/root LANG=C.UTF-8 TERM="${TERM:-dumb}" CI="${CI:-}" \
-  PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
-  /bin/bash -c 'cd "$0" && exec "$@"' "$copy" "$@" || status=$?
+  PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin "$run_tag" \
+  /bin/bash -c 'cd "$0" && exec "$@"' "$copy" "$@" 9>&- || status=$?
 exit $status

@@ -1,15 +1,34 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages Mintlux needs to build, test and run.
-# Idempotent: only missing packages are fetched; a second run changes nothing.
+# Installs the Debian packages Mintlux needs to build, test and run, on Debian 12 (bookworm) or
+# Debian 13 (trixie): one list, with the names that differ between the two picked by the running
+# release. Idempotent: only missing packages are fetched; a second run changes nothing.
 set -euo pipefail
+
+release=$(. /etc/os-release && echo "${VERSION_CODENAME:-${VERSION_ID:-}}")
+case "$release" in
+  bookworm | 12) release=bookworm ;;
+  trixie | 13) release=trixie ;;
+  *)
+    echo "install-deps: not Debian 12 or 13 (${release:-unknown}); trying Debian 13's names" >&2
+    release=trixie
+    ;;
+esac
+
+# $(pick BOOKWORM TRIXIE): the name on the running release; "-" where that release needs none.
+pick() {
+  local name=$1
+  [ "$release" = trixie ] && name=$2
+  [ "$name" = - ] || echo "$name"
+}
 
 packages=(
   # toolchain
   build-essential cmake ninja-build pkg-config git clang-format
   # libraries
   qt6-base-dev qt6-charts-dev libsimdjson-dev libboost-dev libicu-dev
-  # Qt Charts' CMake package requires the OpenGL modules' CMake files, which it does not pull in
-  libqt6opengl6-dev
+  # Qt Charts' CMake package requires the OpenGL modules' CMake files; Qt 6.4 keeps them apart,
+  # Qt 6.8's qt6-base-dev ships them (and only provides the old name, which dpkg never lists)
+  $(pick libqt6opengl6-dev -)
   # the pricing service's store
   libsqlite3-dev
   # desktop shell: X11 tray protocol headers, a font with the arrows the title uses
@@ -30,16 +49,21 @@ packages=(
   dbus-daemon xvfb xauth trayer xfce4-panel xdotool
   # a window manager: focus and window titles as a desktop gives them
   openbox
+  # the sources the end-to-end test compiles its en_US.UTF-8 locale from
+  locales
 )
-# `install-deps.sh fuzz`: the libFuzzer toolchain too, needed only by `make fuzz`.
+# `install-deps.sh fuzz`: the libFuzzer toolchain too, needed only by `make fuzz`; the runtime
+# must match the release's default clang (14 on Debian 12, 19 on Debian 13).
 if [ "${1:-}" = "fuzz" ]; then
-  packages+=(clang libclang-rt-14-dev)
+  packages+=(clang "$(pick libclang-rt-14-dev libclang-rt-19-dev)")
 fi
 # `install-deps.sh desktops`: the real desktop hosts the integrations are tried in, needed only by
 # `make test-desktops` (large: GNOME Shell, the Plasma widget viewer, the Xfce generic monitor).
 if [ "${1:-}" = "desktops" ]; then
+  # plasma-workspace ships the QML D-Bus module (org.kde.plasma.workspace.dbus) the Plasma 6
+  # widget reads the title with; named here, not left to plasma-desktop's dependencies.
   packages+=(gnome-shell gnome-shell-extension-appindicator xwayland python3-dbusmock python3-gi
-    gir1.2-glib-2.0 python3-pil xfce4-genmon-plugin plasma-sdk plasma-desktop)
+    gir1.2-glib-2.0 python3-pil xfce4-genmon-plugin plasma-sdk plasma-desktop plasma-workspace)
 fi
 
 missing=()

@@ -358,6 +358,11 @@ namespace {
 
 void readDocument(simdjson::ondemand::parser& parser, const simdjson::padded_string_view& input,
                   const std::function<void(JsonValue&)>& read) {
+    // JSON text carries no byte order mark; simdjson 3.0 refuses one where later versions skip
+    // it, so it is refused here, the same with every version.
+    if (std::string_view(input.data(), input.size()).starts_with("\xEF\xBB\xBF")) {
+        failDocument("Invalid JSON: a byte order mark before the document");
+    }
     simdjson::ondemand::document document;
     if (auto error = parser.iterate(input).get(document)) {
         failDocument(invalidJson(error));

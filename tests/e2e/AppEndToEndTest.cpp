@@ -213,6 +213,7 @@ protected:
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("run")));
         env.insert(QStringLiteral("LANG"), QStringLiteral("en_US.UTF-8"));
         env.insert(QStringLiteral("LC_ALL"), QStringLiteral("en_US.UTF-8"));
+        env.insert(QStringLiteral("LOCPATH"), QStringLiteral(MINTLUX_E2E_LOCPATH));
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
         app.setProcessEnvironment(env);
         app.setProcessChannelMode(QProcess::ForwardedChannels);
