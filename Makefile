@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 # `make run SOURCE=synthetic`: demo prices from a random walk, for machines without internet.
 SOURCE ?= live
 
-.PHONY: run test test-asan test-tsan bench fuzz format deps package test-desktops
+.PHONY: run test test-asan test-tsan bench fuzz format deps package test-desktops gnome-extension-zips
 
 deps:
 	@scripts/install-deps.sh
@@ -25,6 +25,12 @@ test-desktops: deps
 	cmake --preset dev
 	cmake --build --preset dev -j $(JOBS) --target mintlux_desktops_app mintlux-title
 	tests/desktops/hosts.py build/dev
+
+# The GNOME Shell extension as extensions.gnome.org takes it, one zip per shell API family:
+# build/dev/mintlux@mintlux.org.shell-43-44.zip and …shell-45-48.zip.
+gnome-extension-zips: deps
+	cmake --preset dev
+	cmake --build --preset dev --target gnome-extension-zips
 
 test-asan: deps
 	cmake --preset asan
