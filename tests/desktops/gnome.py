@@ -94,7 +94,11 @@ class Shell:
     def accessible_roles(self, name):
         """The roles of the shell's accessibles named `name`, as a screen reader reads them
         over the accessibility bus."""
-        address = self.call('org.a11y.Bus', '/org/a11y/bus', 'org.a11y.Bus', 'GetAddress')[0]
+        try:
+            address = self.call('org.a11y.Bus', '/org/a11y/bus', 'org.a11y.Bus',
+                                'GetAddress')[0]
+        except GLib.Error as e:
+            raise Failure(f'no accessibility bus (at-spi2-core): {e.message}')
         bus = Gio.DBusConnection.new_for_address_sync(
             address, Gio.DBusConnectionFlags.AUTHENTICATION_CLIENT |
             Gio.DBusConnectionFlags.MESSAGE_BUS_CONNECTION, None, None)
@@ -186,8 +190,8 @@ class Shell:
         """Pointer and keyboard input of one remote-desktop session, made on first use."""
         if self.remote is None:
             self.remote = self.call('org.gnome.Mutter.RemoteDesktop',
-                                     '/org/gnome/Mutter/RemoteDesktop',
-                                     'org.gnome.Mutter.RemoteDesktop', 'CreateSession')[0]
+                                    '/org/gnome/Mutter/RemoteDesktop',
+                                    'org.gnome.Mutter.RemoteDesktop', 'CreateSession')[0]
             self.call('org.gnome.Mutter.RemoteDesktop', self.remote,
                       'org.gnome.Mutter.RemoteDesktop.Session', 'Start')
         self.call('org.gnome.Mutter.RemoteDesktop', self.remote,
@@ -328,7 +332,8 @@ def extension_path(session, shell):
 def popup_opened(session, shell, app, before, title, how, name):
     """The app's popup on the screen, hanging from the title; closed again after."""
     popup = wait_for_popup(shell.x11)
-    check(popup, f'{how} opened no popup: ' + session.tail(app))
+    check(popup, f'{how} opened no popup: ' + session.tail(app, 5) + '\n' +
+          session.tail(shell.process, 15))
     log(f'gnome: {how}: popup at', popup)
     time.sleep(0.5)
     seen = changed_area(before, shell.screenshot(session.artifacts /
@@ -366,8 +371,11 @@ def switch_off_and_on(session, shell, title):
     """Disabled, the title goes and the app's own item comes back; enabled again, the reverse;
     twice, and nothing in the shell's log."""
     logged = len(shell.process.log.read_text(errors='replace'))
-    # The app's own item draws the title too (in the AppIndicator extension), but as a menu.
-    ours = lambda: 'push button' in shell.accessible_roles(EXPECTED_TITLE)  # noqa: E731
+
+    def ours():
+        # The app's own item draws the title too (in the AppIndicator extension), as a menu.
+        return 'push button' in shell.accessible_roles(EXPECTED_TITLE)
+
     for _ in range(2):
         shell.switch_extension(EXTENSION, False)
         state = wait_for(lambda: shell.extension_state(EXTENSION)[0] in (DISABLED, ERROR) and
