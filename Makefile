@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc)
 SOURCE ?= live
 
 .PHONY: run test test-asan test-tsan bench fuzz format deps package test-desktops test-installed \
-	test-debian13
+	test-debian13 gnome-extension-zips
 
 deps:
 	@scripts/install-deps.sh
@@ -42,6 +42,12 @@ test-installed: deps
 # the .deb built there and drives it in that release's desktop hosts.
 test-debian13:
 	scripts/debian13.sh make test test-installed
+
+# The GNOME Shell extension as extensions.gnome.org takes it, one zip per shell API family:
+# build/dev/mintlux@mintlux.org.shell-43-44.zip and …shell-45-48.zip.
+gnome-extension-zips: deps
+	cmake --preset dev
+	cmake --build --preset dev --target gnome-extension-zips
 
 test-asan: deps
 	cmake --preset asan

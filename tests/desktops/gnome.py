@@ -1,4 +1,5 @@
-"""GNOME Shell 43, headless on Wayland: the AppIndicator path and the project's own extension."""
+"""GNOME Shell (43 on Debian 12, 48 on Debian 13), headless on Wayland: the AppIndicator path and
+the project's own extension, as the build installs it for the shell found."""
 
 import glob
 import os
@@ -10,8 +11,9 @@ import time
 from gi.repository import Gio, GLib
 from PIL import Image
 
-from hosts import (SOURCE, Failure, Session, PriceFixture, centre, changed_area, check,
-                   coloured_area, log, start_bus, title_published, wait_for, wait_for_popup)
+from hosts import (EXPECTED_TITLE, Failure, Session, PriceFixture, bus_call, centre, changed_area,
+                   check, coloured_area, log, start_bus, title_published, wait_for,
+                   wait_for_popup)
 
 APPINDICATOR = 'ubuntu-appindicators@ubuntu.com'
 EXTENSION = 'mintlux@mintlux.org'
@@ -20,7 +22,21 @@ BAR = (0, 0, 1280, 30)
 # The status area, right of the clock (which changes between any two screenshots).
 STATUS = (700, 0, 1280, 30)
 BTN_LEFT = 0x110
-ESCAPE = 0xff1b
+# Keysyms.
+ESCAPE, TAB, RIGHT, RETURN, SPACE = 0xff1b, 0xff09, 0xff53, 0xff0d, 0x20
+CONTROL, ALT = 0xffe3, 0xffe9
+# AtspiRole numbers; their names differ between at-spi releases ("push button", "button").
+PUSH_BUTTON, MENU = 43, 33
+# The shell's extension states: ENABLED (ACTIVE from 45 on), DISABLED (INACTIVE), ERROR.
+ENABLED, DISABLED, ERROR = 1.0, 2.0, 3.0
+
+
+def shell_version():
+    out = subprocess.run(['gnome-shell', '--version'], capture_output=True, text=True,
+                         timeout=30).stdout
+    found = re.search(r'GNOME Shell (\d+)', out)
+    check(found, f'gnome-shell --version said {out!r}')
+    return int(found.group(1))
 
 
 class Shell:
@@ -28,8 +44,11 @@ class Shell:
 
     def __init__(self, session):
         self.session = session
+        # Its accessibles on the accessibility bus, as a screen reader sees them.
+        env = dict(session.env)
+        env.pop('NO_AT_BRIDGE', None)
         self.process = session.start(['gnome-shell', '--headless', '--wayland',
-                                      '--virtual-monitor', '1280x800'], 'gnome-shell')
+                                      '--virtual-monitor', '1280x800'], 'gnome-shell', env)
         self.bus = Gio.DBusConnection.new_for_address_sync(
             session.env['DBUS_SESSION_BUS_ADDRESS'],
             Gio.DBusConnectionFlags.AUTHENTICATION_CLIENT |
@@ -37,7 +56,7 @@ class Shell:
         # The shell lets only a few well-known callers take screenshots.
         self.call('org.freedesktop.DBus', '/org/freedesktop/DBus', 'org.freedesktop.DBus',
                   'RequestName', GLib.Variant('(su)', ('org.gnome.Screenshot', 4)))
-        self.pointer = None
+        self.remote = None
         self.x11 = self.x11_env()
 
     def wait_until_up(self):
@@ -68,6 +87,46 @@ class Shell:
                          'GetExtensionInfo', GLib.Variant('(s)', (uuid,)))[0]
         return info.get('state'), info.get('error', '')
 
+    def switch_extension(self, uuid, on):
+        check(self.call('org.gnome.Shell', '/org/gnome/Shell', 'org.gnome.Shell.Extensions',
+                        'EnableExtension' if on else 'DisableExtension',
+                        GLib.Variant('(s)', (uuid,)))[0],
+              f'the shell refused to {"enable" if on else "disable"} {uuid}')
+
+    def accessible_roles(self, name):
+        """The roles of the shell's accessibles named `name`, as a screen reader reads them
+        over the accessibility bus."""
+        try:
+            address = self.call('org.a11y.Bus', '/org/a11y/bus', 'org.a11y.Bus',
+                                'GetAddress')[0]
+        except GLib.Error as e:
+            raise Failure(f'no accessibility bus (at-spi2-core): {e.message}')
+        bus = Gio.DBusConnection.new_for_address_sync(
+            address, Gio.DBusConnectionFlags.AUTHENTICATION_CLIENT |
+            Gio.DBusConnectionFlags.MESSAGE_BUS_CONNECTION, None, None)
+
+        def accessible(owner, path, method, parameters=None):
+            return bus.call_sync(owner, path, 'org.a11y.atspi.Accessible', method, parameters,
+                                 None, Gio.DBusCallFlags.NONE, 5000, None).unpack()[0]
+
+        def name_of(owner, path):
+            return bus.call_sync(owner, path, 'org.freedesktop.DBus.Properties', 'Get',
+                                 GLib.Variant('(ss)', ('org.a11y.atspi.Accessible', 'Name')),
+                                 None, Gio.DBusCallFlags.NONE, 5000, None).unpack()[0]
+
+        roles = []
+        try:
+            pending = accessible('org.a11y.atspi.Registry', '/org/a11y/atspi/accessible/root',
+                                 'GetChildren')
+            while pending:
+                owner, path = pending.pop()
+                if name_of(owner, path) == name:
+                    roles.append(accessible(owner, path, 'GetRole'))
+                pending.extend(accessible(owner, path, 'GetChildren'))
+        finally:
+            bus.close_sync(None)
+        return roles
+
     def registered_items(self):
         try:
             return self.call('org.kde.StatusNotifierWatcher', '/StatusNotifierWatcher',
@@ -93,21 +152,11 @@ class Shell:
 
     def click(self, point):
         """A real pointer click through the compositor's remote-desktop input."""
-        if self.pointer is None:
-            self.pointer = self.call('org.gnome.Mutter.RemoteDesktop',
-                                     '/org/gnome/Mutter/RemoteDesktop',
-                                     'org.gnome.Mutter.RemoteDesktop', 'CreateSession')[0]
-            self.input('Start')
         self.move(point)
         self.input('NotifyPointerButton', GLib.Variant('(ib)', (BTN_LEFT, True)))
         self.input('NotifyPointerButton', GLib.Variant('(ib)', (BTN_LEFT, False)))
 
     def move(self, point):
-        if self.pointer is None:
-            self.pointer = self.call('org.gnome.Mutter.RemoteDesktop',
-                                     '/org/gnome/Mutter/RemoteDesktop',
-                                     'org.gnome.Mutter.RemoteDesktop', 'CreateSession')[0]
-            self.input('Start')
         # Relative motion needs no screen-cast stream: into the corner, then to the point.
         self.input('NotifyPointerMotionRelative', GLib.Variant('(dd)', (-10000.0, -10000.0)))
         time.sleep(0.1)
@@ -126,18 +175,32 @@ class Shell:
         for _ in range(3):
             if not wait_for(self.overview_active, timeout=2):
                 break
-            self.input('NotifyKeyboardKeysym', GLib.Variant('(ub)', (ESCAPE, True)))
-            self.input('NotifyKeyboardKeysym', GLib.Variant('(ub)', (ESCAPE, False)))
+            self.keys(ESCAPE)
             wait_for(lambda: not self.overview_active(), timeout=5)
         check(not self.overview_active(), 'the overview stays open')
         time.sleep(0.5)
 
+    def keys(self, *keysyms):
+        """A chord on the compositor's remote-desktop keyboard: pressed in order, released in
+        reverse."""
+        for keysym in keysyms:
+            self.input('NotifyKeyboardKeysym', GLib.Variant('(ub)', (keysym, True)))
+        for keysym in reversed(keysyms):
+            self.input('NotifyKeyboardKeysym', GLib.Variant('(ub)', (keysym, False)))
+
     def input(self, method, parameters=None):
-        self.call('org.gnome.Mutter.RemoteDesktop', self.pointer,
+        """Pointer and keyboard input of one remote-desktop session, made on first use."""
+        if self.remote is None:
+            self.remote = self.call('org.gnome.Mutter.RemoteDesktop',
+                                    '/org/gnome/Mutter/RemoteDesktop',
+                                    'org.gnome.Mutter.RemoteDesktop', 'CreateSession')[0]
+            self.call('org.gnome.Mutter.RemoteDesktop', self.remote,
+                      'org.gnome.Mutter.RemoteDesktop.Session', 'Start')
+        self.call('org.gnome.Mutter.RemoteDesktop', self.remote,
                   'org.gnome.Mutter.RemoteDesktop.Session', method, parameters)
 
     def stop(self):
-        if self.pointer is not None:
+        if self.remote is not None:
             try:
                 self.input('Stop')
             except GLib.Error:
@@ -160,9 +223,12 @@ def logind_up(session):
 
 def start_session(session):
     """Buses, a logind stand-in and settings for a shell started in `session`."""
+    # The extension as the build installs it: the variant for the shell it found.
+    built = session.build / 'integrations' / 'gnome-shell' / 'installed' / EXTENSION
+    check((built / 'extension.js').exists(), f'no extension in {built}: configure the build first')
     extensions = session.root / 'data' / 'gnome-shell' / 'extensions'
     extensions.mkdir(parents=True)
-    (extensions / EXTENSION).symlink_to(SOURCE / 'integrations' / 'gnome-shell' / EXTENSION)
+    (extensions / EXTENSION).symlink_to(built)
     session.env.update(XDG_CURRENT_DESKTOP='GNOME', XDG_SESSION_TYPE='wayland',
                        GSETTINGS_BACKEND='dconf')
     # The shell wants a system bus with logind on it.
@@ -222,9 +288,9 @@ def extension_path(session, shell):
     """The project's own extension, enabled beside the AppIndicator one."""
     gsettings(session, 'org.gnome.shell', 'enabled-extensions',
               f"['{APPINDICATOR}', '{EXTENSION}']")
-    state = wait_for(lambda: shell.extension_state(EXTENSION)[0] in (1.0, 3.0) and
+    state = wait_for(lambda: shell.extension_state(EXTENSION)[0] in (ENABLED, ERROR) and
                      shell.extension_state(EXTENSION), timeout=20)
-    check(state and state[0] == 1.0, f'the extension did not enable: {state}')
+    check(state and state[0] == ENABLED, f'the extension did not enable: {state}')
     shell.leave_overview()
     empty = shell.grab()
     check(coloured_area(empty, BAR)[1] == 0, 'the extension shows a title without the app')
@@ -240,6 +306,9 @@ def extension_path(session, shell):
     log('gnome: extension title at', title, 'change run at', shown)
     check(title and title[2] - title[0] >= 100 and title[0] < shown[0],
           f'the extension drew no whole title: {title}')
+    roles = shell.accessible_roles(EXPECTED_TITLE)
+    check(roles == [PUSH_BUTTON], f'the title\'s accessible roles: {roles} (a push button is '
+          f'{PUSH_BUTTON}, a menu {MENU})')
 
     below = (title[0] - 100, BAR[3], title[2] + 100, BAR[3] + 100)
     before = shell.grab()
@@ -250,11 +319,28 @@ def extension_path(session, shell):
 
     before = shell.grab()
     shell.click(centre(title))
+    popup_opened(session, shell, app, before, title, 'clicking the title', 'click')
+    for name, key in (('Return', RETURN), ('Space', SPACE)):
+        focus_by_keyboard(shell, title, drawn)
+        shell.keys(key)
+        popup_opened(session, shell, app, drawn, title, f'{name} on the focused title',
+                     name.lower())
+
+    switch_off_and_on(session, shell, title)
+    session.stop(app)
+    check(wait_for(lambda: coloured_area(shell.grab(), BAR)[1] == 0, timeout=10),
+          'the extension kept the title after the app quit')
+
+
+def popup_opened(session, shell, app, before, title, how, name):
+    """The app's popup on the screen, hanging from the title; closed again after."""
     popup = wait_for_popup(shell.x11)
-    check(popup, 'clicking the title opened no popup: ' + session.tail(app))
-    log('gnome: popup at', popup)
+    check(popup, f'{how} opened no popup: ' + session.tail(app, 5) + '\n' +
+          session.tail(shell.process, 15))
+    log(f'gnome: {how}: popup at', popup)
     time.sleep(0.5)
-    seen = changed_area(before, shell.screenshot(session.artifacts / 'gnome-extension-popup.png'),
+    seen = changed_area(before, shell.screenshot(session.artifacts /
+                                                 f'gnome-extension-popup-{name}.png'),
                         (popup[0], popup[1], popup[0] + popup[2], popup[1] + popup[3]))
     # Mapped is not enough: the overview, for one, covers windows.
     check(seen and seen[2] - seen[0] > popup[2] // 2 and seen[3] - seen[1] > popup[3] // 2,
@@ -262,10 +348,59 @@ def extension_path(session, shell):
     anchor_x = (title[0] + title[2]) // 2
     check(abs(popup[0] + popup[2] // 2 - anchor_x) <= 40 or popup[0] + popup[2] >= 1280 - 2,
           f'the popup at {popup} does not hang from the title at {title}')
+    # The app's own toggle, as `mintlux-title --activate` asks for it.
+    bus_call(session.env, '--dest', 'org.mintlux.Mintlux', '--object-path',
+             '/org/mintlux/Mintlux', '--method', 'org.mintlux.Mintlux.Title.Activate', '0', '0')
+    check(wait_for(lambda: not wait_for_popup(shell.x11, timeout=0), timeout=10),
+          'the popup did not close')
 
-    session.stop(app)
-    check(wait_for(lambda: coloured_area(shell.grab(), BAR)[1] == 0, timeout=10),
-          'the extension kept the title after the app quit')
+
+def focus_by_keyboard(shell, title, unfocused):
+    """Ctrl+Alt+Tab to the top bar (its first button), then Right until the title looks other
+    than in `unfocused`."""
+    # Hover looks like focus.
+    shell.move((640, 400))
+    shell.keys(CONTROL, ALT, TAB)
+    time.sleep(1)
+    for _ in range(8):
+        shell.keys(RIGHT)
+        time.sleep(0.5)
+        if changed_area(unfocused, shell.grab(), title):
+            return
+    raise Failure('the keyboard never reached the title in the top bar')
+
+
+def switch_off_and_on(session, shell, title):
+    """Disabled, the title goes and the app's own item comes back; enabled again, the reverse;
+    twice, and nothing in the shell's log."""
+    logged = len(shell.process.log.read_text(errors='replace'))
+
+    def ours():
+        # The app's own item draws the title too (in the AppIndicator extension), as a menu.
+        return PUSH_BUTTON in shell.accessible_roles(EXPECTED_TITLE)
+
+    for _ in range(2):
+        shell.switch_extension(EXTENSION, False)
+        state = wait_for(lambda: shell.extension_state(EXTENSION)[0] in (DISABLED, ERROR) and
+                         shell.extension_state(EXTENSION), timeout=10)
+        check(state == (DISABLED, ''), f'disabling the extension: {state}')
+        check(wait_for(lambda: not ours(), timeout=10),
+              'the title stayed after the extension was disabled')
+        check(wait_for(shell.registered_items, timeout=20),
+              'the app did not bring its status item back without the extension')
+        shell.switch_extension(EXTENSION, True)
+        state = wait_for(lambda: shell.extension_state(EXTENSION)[0] in (ENABLED, ERROR) and
+                         shell.extension_state(EXTENSION), timeout=10)
+        check(state == (ENABLED, ''), f'enabling the extension again: {state}')
+        check(wait_for(ours, timeout=10), 'the title did not come back with the extension')
+        check(wait_for(lambda: shell.registered_items() == [], timeout=10),
+              'the app kept its status item beside the extension enabled again')
+    check(wait_for(lambda: coloured_area(shell.grab(), title)[1], timeout=10),
+          'the title is not drawn after the extension went off and on')
+    said = shell.process.log.read_text(errors='replace')[logged:]
+    lines = [line for line in said.splitlines() if EXTENSION in line or 'Mintlux:' in line]
+    check(not lines, 'the shell logged while the extension went off and on:\n' +
+          '\n'.join(lines))
 
 
 def run(build):
@@ -273,6 +408,7 @@ def run(build):
     fixture = PriceFixture(int(open(build / 'tests' / 'desktops' / 'port').read()))
     shell = None
     try:
+        log('gnome: GNOME Shell', shell_version())
         start_session(session)
         shell = appindicator_path(session)
         extension_path(session, shell)

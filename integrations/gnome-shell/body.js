@@ -1,21 +1,17 @@
-// Mintlux's title in the top bar, read from the running app over the session bus.
-'use strict';
-
-const {Clutter, Gio, GLib, GObject, St} = imports.gi;
-const Main = imports.ui.main;
-const PanelMenu = imports.ui.panelMenu;
-
 const BUS_NAME = 'org.mintlux.Mintlux';
 const OBJECT_PATH = '/org/mintlux/Mintlux';
 const INTERFACE = 'org.mintlux.Mintlux.Title';
 // Owned while enabled: the app hides its own status item so the title is not shown twice.
 const PRESENCE_NAME = 'org.mintlux.Mintlux.TitleShown';
 const TOOLTIP_DELAY_MS = 300;
+const ACTIVATION_KEYS = [Clutter.KEY_Return, Clutter.KEY_KP_Enter, Clutter.KEY_space];
 
 const TitleButton = GObject.registerClass(
 class MintluxTitleButton extends PanelMenu.Button {
     _init(onActivate) {
         super._init(0.5, 'Mintlux', true);
+        // The panel's buttons call themselves menus; this one opens a window, no menu.
+        this.accessible_role = Atk.Role.PUSH_BUTTON;
         this._onActivate = onActivate;
         this._box = new St.BoxLayout({
             style_class: 'mintlux-title',
@@ -51,25 +47,31 @@ class MintluxTitleButton extends PanelMenu.Button {
         return [Math.round(x + width / 2), Math.round(y + height)];
     }
 
+    // Keys arrive here too: vfunc_key_release_event gets a bare key struct on some shells, while
+    // every shell passes vfunc_event a whole Clutter.Event.
     vfunc_event(event) {
-        const type = event.type();
-        if ((type === Clutter.EventType.BUTTON_PRESS && event.get_button() === Clutter.BUTTON_PRIMARY) ||
-            type === Clutter.EventType.TOUCH_BEGIN) {
-            this._cancelTooltip();
-            this._tooltip.hide();
-            this._onActivate(...this.anchor());
+        switch (event.type()) {
+        case Clutter.EventType.BUTTON_PRESS:
+            if (event.get_button() !== Clutter.BUTTON_PRIMARY)
+                break;
+            this._openPopup();
+            return Clutter.EVENT_STOP;
+        case Clutter.EventType.TOUCH_BEGIN:
+            this._openPopup();
+            return Clutter.EVENT_STOP;
+        case Clutter.EventType.KEY_RELEASE:
+            if (!ACTIVATION_KEYS.includes(event.get_key_symbol()))
+                break;
+            this._openPopup();
             return Clutter.EVENT_STOP;
         }
         return Clutter.EVENT_PROPAGATE;
     }
 
-    vfunc_key_release_event(event) {
-        const key = event.get_key_symbol();
-        if (key === Clutter.KEY_Return || key === Clutter.KEY_KP_Enter || key === Clutter.KEY_space) {
-            this._onActivate(...this.anchor());
-            return Clutter.EVENT_STOP;
-        }
-        return Clutter.EVENT_PROPAGATE;
+    _openPopup() {
+        this._cancelTooltip();
+        this._tooltip.hide();
+        this._onActivate(...this.anchor());
     }
 
     _syncTooltip() {
@@ -100,7 +102,8 @@ class MintluxTitleButton extends PanelMenu.Button {
     }
 });
 
-class Extension {
+// The extension's life: enable() and disable() as the shell calls them.
+class MintluxTitle {
     enable() {
         this._cancellable = new Gio.Cancellable();
         this._button = new TitleButton((x, y) => this._activate(x, y));
@@ -121,6 +124,11 @@ class Extension {
         Gio.DBus.session.signal_unsubscribe(this._signalId);
         Gio.bus_unown_name(this._presenceId);
         this._button.destroy();
+        // The shell keeps this object for the next enable(): nothing of this one may outlive it.
+        this._cancellable = null;
+        this._watchId = 0;
+        this._signalId = 0;
+        this._presenceId = 0;
         this._button = null;
     }
 
@@ -158,8 +166,4 @@ class Extension {
                 }
             });
     }
-}
-
-function init() {
-    return new Extension();
 }
