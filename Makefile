@@ -3,7 +3,8 @@ JOBS ?= $(shell nproc)
 # `make run SOURCE=synthetic`: demo prices from a random walk, for machines without internet.
 SOURCE ?= live
 
-.PHONY: run test test-asan test-tsan bench fuzz format deps package test-desktops
+.PHONY: run test test-asan test-tsan bench fuzz format deps package test-desktops test-installed \
+	test-debian13
 
 deps:
 	@scripts/install-deps.sh
@@ -25,6 +26,22 @@ test-desktops: deps
 	cmake --preset dev
 	cmake --build --preset dev -j $(JOBS) --target mintlux_desktops_app mintlux-title
 	tests/desktops/hosts.py build/dev
+
+# The .deb of the dev build installed with apt (as root), then the installed app, title reader,
+# extension and widget tried in this release's desktop hosts.
+test-installed: deps
+	@scripts/install-deps.sh desktops
+	cmake --preset dev
+	cmake --build --preset dev -j $(JOBS) --target mintlux mintlux-pricing mintlux-title mintlux_icons mintlux_docs
+	rm -rf build/dev/deb && cd build/dev && cpack -G DEB -B deb
+	apt-get install -y -qq --reinstall ./build/dev/deb/mintlux_*.deb
+	tests/desktops/hosts.py --installed build/dev
+
+# Debian 13 beside this machine's release: a root made with debootstrap and kept under /var/tmp
+# (scripts/debian13.sh) builds this tree with its own scripts, runs `make test` there, installs
+# the .deb built there and drives it in that release's desktop hosts.
+test-debian13:
+	scripts/debian13.sh make test test-installed
 
 test-asan: deps
 	cmake --preset asan

@@ -122,6 +122,7 @@ if [ ! -e "$root/.mintlux-debian13" ]; then
 fi
 release "$root"
 trap 'release "$root"' EXIT
+trap 'exit 143' TERM INT HUP
 mount_root
 
 mkdir -p "$root$copy"

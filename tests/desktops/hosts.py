@@ -1,10 +1,12 @@
 #!/usr/bin/python3
 """The title integrations tried in the real desktop hosts, against the real app.
 
-    hosts.py BUILD_DIR [gnome] [xfce] [plasma]      (all three when none is named)
+    hosts.py [--installed] BUILD_DIR [gnome] [xfce] [plasma]      (all three when none is named)
 
 Each host runs in its own temporary home under a private session bus; the app is the real
-binary built with a loopback pricing address, fed by a fixture here. Screenshots land in
+binary built with a loopback pricing address, fed by a fixture here. With --installed, what is
+tried is what the package put in /usr (the app, mintlux-title, the extension and the widget), and
+the fixture answers at the address the build gave the installed app. Screenshots land in
 BUILD_DIR/tests/desktops-artifacts/. Exit status 0 only when every host drew the coloured title
 and a click on it opened the popup.
 """
@@ -12,6 +14,7 @@ and a click on it opened the popup.
 import http.server
 import json
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -40,6 +43,8 @@ PRICES = json.dumps({
     'as_of': '2025-01-31T14:05:09Z',
 }).encode()
 EXPECTED_TITLE = 'Au $2,346 ▲1.23%'
+# Set from the command line: the package's files in /usr instead of the build tree's.
+INSTALLED = False
 
 
 class Failure(Exception):
@@ -104,6 +109,16 @@ def centre(box):
 
 # --- the app and its prices -----------------------------------------------------------------
 
+def fixture_port(build):
+    """The loopback port the app under test asks for prices."""
+    if not INSTALLED:
+        return int((Path(build) / 'tests' / 'desktops' / 'port').read_text())
+    cache = (Path(build) / 'CMakeCache.txt').read_text()
+    url = re.search(r'^MINTLUX_PRICING_API_URL:STRING=http://127\.0\.0\.1:(\d+)/', cache, re.M)
+    check(url, 'the installed app does not ask a loopback address for prices')
+    return int(url.group(1))
+
+
 class PriceFixture:
     """The pricing API on loopback, answering every prices request with PRICES."""
 
@@ -151,8 +166,9 @@ class Session:
         # mintlux-title as installed beside the app: on PATH, which the panels' commands use.
         self.bin = self.root / 'bin'
         self.bin.mkdir()
-        (self.bin / 'mintlux-title').symlink_to(
-            self.build / 'Mintlux' / 'title' / 'mintlux-title')
+        if not INSTALLED:
+            (self.bin / 'mintlux-title').symlink_to(
+                self.build / 'Mintlux' / 'title' / 'mintlux-title')
         self.env['PATH'] = f'{self.bin}:{self.env["PATH"]}'
         for key in ('DBUS_SESSION_BUS_ADDRESS', 'DISPLAY', 'WAYLAND_DISPLAY', 'XAUTHORITY',
                     'SESSION_MANAGER', 'DESKTOP_SESSION', 'XDG_SESSION_TYPE'):
@@ -183,8 +199,9 @@ class Session:
         env['QT_QPA_PLATFORM'] = 'xcb'
         env['LANG'] = 'en_US.UTF-8'
         env.pop('LC_ALL', None)
-        return self.start([str(self.build / 'tests' / 'desktops' / 'mintlux_desktops_app')],
-                          'mintlux', env)
+        app = ('/usr/bin/mintlux' if INSTALLED else
+               str(self.build / 'tests' / 'desktops' / 'mintlux_desktops_app'))
+        return self.start([app], 'mintlux', env)
 
     def tail(self, process, lines=30):
         try:
@@ -295,13 +312,18 @@ if __name__ == '__main__':
     import plasma
     import xfce
 
-    if len(sys.argv) < 2:
+    args = sys.argv[1:]
+    if args[:1] == ['--installed']:
+        import hosts
+        hosts.INSTALLED = True
+        args = args[1:]
+    if not args:
         sys.exit(__doc__)
     # Stopped from outside (a CI time-out): still stop every process started here.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
-    build = Path(sys.argv[1]).resolve()
+    build = Path(args[0]).resolve()
     shutil.rmtree(build / 'tests' / 'desktops-artifacts', ignore_errors=True)
-    chosen = sys.argv[2:] or list(HOSTS)
+    chosen = args[1:] or list(HOSTS)
     failed = []
     for host in chosen:
         if host not in HOSTS:
