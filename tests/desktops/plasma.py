@@ -1,7 +1,7 @@
-"""The Plasma widget the build installs, loaded by plasmoidviewer under Xvfb as a widget in a top
-panel: the Plasma 5 widget on Plasma 5; on Plasma 6 the Plasma 6 widget, once as it is and once
-with Plasma's D-Bus QML module reduced to what Plasma 6.1 has, where it reads through
-mintlux-title instead."""
+"""The Plasma widget the build installs (or the package installed), loaded by plasmoidviewer
+under Xvfb as a widget in a top panel: the Plasma 5 widget on Plasma 5; on Plasma 6 the Plasma 6
+widget, once as it is and once with Plasma's D-Bus QML module reduced to what Plasma 6.1 has,
+where it reads through mintlux-title instead."""
 
 import json
 import os
@@ -12,9 +12,10 @@ import tempfile
 import time
 from pathlib import Path
 
+import hosts
 from hosts import (Failure, PriceFixture, Session, bus_call, centre, changed_area, check,
-                   click_opens_popup_then_quit_clears, click_x, coloured_area, grab_x, log,
-                   start_bus, start_xvfb, title_published, wait_for)
+                   click_opens_popup_then_quit_clears, click_x, coloured_area, fixture_port,
+                   grab_x, log, start_bus, start_xvfb, title_published, wait_for)
 
 SCREEN = (0, 0, 1280, 800)
 WIDGET = Path('share/plasma/plasmoids/org.mintlux.Mintlux.title')
@@ -29,10 +30,13 @@ def plasma_version():
 
 
 def install_widget(build, prefix):
-    """The widget as `cmake --install` puts it, for the Plasma the build was configured for."""
-    done = subprocess.run(['cmake', '--install', str(build), '--component', 'plasma',
-                           '--prefix', str(prefix)], capture_output=True, text=True, timeout=60)
-    check(done.returncode == 0, 'installing the widget failed: ' + done.stdout + done.stderr)
+    """The widget as `cmake --install` puts it, for the Plasma the build was configured for; the
+    package's as it is under /usr."""
+    if not hosts.INSTALLED:
+        done = subprocess.run(['cmake', '--install', str(build), '--component', 'plasma',
+                               '--prefix', str(prefix)], capture_output=True, text=True,
+                              timeout=60)
+        check(done.returncode == 0, 'installing the widget failed: ' + done.stdout + done.stderr)
     widget = prefix / WIDGET
     metadata = json.loads((widget / 'metadata.json').read_text())
     return widget, 6 if 'X-Plasma-API-Minimum-Version' in metadata else 5
@@ -133,21 +137,26 @@ def title_drawn(session, empty):
 
 def run_viewer(build, widget, version, name, hidden_module=None):
     session = Session(build, 'plasma')
-    fixture = PriceFixture(int(open(build / 'tests' / 'desktops' / 'port').read()))
+    fixture = PriceFixture(fixture_port(build))
     apps = []
     try:
         display = start_xvfb(session)
         start_bus(session)
-        # The app a click starts, found on PATH as an installed one would be.
-        (session.bin / 'mintlux').symlink_to(build / 'tests' / 'desktops' / 'mintlux_desktops_app')
+        if not hosts.INSTALLED:
+            # The app a click starts, found on PATH as the installed one is.
+            (session.bin / 'mintlux').symlink_to(
+                build / 'tests' / 'desktops' / 'mintlux_desktops_app')
         env = dict(session.env, QT_QUICK_BACKEND='software', QT_QPA_PLATFORM='xcb',
                    LANG='en_US.UTF-8')
         env.pop('LC_ALL', None)
         expected_errors = set()
         if version >= (6, 2) and not hidden_module:
-            # Over D-Bus there is no reader to run: without it on PATH the title can only come
-            # from the bus.
-            (session.bin / 'mintlux-title').unlink()
+            # Over D-Bus there is no reader to run: with one that always fails first on PATH,
+            # a title drawn can only have come from the bus.
+            reader = session.bin / 'mintlux-title'
+            reader.unlink(missing_ok=True)
+            reader.write_text('#!/bin/sh\nexit 1\n')
+            reader.chmod(0o755)
         if version[0] == 6 and (version < (6, 4) or hidden_module):
             expected_errors.add('SignalReader.qml')
         if hidden_module:
@@ -200,8 +209,10 @@ def run_viewer(build, widget, version, name, hidden_module=None):
 def run(build):
     version = plasma_version()
     with tempfile.TemporaryDirectory(prefix='mintlux-plasma-widget-') as prefix:
-        widget, widget_major = install_widget(build, Path(prefix))
-        log(f'plasma: plasmoidviewer {version[0]}.{version[1]}, the widget for Plasma {widget_major}')
+        widget, widget_major = install_widget(build, Path('/usr') if hosts.INSTALLED
+                                              else Path(prefix))
+        log(f'plasma: plasmoidviewer {version[0]}.{version[1]}, '
+            f'the widget for Plasma {widget_major}')
         check(widget_major == version[0],
               f'the build installs the widget for Plasma {widget_major}, this is Plasma '
               f'{version[0]}: configure with -DMINTLUX_PLASMA_VERSION={version[0]}')

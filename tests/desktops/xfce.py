@@ -5,8 +5,8 @@ import signal
 import time
 
 from hosts import (Failure, PriceFixture, Session, changed_area, check,
-                   click_opens_popup_then_quit_clears, coloured_area, grab_x, log, start_bus,
-                   start_xvfb, title_published, wait_for)
+                   click_opens_popup_then_quit_clears, coloured_area, fixture_port, grab_x, log,
+                   start_bus, start_xvfb, title_published, wait_for)
 
 # One top panel holding just the generic monitor, as the README's recipe sets it up.
 PANEL = '''<?xml version="1.0" encoding="UTF-8"?>
@@ -51,7 +51,7 @@ def nothing_drawn(display):
 
 def run(build):
     session = Session(build, 'xfce')
-    fixture = PriceFixture(int(open(build / 'tests' / 'desktops' / 'port').read()))
+    fixture = PriceFixture(fixture_port(build))
     try:
         display = start_xvfb(session)
         start_bus(session)

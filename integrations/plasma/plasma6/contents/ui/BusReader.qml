@@ -37,7 +37,8 @@ Item {
         pending = call;
         call.finished.connect(() => {
             if (pending === call)
-                read(call.isError ? Title.fromError(call.error.name) : Title.fromReply(call.values));
+                read(call.isError ? Title.fromError(call.error.name)
+                                  : Title.fromReply(call.values));
         });
     }
 

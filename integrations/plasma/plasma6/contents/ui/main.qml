@@ -39,7 +39,8 @@ PlasmoidItem {
         source: "BusReader.qml"
         onStatusChanged: {
             if (status === Loader.Error)
-                console.info("Mintlux: no D-Bus calls in this Plasma's QML; reading through mintlux-title");
+                console.info("Mintlux: no D-Bus calls in this Plasma's QML; "
+                             + "reading through mintlux-title");
         }
     }
 
