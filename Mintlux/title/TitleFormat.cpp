@@ -164,13 +164,20 @@ QString formatTitle(const TitleState& state, Format format) {
     return {};
 }
 
-TitleState absentState(const QString& lastSymbol) {
+TitleState absentState(const QString& lastSymbol, const QString& why) {
     TitleState state;
     state.text = lastSymbol.isEmpty() ? u"\u2014"_s : lastSymbol + u" \u2014"_s;
     state.segments = {Segment{state.text, u"none"_s}};
-    state.tooltip = u"Mintlux is not running"_s;
+    state.tooltip = why;
     state.symbol = lastSymbol;
     return state;
+}
+
+QString unreachableTitle(Format format, const QString& why) {
+    if (format != Format::genmon) {
+        return {};
+    }
+    return u"<txt></txt><tool>"_s + pangoEscaped(why) + u"</tool>"_s;
 }
 
 }  // namespace mintlux::title

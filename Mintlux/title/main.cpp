@@ -20,6 +20,10 @@ namespace {
 
 enum Exit { ok = 0, notRunning = 1, usage = 2 };
 
+// The app answers in milliseconds; one that takes longer is hung, and a panel that runs this
+// inside its own process (genmon) would hang with it for D-Bus's default 25 s.
+constexpr int kCallTimeoutMs = 1500;
+
 void printLine(const QString& line) {
     const QByteArray bytes = line.toUtf8() + '\n';
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
@@ -58,6 +62,10 @@ QString whyUnreachable(const QDBusMessage& reply) {
         name == u"org.freedesktop.DBus.Error.NameHasNoOwner"_s) {
         return u"Mintlux is not running"_s;
     }
+    if (name == u"org.freedesktop.DBus.Error.NoReply"_s ||
+        name == u"org.freedesktop.DBus.Error.Timeout"_s) {
+        return u"Mintlux is not answering"_s;
+    }
     return u"Mintlux did not answer: "_s + reply.errorMessage();
 }
 
@@ -80,7 +88,7 @@ public:
                 [this](const QString&, const QString&, const QString& owner) {
                     if (owner.isEmpty()) {
                         ++m_generation;
-                        show(absentState(m_lastSymbol));
+                        show(absentState(m_lastSymbol, u"Mintlux is not running"_s));
                     } else {
                         fetch();
                     }
@@ -99,18 +107,21 @@ private slots:
 private:
     void fetch() {
         const quint64 generation = ++m_generation;
-        auto* pending =
-            new QDBusPendingCallWatcher(m_bus.asyncCall(titleCall(u"GetTitle"_s)), this);
+        auto* pending = new QDBusPendingCallWatcher(
+            m_bus.asyncCall(titleCall(u"GetTitle"_s), kCallTimeoutMs), this);
         connect(pending, &QDBusPendingCallWatcher::finished, this, [this, pending, generation] {
             pending->deleteLater();
             if (generation != m_generation) {
                 return;
             }
             const QDBusMessage reply = pending->reply();
-            const auto state = reply.type() == QDBusMessage::ReplyMessage
-                                   ? stateFrom(reply.arguments())
-                                   : std::nullopt;
-            show(state ? *state : absentState(m_lastSymbol));
+            if (reply.type() != QDBusMessage::ReplyMessage) {
+                show(absentState(m_lastSymbol, whyUnreachable(reply)));
+            } else if (const auto state = stateFrom(reply.arguments())) {
+                show(*state);
+            } else {
+                show(absentState(m_lastSymbol, u"Mintlux answered with something unexpected"_s));
+            }
         });
     }
 
@@ -132,10 +143,23 @@ private:
     QString m_lastLine;
 };
 
-int run(QDBusConnection& bus, const QCommandLineParser& parser, Format format) {
-    if (!bus.isConnected()) {
-        printError(u"Mintlux is not running (no D-Bus session bus)"_s);
+// Without a title: the format's empty form if it has one (a panel would draw the error), else
+// the reason on standard error.
+int unreachable(Format format, const QString& why) {
+    const QString line = unreachableTitle(format, why);
+    if (line.isNull()) {
+        printError(why);
         return notRunning;
+    }
+    printLine(line);
+    return ok;
+}
+
+int run(QDBusConnection& bus, const QCommandLineParser& parser, Format format) {
+    const bool activate = parser.isSet(u"activate"_s);
+    if (!bus.isConnected()) {
+        return unreachable(activate ? Format::plain : format,
+                           u"Mintlux is not running (no D-Bus session bus)"_s);
     }
     registerTitleTypes();
 
@@ -143,24 +167,23 @@ int run(QDBusConnection& bus, const QCommandLineParser& parser, Format format) {
         Follower follower(bus, format);
         return QCoreApplication::exec();
     }
-    if (parser.isSet(u"activate"_s)) {
+    if (activate) {
         QDBusMessage call = titleCall(u"Activate"_s);
         call << -1 << -1;
-        const QDBusMessage reply = bus.call(call);
+        const QDBusMessage reply = bus.call(call, QDBus::Block, kCallTimeoutMs);
         if (reply.type() != QDBusMessage::ReplyMessage) {
             printError(whyUnreachable(reply));
             return notRunning;
         }
         return ok;
     }
-    const QDBusMessage reply = bus.call(titleCall(u"GetTitle"_s));
+    const QDBusMessage reply = bus.call(titleCall(u"GetTitle"_s), QDBus::Block, kCallTimeoutMs);
     const auto state =
         reply.type() == QDBusMessage::ReplyMessage ? stateFrom(reply.arguments()) : std::nullopt;
     if (!state) {
-        printError(reply.type() == QDBusMessage::ReplyMessage
-                       ? u"Mintlux answered with something unexpected"_s
-                       : whyUnreachable(reply));
-        return notRunning;
+        return unreachable(format, reply.type() == QDBusMessage::ReplyMessage
+                                       ? u"Mintlux answered with something unexpected"_s
+                                       : whyUnreachable(reply));
     }
     printLine(formatTitle(*state, format));
     return ok;

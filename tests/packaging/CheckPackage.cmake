@@ -29,7 +29,8 @@ set(expected
     ./usr/share/icons/hicolor/48x48/apps/MintluxIcon.png
     ./usr/share/gnome-shell/extensions/mintlux@mintlux.org/extension.js
     ./usr/share/gnome-shell/extensions/mintlux@mintlux.org/metadata.json
-    ./usr/share/plasma/plasmoids/org.mintlux.Mintlux.title/contents/ui/main.qml)
+    ./usr/share/plasma/plasmoids/org.mintlux.Mintlux.title/contents/ui/main.qml
+    ./usr/share/plasma/plasmoids/org.mintlux.Mintlux.title/contents/ui/title.js)
 foreach(path IN LISTS expected)
     string(FIND "${listing}" " ${path}\n" at)
     if(at EQUAL -1)

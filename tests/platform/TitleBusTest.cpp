@@ -4,8 +4,15 @@
 #include "Wait.h"
 #include "platform/TitlePublisher.h"
 
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
 #include <QDBusConnectionInterface>
 #include <QProcess>
+#include <QSemaphore>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -42,31 +49,93 @@ struct TitleRun {
     QString err;
 };
 
-// The real reader, while this thread's event loop keeps the publisher answering.
-TitleRun runTitle(const QStringList& args) {
-    QProcess p;
-    p.start(QStringLiteral(MINTLUX_TITLE_BIN), args);
-    EXPECT_TRUE(waitFor([&] { return p.state() == QProcess::NotRunning; }));
-    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
-            QString::fromUtf8(p.readAllStandardError())};
+// The real reader, while this thread's event loop keeps the publisher answering; several at once,
+// as each may wait out a hung app.
+std::vector<TitleRun> runTitles(const std::vector<QStringList>& argLists) {
+    std::vector<std::unique_ptr<QProcess>> processes;
+    for (const QStringList& args : argLists) {
+        processes.push_back(std::make_unique<QProcess>());
+        processes.back()->start(QStringLiteral(MINTLUX_TITLE_BIN), args);
+    }
+    EXPECT_TRUE(waitFor([&] {
+        return std::ranges::all_of(
+            processes, [](const auto& p) { return p->state() == QProcess::NotRunning; });
+    }));
+    std::vector<TitleRun> runs;
+    for (const auto& p : processes) {
+        runs.push_back({p->exitCode(), QString::fromUtf8(p->readAllStandardOutput()),
+                        QString::fromUtf8(p->readAllStandardError())});
+    }
+    return runs;
 }
+
+TitleRun runTitle(const QStringList& args) {
+    return runTitles({args}).front();
+}
+
+// The app's title on the bus from a thread that never runs its event loop: calls reach it and
+// are never answered, as with a hung app.
+class HungApp : public QThread {
+public:
+    HungApp() {
+        start();
+        m_ready.acquire();
+    }
+    ~HungApp() override {
+        m_release.release();
+        wait();
+    }
+    bool published = false;
+
+private:
+    void run() override {
+        TitlePublisher publisher(QDBusConnection::sessionBus());
+        publisher.publish(rising(u"$2,346"_s));
+        published = publisher.isPublished();
+        m_ready.release();
+        m_release.acquire();
+    }
+    QSemaphore m_ready;
+    QSemaphore m_release;
+};
 
 bool nameOwned(const QString& name) {
     return QDBusConnection::sessionBus().interface()->isServiceRegistered(name);
 }
 
+struct Unreachable {
+    QStringList args;
+    int exitCode;
+    std::string out;
+    std::string err;
+};
+
+// Without a title a one-shot says why on one line and fails, except where the panel would draw
+// that line (genmon): there the monitor is empty and the reason its tooltip.
+void expectUnreachable(const std::vector<Unreachable>& cases) {
+    std::vector<QStringList> argLists;
+    for (const Unreachable& c : cases) {
+        argLists.push_back(c.args);
+    }
+    const std::vector<TitleRun> runs = runTitles(argLists);
+    for (size_t i = 0; i < cases.size(); ++i) {
+        const auto& [args, exitCode, out, err] = cases[i];
+        EXPECT_EQ(runs[i].exitCode, exitCode) << args.join(u' ').toStdString();
+        EXPECT_EQ(runs[i].out.toStdString(), out) << args.join(u' ').toStdString();
+        EXPECT_EQ(runs[i].err.toStdString(), err) << args.join(u' ').toStdString();
+    }
+}
+
 }  // namespace
 
-// Without the app a one-shot says so on one line and fails; with it, each format escapes for its
-// reader and activation opens the popup at the point given.
+// Each format escapes for its reader and activation opens the popup at the point given.
 TEST(TitleBus, OneShotsWithoutAndWithTheApp) {
     ASSERT_FALSE(nameOwned(kService));
-    for (const QStringList& args : {QStringList{}, QStringList{u"--activate"_s}}) {
-        const TitleRun run = runTitle(args);
-        EXPECT_EQ(run.exitCode, 1);
-        EXPECT_EQ(run.out, QString());
-        EXPECT_EQ(run.err.toStdString(), "mintlux-title: Mintlux is not running\n");
-    }
+    expectUnreachable({
+        {{}, 1, "", "mintlux-title: Mintlux is not running\n"},
+        {{u"--activate"_s}, 1, "", "mintlux-title: Mintlux is not running\n"},
+        {{u"--format"_s, u"genmon"_s}, 0, "<txt></txt><tool>Mintlux is not running</tool>\n", ""},
+    });
     EXPECT_EQ(runTitle({u"--format"_s, u"xml"_s}).exitCode, 2);
 
     TitlePublisher publisher(QDBusConnection::sessionBus());
@@ -156,4 +225,25 @@ TEST(TitleBus, FollowPrintsEachChangeAndThePlaceholderWhileTheAppIsAway) {
     ASSERT_TRUE(waitFor([&] { return follower.state() == QProcess::NotRunning; }));
     EXPECT_TRUE(waitFor([&] { return !nameOwned(kShown); }));
     EXPECT_EQ(lines.size(), 4);
+}
+
+// A hung app costs a reader its call's bound, not D-Bus's 25 s: a panel running it in its own
+// process (genmon) must not hang with the app. A follower shows the placeholder meanwhile.
+TEST(TitleBus, AHungAppIsGivenUpOn) {
+    HungApp app;
+    ASSERT_TRUE(app.published);
+    QProcess follower;
+    follower.start(QStringLiteral(MINTLUX_TITLE_BIN), {u"--follow"_s});
+    const std::string hung = "mintlux-title: Mintlux is not answering\n";
+    expectUnreachable({
+        {{}, 1, "", hung},
+        {{u"--format"_s, u"waybar"_s}, 1, "", hung},
+        {{u"--format"_s, u"polybar"_s}, 1, "", hung},
+        {{u"--format"_s, u"genmon"_s}, 0, "<txt></txt><tool>Mintlux is not answering</tool>\n", ""},
+        {{u"--activate"_s}, 1, "", hung},
+    });
+    ASSERT_TRUE(waitFor([&] { return follower.canReadLine(); }));
+    EXPECT_EQ(QString::fromUtf8(follower.readLine()), QString::fromUtf8("\u2014\n"));
+    follower.terminate();
+    EXPECT_TRUE(waitFor([&] { return follower.state() == QProcess::NotRunning; }));
 }

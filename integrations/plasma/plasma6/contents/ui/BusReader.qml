@@ -1,0 +1,80 @@
+// The title straight from the app over the session bus, through Plasma's D-Bus QML module. Its
+// calls came with Plasma 6.2; with an older module this file does not load and main.qml runs
+// mintlux-title instead. GetTitle is polled every two seconds unless the module can watch
+// signals (SignalReader.qml, Plasma 6.4): then the app's Changed signal says when.
+import QtQuick
+import org.kde.plasma.workspace.dbus as DBus
+import "title.js" as Title
+
+Item {
+    id: reader
+
+    signal read(var reading)
+
+    // A type of 6.2's module: 6.1's has the module without calls, and this line fails there.
+    property DBus.DBusPendingReply pending: null
+
+    function message(member, args, signature) {
+        return {
+            service: Title.service,
+            path: Title.path,
+            iface: Title.iface,
+            // The key the module's constructor from a map reads; the property above is iface.
+            "interface": Title.iface,
+            member: member,
+            arguments: args,
+            signature: signature
+        };
+    }
+
+    function fetch() {
+        if (pending !== null && !pending.isFinished) {
+            // The last call is still unanswered: a hung app shows as away, not as its last title.
+            read(Title.absent(Title.notAnswering));
+            return;
+        }
+        const call = DBus.SessionBus.asyncCall(message("GetTitle", [], ""));
+        pending = call;
+        call.finished.connect(() => {
+            if (pending === call)
+                read(call.isError ? Title.fromError(call.error.name)
+                                  : Title.fromReply(call.values));
+        });
+    }
+
+    // With the signature given the call goes out at once, without introspecting the app first.
+    function activate(x, y) {
+        DBus.SessionBus.asyncCall(message("Activate", [x, y], "(ii)"));
+    }
+
+    Loader {
+        id: signals
+        source: "SignalReader.qml"
+    }
+
+    Connections {
+        target: signals.item
+        function onTitleChanged(values) {
+            reader.read(Title.fromReply(values));
+        }
+        function onPresentChanged() {
+            if (signals.item.present)
+                reader.fetch();
+            else
+                reader.read(Title.absent(Title.notRunning));
+        }
+    }
+
+    Timer {
+        interval: Title.pollInterval
+        running: signals.status === Loader.Error
+        repeat: true
+        triggeredOnStart: true
+        onTriggered: reader.fetch()
+    }
+
+    Component.onCompleted: {
+        if (signals.status === Loader.Ready && signals.item.present)
+            fetch();
+    }
+}
