@@ -7,12 +7,14 @@ import re
 import subprocess
 import sys
 import time
+from pathlib import Path
 
 from gi.repository import Gio, GLib
 from PIL import Image
 
+import hosts
 from hosts import (EXPECTED_TITLE, Failure, Session, PriceFixture, bus_call, centre, changed_area,
-                   check, coloured_area, log, start_bus, title_published, wait_for,
+                   check, coloured_area, fixture_port, log, start_bus, title_published, wait_for,
                    wait_for_popup)
 
 APPINDICATOR = 'ubuntu-appindicators@ubuntu.com'
@@ -223,12 +225,18 @@ def logind_up(session):
 
 def start_session(session):
     """Buses, a logind stand-in and settings for a shell started in `session`."""
-    # The extension as the build installs it: the variant for the shell it found.
-    built = session.build / 'integrations' / 'gnome-shell' / 'installed' / EXTENSION
-    check((built / 'extension.js').exists(), f'no extension in {built}: configure the build first')
     extensions = session.root / 'data' / 'gnome-shell' / 'extensions'
     extensions.mkdir(parents=True)
-    (extensions / EXTENSION).symlink_to(built)
+    if hosts.INSTALLED:
+        # The package's copy, where the shell finds system-wide extensions.
+        installed = Path('/usr/share/gnome-shell/extensions') / EXTENSION
+        check((installed / 'extension.js').exists(), f'the package installed no {installed}')
+    else:
+        # The extension as the build installs it: the variant for the shell it found.
+        built = session.build / 'integrations' / 'gnome-shell' / 'installed' / EXTENSION
+        check((built / 'extension.js').exists(),
+              f'no extension in {built}: configure the build first')
+        (extensions / EXTENSION).symlink_to(built)
     session.env.update(XDG_CURRENT_DESKTOP='GNOME', XDG_SESSION_TYPE='wayland',
                        GSETTINGS_BACKEND='dconf')
     # The shell wants a system bus with logind on it.
@@ -405,7 +413,7 @@ def switch_off_and_on(session, shell, title):
 
 def run(build):
     session = Session(build, 'gnome')
-    fixture = PriceFixture(int(open(build / 'tests' / 'desktops' / 'port').read()))
+    fixture = PriceFixture(fixture_port(build))
     shell = None
     try:
         log('gnome: GNOME Shell', shell_version())
