@@ -62,8 +62,10 @@ fi
 if [ "${1:-}" = "desktops" ]; then
   # plasma-workspace ships the QML D-Bus module (org.kde.plasma.workspace.dbus) the Plasma 6
   # widget reads the title with; named here, not left to plasma-desktop's dependencies.
+  # at-spi2-core: the accessibility bus the GNOME test reads the title's role from.
   packages+=(gnome-shell gnome-shell-extension-appindicator xwayland python3-dbusmock python3-gi
-    gir1.2-glib-2.0 python3-pil xfce4-genmon-plugin plasma-sdk plasma-desktop plasma-workspace)
+    gir1.2-glib-2.0 python3-pil xfce4-genmon-plugin plasma-sdk plasma-desktop plasma-workspace
+    at-spi2-core)
 fi
 
 missing=()
