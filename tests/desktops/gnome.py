@@ -279,7 +279,9 @@ def appindicator_path(session):
 
     check(wait_for(lambda: title_published(session.env)), 'the app published no title')
     shell.leave_overview()
-    with_item = shell.screenshot(session.artifacts / 'gnome-appindicator.png')
+    # The item's label comes after its icon.
+    with_item = settled(shell, STATUS)
+    with_item.save(session.artifacts / 'gnome-appindicator.png')
     session.stop(app)
     check(wait_for(lambda: not shell.registered_items(), timeout=10),
           'the item stayed registered after the app quit')
@@ -290,6 +292,22 @@ def appindicator_path(session):
     # An icon alone is at most a square; the label makes it wide.
     check(label and label[2] - label[0] >= 80, f'no label drawn beside the icon: {label}')
     return shell
+
+
+def settled(shell, box, still=2.0, timeout=15):
+    """The screen once `box` has not changed for `still` seconds."""
+    shots = [(time.monotonic(), shell.grab())]
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        time.sleep(0.5)
+        now = (time.monotonic(), shell.grab())
+        if changed_area(shots[-1][1], now[1], box):
+            shots = [now]
+        else:
+            shots.append(now)
+            if now[0] - shots[0][0] >= still:
+                break
+    return shots[-1][1]
 
 
 def extension_path(session, shell):
