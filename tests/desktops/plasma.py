@@ -199,6 +199,12 @@ def run_viewer(build, widget, version, name, without_bus=False):
 
         # A viewer finding the app running; a click opens its popup, its quitting clears it.
         viewer = start_viewer(session, env, widget, expected_errors)
+        title_drawn(session, empty)
+        # A hung app: the placeholder, not its last title, until it answers again.
+        os.kill(apps[0].pid, signal.SIGSTOP)
+        hung = wait_for(lambda: coloured_area(grab_x(display), SCREEN)[1] == 0, timeout=40)
+        os.kill(apps[0].pid, signal.SIGCONT)
+        check(hung, 'the widget kept showing the title of a hung app')
         full, title, shown = title_drawn(session, empty)
         click_opens_popup_then_quit_clears(session, apps[0], name, title, SCREEN,
                                            (0, 0, 800, 480), f'{name}-popup.png', viewer)
