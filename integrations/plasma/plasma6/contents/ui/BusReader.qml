@@ -2,7 +2,7 @@
 // calls came with Plasma 6.2: without the module (6.0) this file does not load, and without the
 // calls (6.1) it says so; main.qml then runs mintlux-title instead. GetTitle is polled every two
 // seconds unless the module can watch signals (SignalReader.qml, Plasma 6.4): then the app's
-// Changed signal says when.
+// Changed signal says when, and a slower poll only notices a hung app.
 import QtQuick
 import org.kde.plasma.workspace.dbus as DBus
 import "title.js" as Title
@@ -65,23 +65,18 @@ Item {
             reader.read(Title.fromReply(values));
         }
         function onPresentChanged() {
-            if (signals.item.present)
-                reader.fetch();
-            else
+            // Its coming is the poll's to read: it starts then.
+            if (!signals.item.present)
                 reader.read(Title.absent(Title.notRunning));
         }
     }
 
     Timer {
-        interval: Title.pollInterval
-        running: reader.calls && signals.status === Loader.Error
+        readonly property bool watching: signals.status === Loader.Ready
+        interval: watching ? Title.pollInterval * 5 : Title.pollInterval
+        running: reader.calls && (!watching || signals.item.present)
         repeat: true
         triggeredOnStart: true
         onTriggered: reader.fetch()
-    }
-
-    Component.onCompleted: {
-        if (calls && signals.status === Loader.Ready && signals.item.present)
-            fetch();
     }
 }
