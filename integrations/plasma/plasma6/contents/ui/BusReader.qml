@@ -1,7 +1,8 @@
 // The title straight from the app over the session bus, through Plasma's D-Bus QML module. Its
-// calls came with Plasma 6.2; with an older module this file does not load and main.qml runs
-// mintlux-title instead. GetTitle is polled every two seconds unless the module can watch
-// signals (SignalReader.qml, Plasma 6.4): then the app's Changed signal says when.
+// calls came with Plasma 6.2: without the module (6.0) this file does not load, and without the
+// calls (6.1) it says so; main.qml then runs mintlux-title instead. GetTitle is polled every two
+// seconds unless the module can watch signals (SignalReader.qml, Plasma 6.4): then the app's
+// Changed signal says when, and a slower poll only notices a hung app.
 import QtQuick
 import org.kde.plasma.workspace.dbus as DBus
 import "title.js" as Title
@@ -11,8 +12,14 @@ Item {
 
     signal read(var reading)
 
-    // A type of 6.2's module: 6.1's has the module without calls, and this line fails there.
-    property DBus.DBusPendingReply pending: null
+    readonly property bool calls: {
+        try {
+            return DBus.SessionBus !== undefined;
+        } catch (e) {
+            return false;
+        }
+    }
+    property var pending: null
 
     function message(member, args, signature) {
         return {
@@ -58,23 +65,18 @@ Item {
             reader.read(Title.fromReply(values));
         }
         function onPresentChanged() {
-            if (signals.item.present)
-                reader.fetch();
-            else
+            // Its coming is the poll's to read: it starts then.
+            if (!signals.item.present)
                 reader.read(Title.absent(Title.notRunning));
         }
     }
 
     Timer {
-        interval: Title.pollInterval
-        running: signals.status === Loader.Error
+        readonly property bool watching: signals.status === Loader.Ready
+        interval: watching ? Title.pollInterval * 5 : Title.pollInterval
+        running: reader.calls && (!watching || signals.item.present)
         repeat: true
         triggeredOnStart: true
         onTriggered: reader.fetch()
-    }
-
-    Component.onCompleted: {
-        if (signals.status === Loader.Ready && signals.item.present)
-            fetch();
     }
 }

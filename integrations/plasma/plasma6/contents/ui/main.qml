@@ -14,7 +14,7 @@ PlasmoidItem {
     id: root
 
     property var reading: Title.absent(Title.notRunning)
-    readonly property bool onBus: busReader.status === Loader.Ready
+    readonly property bool onBus: busReader.status === Loader.Ready && busReader.item.calls
 
     preferredRepresentation: fullRepresentation
     Plasmoid.backgroundHints: PlasmaCore.Types.NoBackground
@@ -38,7 +38,7 @@ PlasmoidItem {
         id: busReader
         source: "BusReader.qml"
         onStatusChanged: {
-            if (status === Loader.Error)
+            if (status === Loader.Error || (status === Loader.Ready && !item.calls))
                 console.info("Mintlux: no D-Bus calls in this Plasma's QML; "
                              + "reading through mintlux-title");
         }
@@ -68,7 +68,7 @@ PlasmoidItem {
 
     Timer {
         interval: Title.readInterval
-        running: busReader.status === Loader.Error
+        running: !root.onBus
         repeat: true
         triggeredOnStart: true
         onTriggered: {
