@@ -147,7 +147,9 @@ mount_root
 
 mkdir -p "$root$copy"
 # The tree as it is here, without this machine's build directories; the root's own build/ stays.
-rsync -a --delete --exclude=/build/ --exclude=/.git --exclude=/.cache/ --exclude=__pycache__/ \
+# Compared by content and copied with a new time: a file that differs from the copy's is rebuilt
+# even when it is older than the root's last build (another checkout, a branch switched back).
+rsync -a --no-times --checksum --delete --exclude=/build/ --exclude=/.git --exclude=/.cache/ --exclude=__pycache__/ \
   "$source_dir/" "$root$copy/"
 
 status=0
