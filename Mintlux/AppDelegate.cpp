@@ -1,9 +1,11 @@
 #include "AppDelegate.h"
 
+#include "AlertMonitor.h"
 #include "ChartWindowController.h"
 #include "SettingsWindowController.h"
 #include "VaultWindowController.h"
 #include "persistence/SettingsKey.h"
+#include "platform/DesktopNotifier.h"
 #include "platform/Windows.h"
 #include "platform/XdgAutostartLoginItem.h"
 #include "pricing/ChartingDataSource.h"
@@ -82,6 +84,7 @@ void AppDelegate::applicationDidFinishLaunching() {
     m_menuBarController = std::make_unique<MenuBarController>(
         service, m_vaultStore, snapshot.primaryMetal(), snapshot.displayCurrency(),
         snapshot.displayMode(), makeCallbacks(), std::move(shell));
+    startAlerts();
 
     observeSettingsChanges();
 }
@@ -102,6 +105,23 @@ void AppDelegate::buildWindowControllers(const std::shared_ptr<MetalPricingServi
     m_vaultController = std::make_unique<VaultWindowController>(service, m_vaultStore, activator);
     m_settingsController =
         std::make_unique<SettingsWindowController>(*m_env.preferences, loginItem, activator);
+}
+
+void AppDelegate::startAlerts() {
+    m_notifier = std::make_unique<DesktopNotifier>(QDBusConnection::sessionBus());
+    const QPointer<AppDelegate> weak(this);
+    m_alertMonitor = std::make_unique<AlertMonitor>(
+        m_pricingService, *m_env.preferences, m_notifier.get(), m_env.now,
+        [weak](MetalSeries metal) {
+            if (weak && weak->m_chartController) {
+                weak->m_chartController->show(metal, weak->windowCurrency());
+            }
+        });
+    connect(m_alertMonitor.get(), &AlertMonitor::recentAlertsChanged, this, [this] {
+        if (m_menuBarController) {
+            m_menuBarController->setRecentAlerts(m_alertMonitor->recentAlerts());
+        }
+    });
 }
 
 MenuBarCallbacks AppDelegate::makeCallbacks() {
@@ -147,6 +167,9 @@ void AppDelegate::observeSettingsChanges() {
                 return;
             }
             weak->applySettingsChangeIfNeeded();
+            if (weak && weak->m_alertMonitor) {
+                weak->m_alertMonitor->reload();
+            }
             // Vault edits change no setting; this is how they reach the title and the popup.
             if (weak && weak->m_menuBarController) {
                 weak->m_menuBarController->refresh();
@@ -221,6 +244,8 @@ void AppDelegate::applicationWillTerminate() {
     if (m_pricingService) {
         m_pricingService->stop();
     }
+    m_alertMonitor.reset();
+    m_notifier.reset();
     m_menuBarController.reset();
     m_chartController.reset();
     m_vaultController.reset();

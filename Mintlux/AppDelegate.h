@@ -15,7 +15,9 @@
 
 namespace mintlux {
 
+class AlertMonitor;
 class ChartWindowController;
+class DesktopNotifier;
 class LoginItem;
 class MetalPricingService;
 class PricingProxyClient;
@@ -61,6 +63,8 @@ public:
     ChartWindowController* chartController() const { return m_chartController.get(); }
     VaultWindowController* vaultController() const { return m_vaultController.get(); }
     SettingsWindowController* settingsController() const { return m_settingsController.get(); }
+    AlertMonitor* alertMonitor() const { return m_alertMonitor.get(); }
+    DesktopNotifier* notifier() const { return m_notifier.get(); }
     const std::optional<SettingsSnapshot>& lastSnapshot() const { return m_lastSnapshot; }
     bool isObservingSettings() const { return m_settingsObserver.isValid(); }
 
@@ -69,6 +73,7 @@ private:
     void applySettingsChangeIfNeeded();
     void buildWindowControllers(const std::shared_ptr<MetalPricingService>& service);
     MenuBarCallbacks makeCallbacks();
+    void startAlerts();
     Currency windowCurrency() const;
     std::shared_ptr<PricingProxyClient> makeProxy() const;
 
@@ -81,6 +86,8 @@ private:
     std::unique_ptr<ChartWindowController> m_chartController;
     std::unique_ptr<VaultWindowController> m_vaultController;
     std::unique_ptr<SettingsWindowController> m_settingsController;
+    std::unique_ptr<DesktopNotifier> m_notifier;
+    std::unique_ptr<AlertMonitor> m_alertMonitor;
     SettingsStore m_settingsStore;
     VaultStore m_vaultStore;
     std::optional<SettingsSnapshot> m_lastSnapshot;

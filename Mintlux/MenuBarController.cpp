@@ -38,7 +38,22 @@ QString MenuBarController::toolTip() const {
     if (!m_lastSnapshot.empty()) {
         lastUpdate = m_lastSnapshot.begin()->second.timestamp();
     }
-    return FeedStatusText::statusToolTip(lastUpdate, m_service->health(m_currency));
+    QString text = FeedStatusText::statusToolTip(lastUpdate, m_service->health(m_currency));
+    for (const QString& alert : m_recentAlerts) {
+        text += (text.isEmpty() ? QString() : QStringLiteral("\n")) + alert;
+    }
+    return text;
+}
+
+void MenuBarController::setRecentAlerts(const QStringList& lines) {
+    if (lines == m_recentAlerts) {
+        return;
+    }
+    m_recentAlerts = lines;
+    if (MenuBarView* content = view()) {
+        content->setAlertLines(lines);
+    }
+    updateToolTip();
 }
 
 void MenuBarController::updateToolTip() {
@@ -93,8 +108,10 @@ void MenuBarController::rebuildPopoverContent() {
     callbacks.onOpenSettings = [closingFirst, open = m_callbacks.onOpenSettings] {
         closingFirst(open);
     };
-    m_popover->setContent(std::make_unique<MenuBarView>(m_service, m_currency, m_primaryMetal,
-                                                        std::move(callbacks), m_timers, m_now));
+    auto content = std::make_unique<MenuBarView>(m_service, m_currency, m_primaryMetal,
+                                                 std::move(callbacks), m_timers, m_now);
+    content->setAlertLines(m_recentAlerts);
+    m_popover->setContent(std::move(content));
 }
 
 MenuBarView* MenuBarController::view() const {

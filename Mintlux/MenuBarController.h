@@ -50,6 +50,8 @@ public:
     void setDisplayMode(DisplayMode mode);
     // Rebuilds the popup and re-renders the title from what is held.
     void refresh();
+    // Alerts that fired lately: shown in the popup and under the tooltip.
+    void setRecentAlerts(const QStringList& lines);
 
     // The item's click: closes an open popup, else opens it at the item (or at the click where
     // the host tells nothing better) with the keyboard.
@@ -96,6 +98,7 @@ private:
     std::unique_ptr<Popover> m_popover;
     std::unique_ptr<TitlePublisher> m_titlePublisher;
     Service::Snapshot m_lastSnapshot;
+    QStringList m_recentAlerts;
     // The tick the title was last rendered from; none while it shows the placeholder.
     std::optional<MetalPriceTick> m_shownTick;
     // Last, so it goes first: no snapshot arrives for a half-destroyed controller.

@@ -131,6 +131,15 @@ MenuBarView::MenuBarView(std::shared_ptr<Service> service, Currency currency,
     noteFont.setPointSizeF(font().pointSizeF() * 0.85);
     m_note->setFont(noteFont);
     m_note->hide();
+    // Alerts that fired lately: where no notification server runs, the only place they show.
+    m_alerts = new QLabel(this);
+    m_alerts->setObjectName(QStringLiteral("alertNote"));
+    m_alerts->setWordWrap(true);
+    m_alerts->setContentsMargins(12, 6, 12, 6);
+    m_alerts->setTextFormat(Qt::PlainText);
+    m_alerts->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_alerts->hide();
+    column->addWidget(m_alerts);
     column->addWidget(m_note);
     column->addWidget(divider(this));
 
@@ -215,6 +224,17 @@ FeedStatusText::Pill MenuBarView::pillState() const {
 
 QString MenuBarView::noteText() const {
     return m_note->isHidden() ? QString() : m_note->text();
+}
+
+void MenuBarView::setAlertLines(const QStringList& lines) {
+    m_alerts->setText(lines.join(QLatin1Char('\n')));
+    m_alerts->setAccessibleName(QStringLiteral("Recent alerts: ") +
+                                lines.join(QStringLiteral("; ")));
+    m_alerts->setVisible(!lines.isEmpty());
+}
+
+QString MenuBarView::alertText() const {
+    return m_alerts->isHidden() ? QString() : m_alerts->text();
 }
 
 QString MenuBarView::marketLabel() const {

@@ -48,6 +48,9 @@ public:
     QString marketToolTip() const;
     // The line over the footer that says why prices are not arriving; empty while they are.
     QString noteText() const;
+    // Alerts that fired lately, a line each; none hides the line.
+    void setAlertLines(const QStringList& lines);
+    QString alertText() const;
     std::optional<Instant> lastUpdate() const { return m_lastUpdate; }
     bool isSubscribed() const { return m_stream != nullptr; }
 
@@ -86,6 +89,7 @@ private:
     QWidget* m_dot = nullptr;
     QLabel* m_pillLabel = nullptr;
     QLabel* m_note = nullptr;
+    QLabel* m_alerts = nullptr;
     QToolButton* m_vault = nullptr;
     QToolButton* m_settings = nullptr;
     QToolButton* m_quit = nullptr;

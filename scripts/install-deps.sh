@@ -49,6 +49,11 @@ packages=(
   dbus-daemon xvfb xauth trayer xfce4-panel xdotool
   # a window manager: focus and window titles as a desktop gives them
   openbox
+  # a real notification server for the price alerts (dunstctl invokes actions), and
+  # dbus-monitor to read the calls it gets
+  dunst dbus-bin
+  # a fixed weekday for the alert tests, whose prices only count while the market trades
+  faketime
   # the sources the end-to-end test compiles its en_US.UTF-8 locale from
   locales
 )

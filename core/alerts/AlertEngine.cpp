@@ -83,7 +83,9 @@ std::optional<MetalPriceTick> AlertEngine::screen(Screen& s, const MetalPriceTic
         return tick;
     }
     // The same quote seen twice is not a second quote: it confirms nothing.
-    if (s.pending && s.pending->timestamp() != tick.timestamp() && !isJump(*s.pending, tick)) {
+    const bool repeated = s.pending && s.pending->timestamp() == tick.timestamp() &&
+                          s.pending->value() == tick.value();
+    if (s.pending && !repeated && !isJump(*s.pending, tick)) {
         s.accepted = tick;
         s.pending.reset();
         return tick;

@@ -6,7 +6,9 @@
 #include "Printers.h"
 #include "SegmentedChooser.h"
 #include "SettingsView.h"
+#include "TitleState.h"
 #include "Wait.h"
+#include "alerts/AlertStore.h"
 #include "persistence/PreferencesStore.h"
 #include "persistence/SettingsKey.h"
 #include "persistence/VaultStore.h"
@@ -19,6 +21,7 @@
 #include <xcb/xcb.h>
 
 #include <QComboBox>
+#include <QDBusConnectionInterface>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -28,6 +31,7 @@
 #include <QMap>
 #include <QPixmap>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -650,4 +654,202 @@ TEST_F(AppEndToEndTest, AnXfcePanelHostsTheItemAndAClickOnItOpensThePopup) {
         << "clicking the item at " << item.center().x() << "," << item.center().y()
         << " opened no popup";
     saveGrab(0, QStringLiteral("xfce-panel-popup.png"), QRect(0, 0, 640, 420));
+}
+
+namespace {
+
+// One Notify call to the notification server, as dbus-monitor printed it, with the id the
+// server answered.
+struct NotifyCall {
+    QStringList strings;  // app name, icon, summary, body, then the actions and hint texts
+    uint replacesId = 0;
+    uint id = 0;
+    QString text;  // the whole block, for the hints' types
+    QString summary() const { return strings.value(2); }
+    QString body() const { return strings.value(3); }
+};
+
+QList<NotifyCall> notifyCalls(const QString& monitorOutput) {
+    QList<NotifyCall> calls;
+    QMap<QString, qsizetype> bySerial;  // "sender serial" of each call
+    const QStringList blocks = monitorOutput.split(QRegularExpression(QStringLiteral("\n(?=\\S)")));
+    static const QRegularExpression header(QStringLiteral("sender=(\\S+) .*serial=(\\d+) "));
+    static const QRegularExpression reply(
+        QStringLiteral("destination=(\\S+) serial=\\d+ reply_serial=(\\d+)\\s+uint32 (\\d+)"));
+    static const QRegularExpression quoted(QStringLiteral("string \"(.*)\"\\s*$"),
+                                           QRegularExpression::MultilineOption);
+    for (const QString& block : blocks) {
+        if (block.startsWith(QStringLiteral("method call")) &&
+            block.contains(QStringLiteral("member=Notify"))) {
+            NotifyCall call;
+            call.text = block;
+            for (auto it = quoted.globalMatch(block); it.hasNext();) {
+                call.strings << it.next().captured(1);
+            }
+            call.replacesId = QRegularExpression(QStringLiteral("uint32 (\\d+)"))
+                                  .match(block)
+                                  .captured(1)
+                                  .toUInt();
+            const auto h = header.match(block);
+            bySerial.insert(h.captured(1) + ' ' + h.captured(2), calls.size());
+            calls << call;
+        } else if (block.startsWith(QStringLiteral("method return"))) {
+            const auto r = reply.match(block);
+            const auto call = bySerial.find(r.captured(1) + ' ' + r.captured(2));
+            if (r.hasMatch() && call != bySerial.end()) {
+                calls[*call].id = r.captured(3).toUInt();
+            }
+        }
+    }
+    return calls;
+}
+
+AlertRule alertRule(const char* id, MetalSeries metal, AlertCondition condition, const char* level,
+                    bool repeating) {
+    AlertRule rule;
+    rule.id = QString::fromLatin1(id);
+    rule.metal = metal;
+    rule.condition = condition;
+    rule.level = *Decimal::parse(std::string_view(level));
+    rule.repeating = repeating;
+    return rule;
+}
+
+}  // namespace
+
+// Alerts against dunst on the test's private bus, under a clock set to a Wednesday morning in
+// New York (prices only count while the market trades).
+TEST_F(AppEndToEndTest, AlertsFireOnceOnCrossingsNeverOnBadDataAndTheirActionsWork) {
+    struct Quote {
+        const char* gold;
+        const char* platinum;
+        const char* silver;
+        bool stale = false;
+    };
+    // One quote per poll; the last repeats.
+    std::vector<Quote> script{
+        {"2390", "980", "29.46"}, {"2390", "980", "29.46"}, {"2390", "980", "28.90"}};
+    std::size_t next = 0;
+    serve().route("/v1/prices", [&](const LoopbackHttpServer::Request&) {
+        const Quote q = script[std::min(next++, script.size() - 1)];
+        QByteArray document = latestDocument("USD", {{"XAU", q.gold, "troyOunce", "2380"},
+                                                     {"XAG", q.silver, "troyOunce", "29.5"},
+                                                     {"XPT", q.platinum, "troyOunce", "975"},
+                                                     {"XPD", "1012.25", "troyOunce", "1000"}});
+        if (q.stale) {
+            document.replace("\"stale\":false", "\"stale\":true");
+        }
+        return LoopbackHttpServer::Response(200, document);
+    });
+    {
+        PreferencesStore preferences(preferencesFile());
+        preferences.set(std::int64_t(1), SettingsKey::refreshIntervalSec);
+        AlertStore(preferences)
+            .setRules(
+                {alertRule("gold", MetalSeries::gold, AlertCondition::above, "2400", true),
+                 alertRule("platinum", MetalSeries::platinum, AlertCondition::above, "1000", false),
+                 alertRule("silver", MetalSeries::silver, AlertCondition::below, "29", false)});
+    }
+    // Preloaded rather than through the faketime command, which would stand between the test
+    // and the app's process.
+    env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(MINTLUX_E2E_LIBFAKETIME));
+    env.insert(QStringLiteral("FAKETIME"), QStringLiteral("@2026-12-09 15:00:00"));
+    env.insert(QStringLiteral("FAKETIME_DONT_FAKE_MONOTONIC"), QStringLiteral("1"));
+    app.setProcessEnvironment(env);
+    const auto tooltip = [&] {
+        return host
+            .property(QString::fromLatin1(title::kService), QString::fromLatin1(title::kPath),
+                      QString::fromLatin1(title::kInterface), QStringLiteral("Tooltip"))
+            .toString();
+    };
+
+    // No notification server: the alert is in the tooltip (and the popup) all the same.
+    FakeStatusNotifierWatcher watcher;
+    ASSERT_FALSE(launch(watcher).isEmpty());
+    EXPECT_TRUE(waitFor([&] {
+        return tooltip().contains(QStringLiteral("Silver below $29.00: $28.90 per troy ounce at "));
+    })) << tooltip().toStdString();
+    app.terminate();
+    ASSERT_TRUE(app.waitForFinished(10000));
+
+    QTemporaryDir dunstHome;
+    QFile config(dunstHome.filePath(QStringLiteral("dunstrc")));
+    ASSERT_TRUE(config.open(QIODevice::WriteOnly));
+    // Notifications stay until closed; the context menu picks gold's snooze without a person.
+    config.write(
+        "[global]\n  dmenu = /usr/bin/grep -m1 Snooze.*Gold\n"
+        "[urgency_normal]\n  timeout = 0\n");
+    config.close();
+    QProcess monitor;
+    monitor.start(QStringLiteral("dbus-monitor"), {});
+    QProcess dunst;
+    dunst.start(QStringLiteral("dunst"), {QStringLiteral("-config"), config.fileName()});
+    ASSERT_TRUE(waitFor([&] {
+        return host.bus().interface()->isServiceRegistered(
+            QStringLiteral("org.freedesktop.Notifications"));
+    }));
+    QString monitored;
+    const auto calls = [&] {
+        monitored += QString::fromUtf8(monitor.readAllStandardOutput());
+        return notifyCalls(monitored);
+    };
+
+    // Restarted with silver still below its level: the once rule fired before and stays quiet.
+    // Gold hovers around 2,400 through a stale and a zero quote; platinum jumps 8 % for one
+    // quote, falls back, then jumps and is confirmed.
+    script = {{"2390", "980", "28.90"},       {"2401", "980", "28.90"},
+              {"2399", "1061", "28.90"},      {"2401", "980", "28.90"},
+              {"2390", "980", "28.90", true}, {"2401", "980", "28.90", true},
+              {"0", "980", "28.90"},          {"2399.5", "1061", "28.90"},
+              {"2401", "1062", "28.90"},      {"2401", "1062", "28.90"}};
+    next = 0;
+    ASSERT_FALSE(launch(watcher).isEmpty());
+    ASSERT_TRUE(waitFor([&] { return next > script.size() + 2; }, 30000));
+    pause(1500);
+    QList<NotifyCall> seen = calls();
+    ASSERT_EQ(seen.size(), 2) << monitored.toStdString();
+    EXPECT_EQ(seen[0].summary(), QStringLiteral("Gold above $2,400.00"));
+    EXPECT_TRUE(seen[0].body().startsWith(QStringLiteral("$2,401.00 per troy ounce at ")))
+        << seen[0].body().toStdString();
+    EXPECT_EQ(seen[1].summary(), QStringLiteral("Platinum above $1,000.00"));
+    EXPECT_EQ(seen[0].strings.value(0), QStringLiteral("Mintlux"));
+    EXPECT_TRUE(seen[0].strings.contains(QStringLiteral("Snooze 1 hour")));
+    EXPECT_TRUE(seen[0].text.contains(QRegularExpression(
+        QStringLiteral("\"desktop-entry\"\\s+variant\\s+string \"org.mintlux.Mintlux\""))));
+    EXPECT_TRUE(seen[0].text.contains(
+        QRegularExpression(QStringLiteral("\"urgency\"\\s+variant\\s+byte 1"))));
+    EXPECT_NE(seen[0].id, 0U);
+
+    QProcess::execute(QStringLiteral("dunstctl"), {QStringLiteral("close-all")});
+    // Gold's cooldown is over (its stored firing moved two hours back): re-armed and crossed
+    // again, it replaces its own notification.
+    {
+        PreferencesStore preferences(preferencesFile());
+        AlertStore alerts(preferences);
+        AlertRule gold = *alerts.rule(QStringLiteral("gold"));
+        gold.lastFired = *gold.lastFired - std::chrono::hours(2);
+        alerts.put(gold);
+    }
+    script = {{"2390", "1062", "28.90"}, {"2402", "1062", "28.90"}};
+    next = 0;
+    ASSERT_TRUE(waitFor([&] { return calls().size() == 3; }, 15000)) << monitored.toStdString();
+    seen = calls();
+    EXPECT_EQ(seen[2].summary(), QStringLiteral("Gold above $2,400.00"));
+    EXPECT_EQ(seen[2].replacesId, seen[0].id);
+
+    // Snooze from dunst's context menu holds gold; its default action opens gold's chart.
+    QProcess::execute(QStringLiteral("dunstctl"), {QStringLiteral("context")});
+    EXPECT_TRUE(waitFor([&] {
+        PreferencesStore preferences(preferencesFile());
+        const auto gold = AlertStore(preferences).rule(QStringLiteral("gold"));
+        return gold && gold->snoozedUntil.has_value();
+    })) << "snooze was not stored";
+    QProcess::execute(QStringLiteral("dunstctl"), {QStringLiteral("action"), QStringLiteral("0")});
+    EXPECT_TRUE(waitFor([] { return shown(kChart); })) << "the default action opened no chart";
+    screenshot(QStringLiteral("Gold .* Price Chart"), QStringLiteral("alert-chart.png"));
+
+    dunst.terminate();
+    dunst.waitForFinished(5000);
+    monitor.terminate();
+    monitor.waitForFinished(5000);
 }
