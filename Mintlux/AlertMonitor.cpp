@@ -61,6 +61,9 @@ void AlertMonitor::reload() {
             wanted.insert(rule.currency);
         }
     }
+    if (!wanted.empty() && m_notifier) {
+        m_notifier->start();
+    }
     std::erase_if(m_feeds, [&](const auto& feed) { return !wanted.contains(feed.first); });
     for (const Currency currency : wanted) {
         if (m_feeds.contains(currency)) {

@@ -1,5 +1,7 @@
 #include "platform/DesktopNotifier.h"
 
+#include <utility>
+
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QDBusServiceWatcher>
@@ -22,7 +24,12 @@ QString noServerText() {
 }  // namespace
 
 DesktopNotifier::DesktopNotifier(QDBusConnection bus, QObject* parent)
-    : QObject(parent), m_bus(std::move(bus)) {
+    : QObject(parent), m_bus(std::move(bus)) {}
+
+void DesktopNotifier::start() {
+    if (std::exchange(m_started, true)) {
+        return;
+    }
     if (!m_bus.isConnected()) {
         setAvailability(Availability::unavailable, noServerText());
         return;
@@ -85,6 +92,7 @@ void DesktopNotifier::onServiceOwnerChanged() {
 
 void DesktopNotifier::notify(const QString& key, const QString& summary, const QString& body,
                              const std::vector<Action>& actions) {
+    start();
     Queued message{key, summary, body, actions};
     if (m_availability == Availability::available) {
         send(message);

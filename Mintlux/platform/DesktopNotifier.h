@@ -14,7 +14,8 @@ namespace mintlux {
 // Sends notifications to the desktop's notification server over the session bus. Each key (an
 // alert rule) keeps one notification that a later one replaces, and actions come back by key.
 // Nothing blocks: the server's capabilities are asked once, and notifications wait for that
-// answer.
+// answer. Nothing touches the bus before start() or the first notification, so a user without
+// alerts never wakes a notification server.
 class DesktopNotifier : public QObject {
     Q_OBJECT
 
@@ -29,6 +30,7 @@ public:
     explicit DesktopNotifier(QDBusConnection bus, QObject* parent = nullptr);
     ~DesktopNotifier() override;
 
+    void start();
     void notify(const QString& key, const QString& summary, const QString& body,
                 const std::vector<Action>& actions);
 
@@ -63,6 +65,7 @@ private:
 
     QDBusConnection m_bus;
     Availability m_availability = Availability::unknown;
+    bool m_started = false;
     bool m_probing = false;
     QStringList m_capabilities;
     QString m_problem;
