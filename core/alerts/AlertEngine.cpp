@@ -123,7 +123,12 @@ AlertEngine::Result AlertEngine::evaluate(std::vector<AlertRule>& rules, const M
         if (!reading) {
             continue;
         }
-        const Side side = sideOf(rule, *reading, m_tuning.rearmMarginPercent);
+        Side side = Side::between;
+        try {
+            side = sideOf(rule, *reading, m_tuning.rearmMarginPercent);
+        } catch (const std::exception&) {
+            continue;  // a level past the decimal's range (a hand-edited file) crosses nothing
+        }
         if (!rule.armed) {
             // Before its first firing a rule arms as soon as the price is short of the level;
             // after one, only once it is back past the margin, so hovering fires once.
