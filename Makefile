@@ -75,11 +75,13 @@ package: deps
 fuzz:
 	@scripts/install-deps.sh fuzz
 	cmake --preset fuzz
-	cmake --build --preset fuzz -j $(JOBS) --target fuzz_wire_decoder fuzz_price_display
+	cmake --build --preset fuzz -j $(JOBS) --target fuzz_wire_decoder fuzz_price_display fuzz_alert_rules
 	@mkdir -p build/fuzz/corpus/wire
 	@echo "Run e.g.: build/fuzz/fuzz/fuzz_wire_decoder -max_total_time=600 build/fuzz/corpus/wire fuzz/corpus/wire"
 	@echo "(new inputs go to the first directory, so the checked-in seeds stay as they are)"
 	@echo "Every accepted document on every surface: build/fuzz/fuzz/fuzz_price_display -max_total_time=600 build/fuzz/corpus/wire fuzz/corpus/wire"
+	@mkdir -p build/fuzz/corpus/alerts
+	@echo "Stored alert rules: build/fuzz/fuzz/fuzz_alert_rules -max_total_time=600 build/fuzz/corpus/alerts fuzz/corpus/alerts"
 
 format:
 	@git ls-files '*.h' '*.cpp' | xargs clang-format -i

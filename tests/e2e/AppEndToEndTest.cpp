@@ -725,6 +725,7 @@ TEST_F(AppEndToEndTest, AlertsFireOnceOnCrossingsNeverOnBadDataAndTheirActionsWo
         const char* platinum;
         const char* silver;
         bool stale = false;
+        const char* palladium = "1012.25";
     };
     // One quote per poll; the last repeats.
     std::vector<Quote> script{
@@ -735,7 +736,7 @@ TEST_F(AppEndToEndTest, AlertsFireOnceOnCrossingsNeverOnBadDataAndTheirActionsWo
         QByteArray document = latestDocument("USD", {{"XAU", q.gold, "troyOunce", "2380"},
                                                      {"XAG", q.silver, "troyOunce", "29.5"},
                                                      {"XPT", q.platinum, "troyOunce", "975"},
-                                                     {"XPD", "1012.25", "troyOunce", "1000"}});
+                                                     {"XPD", q.palladium, "troyOunce", "1000"}});
         if (q.stale) {
             document.replace("\"stale\":false", "\"stale\":true");
         }
@@ -748,7 +749,9 @@ TEST_F(AppEndToEndTest, AlertsFireOnceOnCrossingsNeverOnBadDataAndTheirActionsWo
             .setRules(
                 {alertRule("gold", MetalSeries::gold, AlertCondition::above, "2400", true),
                  alertRule("platinum", MetalSeries::platinum, AlertCondition::above, "1000", false),
-                 alertRule("silver", MetalSeries::silver, AlertCondition::below, "29", false)});
+                 alertRule("silver", MetalSeries::silver, AlertCondition::below, "29", false),
+                 alertRule("palladium", MetalSeries::palladium, AlertCondition::below, "1000",
+                           false)});
     }
     // Preloaded rather than through the faketime command, which would stand between the test
     // and the app's process.
@@ -847,6 +850,22 @@ TEST_F(AppEndToEndTest, AlertsFireOnceOnCrossingsNeverOnBadDataAndTheirActionsWo
     QProcess::execute(QStringLiteral("dunstctl"), {QStringLiteral("action"), QStringLiteral("0")});
     EXPECT_TRUE(waitFor([] { return shown(kChart); })) << "the default action opened no chart";
     screenshot(QStringLiteral("Gold .* Price Chart"), QStringLiteral("alert-chart.png"));
+
+    // Do not disturb is the server's to keep: the alert still goes, once.
+    const auto dunstctl = [](const QStringList& arguments) {
+        QProcess process;
+        process.start(QStringLiteral("dunstctl"), arguments);
+        process.waitForFinished(5000);
+        return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+    };
+    dunstctl({QStringLiteral("set-paused"), QStringLiteral("true")});
+    script = {{"2402", "1062", "28.90", false, "990"}};
+    next = 0;
+    ASSERT_TRUE(waitFor([&] { return calls().size() == 4; }, 15000)) << monitored.toStdString();
+    EXPECT_EQ(calls()[3].summary(), QStringLiteral("Palladium below $1,000.00"));
+    EXPECT_EQ(dunstctl({QStringLiteral("is-paused")}), QStringLiteral("true"));
+    pause(3000);
+    EXPECT_EQ(calls().size(), 4) << "sent again while the server held it";
 
     dunst.terminate();
     dunst.waitForFinished(5000);
