@@ -3,16 +3,87 @@
 #include "market/UnitConversion.h"
 #include "pricing/HistoryResponse.h"
 #include "pricing/LatestPricesResponse.h"
+#include "pricing/ServiceError.h"
 
 namespace mintlux::server {
 
 namespace {
 // Clients commonly read no more than six fractional digits, and some need at least one.
 constexpr auto kDates = JsonWriter::Dates::milliseconds;
+// An upstream's text is only partly ours (a media type, a name from configuration): kept to one
+// short, printable run.
+constexpr qsizetype kMaxNameLength = 24;
+constexpr qsizetype kMaxCauseLength = 48;
+
+QString clipped(const QString& text, qsizetype limit) {
+    QString out;
+    for (const QChar c : text.simplified()) {
+        if (!c.isPrint()) {
+            continue;
+        }
+        if (out.size() == limit) {
+            out.back() = QChar(0x2026);
+            break;
+        }
+        out += c;
+    }
+    return out;
+}
+
+std::string rateMessage(Currency currency) {
+    return "no exchange rate for " + currency.rawValue().toStdString() + " yet";
+}
+
 }  // namespace
 
 PriceDocuments::PriceDocuments(const MarketRecorder& recorder, std::shared_ptr<Clock> clock)
     : m_recorder(recorder), m_clock(std::move(clock)) {}
+
+void PriceDocuments::setUpstreamHealth(std::function<std::vector<ProviderHealth>()> health) {
+    m_upstreamHealth = std::move(health);
+}
+
+QString PriceDocuments::withCauses(const QString& message,
+                                   const std::vector<ProviderHealth>& upstreams,
+                                   const QString& kind) {
+    const qsizetype limit = ServiceError::kMaxMessageLength;
+    QStringList parts;
+    bool any = false;
+    for (const ProviderHealth& h : upstreams) {
+        if (h.kind != kind) {
+            continue;
+        }
+        any = true;
+        if (h.consecutiveFailures > 0) {
+            parts << clipped(h.name, kMaxNameLength) + QStringLiteral(": ") +
+                         clipped(h.lastCause, kMaxCauseLength);
+        }
+    }
+    if (!any) {
+        return message + QStringLiteral(" (no ") + kind + QStringLiteral(" upstream configured)");
+    }
+    QString out = message;
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        const QString more =
+            QStringLiteral("; +") + QString::number(parts.size() - i) + QStringLiteral(" more)");
+        const QString part = (i == 0 ? QStringLiteral(" (") : QStringLiteral("; ")) + parts[i];
+        // Room for the closing parenthesis, or for saying how many did not fit.
+        const qsizetype tail = i + 1 == parts.size() ? 1 : more.size();
+        if (out.size() + part.size() + tail > limit) {
+            return i == 0 ? out : out + more;
+        }
+        out += part;
+    }
+    return parts.isEmpty() ? out : out + u')';
+}
+
+PriceDocuments::Body PriceDocuments::missing(Missing what, Currency currency) const {
+    const QString message = what == Missing::rate ? QString::fromStdString(rateMessage(currency))
+                                                  : QStringLiteral("no prices recorded yet");
+    const QString kind = what == Missing::rate ? QStringLiteral("fx") : QStringLiteral("spot");
+    const QString text = m_upstreamHealth ? withCauses(message, m_upstreamHealth(), kind) : message;
+    return {503, errorJson(text.toStdString())};
+}
 
 QByteArray PriceDocuments::errorJson(std::string_view message) {
     JsonWriter w;
@@ -22,10 +93,11 @@ QByteArray PriceDocuments::errorJson(std::string_view message) {
 
 void PriceDocuments::buildPrices(Currency currency, PricesEntry& entry) const {
     entry.generation = m_recorder.generation();
+    entry.missing = Missing::nothing;
     const auto fx = m_recorder.perUsd(currency);
     if (!fx) {
-        entry.fresh = entry.stale = {
-            503, errorJson("no exchange rate for " + currency.rawValue().toStdString() + " yet")};
+        entry.missing = Missing::rate;
+        entry.fresh = entry.stale = {503, errorJson(rateMessage(currency))};
         entry.staleAt = Instant::max();
         return;
     }
@@ -49,6 +121,7 @@ void PriceDocuments::buildPrices(Currency currency, PricesEntry& entry) const {
         oldest = oldest ? std::min(*oldest, quote->asOf) : quote->asOf;
     }
     if (!newest) {
+        entry.missing = Missing::quotes;
         entry.fresh = entry.stale = {503, errorJson("no prices recorded yet")};
         entry.staleAt = Instant::max();
         return;
@@ -63,12 +136,19 @@ void PriceDocuments::buildPrices(Currency currency, PricesEntry& entry) const {
 }
 
 PriceDocuments::Body PriceDocuments::prices(Currency currency) {
-    const std::lock_guard lock(m_lock);
-    PricesEntry& entry = m_prices[currency.index()];
-    if (entry.generation != m_recorder.generation() || entry.fresh.json.isEmpty()) {
-        buildPrices(currency, entry);
+    Missing missingNow;
+    {
+        const std::lock_guard lock(m_lock);
+        PricesEntry& entry = m_prices[currency.index()];
+        if (entry.generation != m_recorder.generation() || entry.fresh.json.isEmpty()) {
+            buildPrices(currency, entry);
+        }
+        if (entry.missing == Missing::nothing) {
+            return m_clock->now() >= entry.staleAt ? entry.stale : entry.fresh;
+        }
+        missingNow = entry.missing;
     }
-    return m_clock->now() >= entry.staleAt ? entry.stale : entry.fresh;
+    return missing(missingNow, currency);
 }
 
 PriceDocuments::Body PriceDocuments::history(MetalSeries series, TimeRange range, Currency currency,
@@ -84,26 +164,25 @@ PriceDocuments::Body PriceDocuments::history(MetalSeries series, TimeRange range
             return it->second.body;
         }
     }
+    const auto fx = m_recorder.perUsd(currency);
+    if (!fx) {
+        return missing(Missing::rate, currency);
+    }
     // Built outside the lock so a long history does not hold up the other worker's requests.
     Body body;
-    if (const auto fx = m_recorder.perUsd(currency)) {
-        HistoryResponse doc;
-        doc.series = series.rawValue();
-        doc.currency = currency.rawValue();
-        doc.unit = unit.rawValue();
-        doc.range = range.rawValue();
-        const auto points = m_recorder.history(series, range);
-        doc.points.reserve(points.size());
-        for (const MarketRecorder::Point& p : points) {
-            const Decimal perUnit =
-                UnitConversion::convertPrice(p.usdPerOunce, MetalUnit::troyOunce, unit);
-            doc.points.push_back({p.t, perUnit * *fx});
-        }
-        body.json = doc.toJson(kDates);
-    } else {
-        body = {503,
-                errorJson("no exchange rate for " + currency.rawValue().toStdString() + " yet")};
+    HistoryResponse doc;
+    doc.series = series.rawValue();
+    doc.currency = currency.rawValue();
+    doc.unit = unit.rawValue();
+    doc.range = range.rawValue();
+    const auto points = m_recorder.history(series, range);
+    doc.points.reserve(points.size());
+    for (const MarketRecorder::Point& p : points) {
+        const Decimal perUnit =
+            UnitConversion::convertPrice(p.usdPerOunce, MetalUnit::troyOunce, unit);
+        doc.points.push_back({p.t, perUnit * *fx});
     }
+    body.json = doc.toJson(kDates);
     const std::lock_guard lock(m_lock);
     if (m_historyBytes + body.json.size() > kMaxCachedHistoryBytes) {
         m_history.clear();

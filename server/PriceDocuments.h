@@ -1,15 +1,18 @@
 #pragma once
 
+#include "ProviderHealth.h"
 #include "market/MarketRecorder.h"
 #include "market/MetalUnit.h"
 #include "pricing/Clock.h"
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <tuple>
+#include <vector>
 
 #include <QByteArray>
 
@@ -32,15 +35,26 @@ public:
 
     PriceDocuments(const MarketRecorder& recorder, std::shared_ptr<Clock> clock);
 
-    // 503 with an error body while nothing has been quoted yet or the currency has no rate.
+    // Where the upstreams' latest failures come from, so that an error document can say why
+    // nothing has arrived; called from the serving threads.
+    void setUpstreamHealth(std::function<std::vector<ProviderHealth>()> health);
+
+    // 503 with an error body while nothing has been quoted yet or the currency has no rate,
+    // naming the failing upstreams of that kind and their causes.
     Body prices(Currency currency);
     Body history(MetalSeries series, TimeRange range, Currency currency, MetalUnit unit);
 
     static QByteArray errorJson(std::string_view message);
+    // `message`, then "(name: cause; ...)" for each failing upstream of `kind`, within what the
+    // app shows unabridged; control characters dropped, long names and causes shortened.
+    static QString withCauses(const QString& message, const std::vector<ProviderHealth>& upstreams,
+                              const QString& kind);
 
 private:
+    enum class Missing { nothing, rate, quotes };
     struct PricesEntry {
         std::uint64_t generation = 0;
+        Missing missing = Missing::nothing;
         Instant staleAt;
         Body fresh;
         Body stale;
@@ -52,9 +66,12 @@ private:
     using HistoryKey = std::tuple<std::size_t, std::size_t, std::size_t, std::size_t>;
 
     void buildPrices(Currency currency, PricesEntry& entry) const;
+    // Built per request: the causes change without the market state changing.
+    Body missing(Missing what, Currency currency) const;
 
     const MarketRecorder& m_recorder;
     std::shared_ptr<Clock> m_clock;
+    std::function<std::vector<ProviderHealth>()> m_upstreamHealth;
     std::map<std::size_t, PricesEntry> m_prices;
     std::map<HistoryKey, HistoryEntry> m_history;
     qsizetype m_historyBytes = 0;

@@ -72,6 +72,7 @@ PricingService::PricingService(std::unique_ptr<PricingStore> store, LiveProvider
         throw StoreError(m_store->location().toStdString() + " holds " + kind->toStdString() +
                          " prices; use another database for " + m_source.toStdString() + " prices");
     }
+    m_documents.setUpstreamHealth([this] { return m_poller->health(); });
     m_recorder.setUpstreamOrder(m_poller->dailyUpstreams());
     m_recorder.load();
 }

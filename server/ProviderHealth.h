@@ -15,6 +15,8 @@ struct ProviderHealth {
     std::optional<Instant> lastSuccess;
     std::optional<Instant> lastFailure;
     QString lastError;
+    // The same in a few words, for the service's own error documents.
+    QString lastCause;
     int consecutiveFailures = 0;
     Instant retryAfter{};  // not asked again before this
 };

@@ -3,6 +3,7 @@
 #include "PriceDocuments.h"
 #include "ServiceLog.h"
 #include "pricing/Futures.h"
+#include "pricing/TransportError.h"
 
 #include <algorithm>
 
@@ -20,7 +21,7 @@ std::vector<ProviderHealth> healthFor(const std::vector<std::unique_ptr<P>>& pro
                                       const char* kind) {
     std::vector<ProviderHealth> out;
     for (const auto& p : providers) {
-        out.push_back({p->name(), QString::fromLatin1(kind), {}, {}, {}, 0, {}});
+        out.push_back({p->name(), QString::fromLatin1(kind), {}, {}, {}, {}, 0, {}});
     }
     return out;
 }
@@ -36,7 +37,58 @@ QString minutes(std::chrono::nanoseconds d) {
     return QString::number(std::chrono::duration_cast<std::chrono::minutes>(d).count());
 }
 
+QString networkCause(QNetworkReply::NetworkError error) {
+    using E = QNetworkReply::NetworkError;
+    switch (error) {
+        case E::HostNotFoundError:
+            return QStringLiteral("host not found");
+        case E::ConnectionRefusedError:
+            return QStringLiteral("connection refused");
+        case E::RemoteHostClosedError:
+            return QStringLiteral("connection closed");
+        case E::TimeoutError:
+            return QStringLiteral("timed out");
+        case E::SslHandshakeFailedError:
+            return QStringLiteral("TLS handshake failed");
+        case E::TemporaryNetworkFailureError:
+        case E::NetworkSessionFailedError:
+            return QStringLiteral("network down");
+        case E::ProxyConnectionRefusedError:
+        case E::ProxyConnectionClosedError:
+        case E::ProxyNotFoundError:
+        case E::ProxyTimeoutError:
+        case E::ProxyAuthenticationRequiredError:
+            return QStringLiteral("proxy failed");
+        default:
+            return QStringLiteral("network error");
+    }
+}
+
 }  // namespace
+
+QString briefCause(std::exception_ptr error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const TransportError& e) {
+        switch (e.kind()) {
+            case TransportError::Kind::network:
+                return networkCause(e.networkError());
+            case TransportError::Kind::timedOut:
+                return QStringLiteral("timed out");
+            case TransportError::Kind::bodyTooLarge:
+                return QStringLiteral("answer too large");
+            case TransportError::Kind::cancelled:
+                return QStringLiteral("cancelled");
+        }
+    } catch (const ProviderError& e) {
+        if (!e.brief().empty()) {
+            return QString::fromStdString(e.brief());
+        }
+        return QStringLiteral("unusable answer");
+    } catch (...) {
+    }
+    return QStringLiteral("failed");
+}
 
 QString describe(std::exception_ptr error) {
     try {
@@ -103,9 +155,9 @@ void UpstreamPoller::guarded(Start start, OnValue onValue, OnError onError) {
     std::shared_ptr<Clock::Sleep> guard =
         m_clock->sleep(m_schedule.answerTimeout, [this, settled, onError]() mutable {
             if (!std::exchange(*settled, true)) {
-                onError(std::make_exception_ptr(
-                    ProviderError("no answer within " +
-                                  std::to_string(m_schedule.answerTimeout.count()) + " s")));
+                const std::string what =
+                    "no answer within " + std::to_string(m_schedule.answerTimeout.count()) + " s";
+                onError(std::make_exception_ptr(ProviderError(what, what)));
             }
         });
     Futures::whenFinished(
@@ -141,11 +193,16 @@ void UpstreamPoller::succeeded(ProviderHealth& health) {
     health.retryAfter = {};
 }
 
-void UpstreamPoller::failed(ProviderHealth& health, const QString& error) {
+void UpstreamPoller::failed(ProviderHealth& health, std::exception_ptr error) {
+    failed(health, describe(error), briefCause(error));
+}
+
+void UpstreamPoller::failed(ProviderHealth& health, const QString& error, const QString& cause) {
     const Instant now = m_clock->now();
     std::unique_lock lock(m_healthLock);
     health.lastFailure = now;
     health.lastError = error;
+    health.lastCause = cause.isEmpty() ? error : cause;
     ++health.consecutiveFailures;
     const int doublings = std::min(health.consecutiveFailures - 1, 16);
     const auto delay = std::min(m_schedule.backoffBase * (std::int64_t(1) << doublings),
@@ -212,7 +269,7 @@ void UpstreamPoller::trySpot(std::size_t index, std::set<std::size_t> wanted, bo
                 }
             },
             [this, index, wanted, anyAnswer](std::exception_ptr error) {
-                failed(m_spot.health[index], describe(error));
+                failed(m_spot.health[index], error);
                 trySpot(nextAvailable(m_spot, index + 1), wanted, anyAnswer);
             });
 }
@@ -260,7 +317,7 @@ void UpstreamPoller::tryFx(std::size_t index) {
                 scheduleNext(m_fx, m_schedule.fx, &UpstreamPoller::pollFx);
             },
             [this, index](std::exception_ptr error) {
-                failed(m_fx.health[index], describe(error));
+                failed(m_fx.health[index], error);
                 tryFx(nextAvailable(m_fx, index + 1));
             });
 }
@@ -311,7 +368,7 @@ void UpstreamPoller::tryDaily(std::size_t metal, std::size_t index, bool anyAnsw
             tryDaily(metal + 1, nextAvailable(m_daily, 0), true);
         },
         [this, metal, index, anyAnswer](std::exception_ptr error) {
-            failed(m_daily.health[index], describe(error));
+            failed(m_daily.health[index], error);
             tryDaily(metal, nextAvailable(m_daily, index + 1), anyAnswer);
         });
 }

@@ -84,7 +84,9 @@ private:
     template <class P>
     std::size_t nextAvailable(const Chain<P>& chain, std::size_t from) const;
     void succeeded(ProviderHealth& health);
-    void failed(ProviderHealth& health, const QString& error);
+    void failed(ProviderHealth& health, std::exception_ptr error);
+    // `cause` is the error in a few words; empty when `error` is short already.
+    void failed(ProviderHealth& health, const QString& error, const QString& cause = {});
     template <class P, class F>
     void scheduleNext(Chain<P>& chain, std::chrono::seconds after, F poll);
 
@@ -102,5 +104,7 @@ private:
 };
 
 QString describe(std::exception_ptr error);
+// The cause in a few words ("host not found", "HTTP 429"), without the upstream's name.
+QString briefCause(std::exception_ptr error);
 
 }  // namespace mintlux::server

@@ -6,6 +6,7 @@
 #include "market/MetalSeries.h"
 
 #include <stdexcept>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -20,7 +21,14 @@ namespace mintlux::server {
 // an empty or zeroed series. what() is the line the service logs and /healthz shows.
 class ProviderError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    // `brief` is the cause in a few words ("HTTP 429"), for messages with little room.
+    explicit ProviderError(const std::string& what, std::string brief = {})
+        : std::runtime_error(what), m_brief(std::move(brief)) {}
+
+    const std::string& brief() const noexcept { return m_brief; }
+
+private:
+    std::string m_brief;
 };
 
 // One metal's spot price in US dollars per troy ounce, as the upstream quoted it.

@@ -77,13 +77,16 @@ QFuture<QByteArray> UpstreamHttp::get(const QUrl& url, Body expected) {
                 if (!retryAfter.isEmpty()) {
                     description += " (retry after " + retryAfter.left(40).toStdString() + ")";
                 }
-                Futures::fail(*promise, std::make_exception_ptr(ProviderError(description)));
+                Futures::fail(*promise, std::make_exception_ptr(ProviderError(
+                                            description, "HTTP " + std::to_string(answer.status))));
             } else if (!acceptable(expected, answer.mediaType)) {
                 const std::string description = what + " answered " +
                                                 answer.mediaType.toStdString() + " instead of " +
                                                 (expected == Body::json ? "JSON" : "XML") + ": " +
                                                 excerpt(answer.body, answer.mediaType);
-                Futures::fail(*promise, std::make_exception_ptr(ProviderError(description)));
+                Futures::fail(*promise,
+                              std::make_exception_ptr(ProviderError(
+                                  description, "sent " + answer.mediaType.left(40).toStdString())));
             } else {
                 Futures::fulfil(*promise, std::move(answer.body));
             }

@@ -145,9 +145,10 @@ TEST_F(MenuBarViewFeed, LiveOnlyWhilePricesArriveAndTheFailureIsSaidInWordsToAct
     const QString updated = u"Last updated "_s + MenuBarView::absoluteTimeString(kSnapshotTime);
     const QString refused =
         u"Can't reach the pricing service at %1 \u2014 is mintlux-pricing running?"_s.arg(address);
+    const QString cause =
+        u"no prices recorded yet (Swissquote: host not found; gold-api.com: host not found)"_s;
     const QString refusal =
-        u"The pricing service at %1 reports an error (HTTP 503): no exchange rate for USD yet"_s
-            .arg(address);
+        u"The pricing service at %1 reports an error (HTTP 503): %2"_s.arg(address, cause);
     const QString since = u"\nRefreshing has failed since "_s +
                           MenuBarView::absoluteTimeString(kMondayNoonNY + minutes(3)) + u": "_s;
     const QString failing = since + refused;
@@ -168,7 +169,7 @@ TEST_F(MenuBarViewFeed, LiveOnlyWhilePricesArriveAndTheFailureIsSaidInWordsToAct
              Step{"marked stale", Response(200, stale), 60s, "Delayed", delayed + marked, {}},
              Step{"fresh again", Response(200, fresh), 60s, "Live", updated, {}},
              Step{"refused by the service",
-                  Response(503, R"({"error":"no exchange rate for USD yet"})"), 60s, "Live",
+                  Response(503, R"({"error":")" + cause.toUtf8() + R"("})"), 60s, "Live",
                   updated + since + refusal, refusal},
              Step{"one failed interval", std::nullopt, 0s, "Live", updated + failing, refused},
              Step{"three intervals since the last answer", std::nullopt, 120s, "Live",

@@ -327,6 +327,8 @@ TEST_F(PriceChartTest, SimulatedHistoryIsLabelledAndNoChangeIsComputedAgainstIt)
               QStringLiteral("Can't reach the pricing service at ") + address +
                   QStringLiteral(" \u2014 is mintlux-pricing running?"));
     EXPECT_EQ(view->priceText(), QStringLiteral("$2,000.00"));
+    ASSERT_FALSE(view->points().empty());
+    EXPECT_EQ(view->points().back().value(), Decimal(2000)) << "the invented line meets the price";
     EXPECT_EQ(view->changePercent(), std::nullopt);
     EXPECT_EQ(view->changeText(), QString()) << "no change against invented points";
 }

@@ -4,9 +4,12 @@
 #include "market/TradingCalendar.h"
 #include "market/UnitConversion.h"
 #include "pricing/HTTPPricingProxyClient.h"
+#include "pricing/ServiceError.h"
 #include "providers/FrankfurterDailyProvider.h"
+#include "providers/GoldApiSpotProvider.h"
 #include "providers/LbmaDailyProvider.h"
 #include "providers/RecordedBody.h"
+#include "providers/SwissquoteSpotProvider.h"
 
 #include <QJsonArray>
 #include <QProcess>
@@ -246,6 +249,122 @@ TEST_F(PricingServiceTest, AnUpstreamThatNeverAnswersIsGivenUpOn) {
     EXPECT_EQ(upstream(f.askJson("/healthz"), "primary")["last_error"].toString(),
               "no answer within 30 s");
     EXPECT_EQ(f.ask("/v1/prices?currency=USD").status, 200);
+}
+
+// A first run with no upstream to be had: the refusal says why, and the app shows it whole.
+TEST(PricingServiceFirstRunTest, TheErrorNamesEachFailingUpstreamAndItsCause) {
+    using Server = test::LoopbackHttpServer;
+    struct Row {
+        const char* name;
+        std::optional<Server::Response> swissquote;  // none: nothing listens
+        std::optional<Server::Response> goldApi;     // none: a host that does not resolve
+        QString prices;
+    };
+    const Row rows[] = {
+        {"unreachable", std::nullopt, std::nullopt,
+         "no prices recorded yet (Swissquote: connection refused; gold-api.com: host not found)"},
+        {"answering uselessly", Server::Response{429, "slow down", "text/plain"},
+         Server::Response{200, "<html>maintenance</html>", "text/html"},
+         "no prices recorded yet (Swissquote: HTTP 429; gold-api.com: sent text/html)"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ServiceFixture f;
+        Server swissquote;
+        Server goldApi;
+        QUrl swissquoteUrl = swissquote.baseUrl();
+        QUrl goldApiUrl = goldApi.baseUrl();
+        for (const MetalSeries metal : MetalSeries::allCases()) {
+            const QByteArray code = metal.rawValue().toLatin1();
+            if (row.swissquote) {
+                swissquote.route("/" + code + "/USD", *row.swissquote);
+            }
+            if (row.goldApi) {
+                goldApi.route("/" + code, *row.goldApi);
+            }
+        }
+        if (!row.swissquote) {
+            swissquote.close();
+        }
+        if (!row.goldApi) {
+            goldApiUrl = QUrl(QStringLiteral("http://mintlux-upstream.invalid/"));
+        }
+        QNetworkAccessManager network;
+        f.providers.spot.clear();
+        f.providers.spot.push_back(
+            std::make_unique<server::SwissquoteSpotProvider>(network, swissquoteUrl, 2s));
+        f.providers.spot.push_back(
+            std::make_unique<server::GoldApiSpotProvider>(network, goldApiUrl, 2s));
+        f.start();
+        ASSERT_TRUE(test::waitUntil([&] {
+            const auto health = f.service->poller().health();
+            return std::all_of(health.begin(), health.end(), [](const server::ProviderHealth& h) {
+                return h.kind != "spot" || h.consecutiveFailures > 0;
+            });
+        }));
+
+        const QString noRate =
+            "no exchange rate for EUR yet (fx-double: no usable rates in the "
+            "answer)";
+        for (const auto& [target, message] :
+             {std::pair{QByteArray("/v1/prices?currency=USD"), row.prices},
+              std::pair{QByteArray("/v1/prices?currency=EUR"), noRate},
+              std::pair{QByteArray("/v1/history?series=XAU&range=1M&currency=EUR&unit=gram"),
+                        noRate}}) {
+            const auto answer = f.ask(target);
+            EXPECT_EQ(answer.status, 503) << target.toStdString();
+            EXPECT_EQ(QJsonDocument::fromJson(answer.body)["error"].toString(), message);
+        }
+        HTTPPricingProxyClient client({QUrl("http://127.0.0.1:" + QString::number(f.port()))});
+        try {
+            test::await(client.fetchLatest(Currency::usd));
+            ADD_FAILURE() << "prices without an upstream";
+        } catch (const ServiceError& e) {
+            EXPECT_EQ(e.message(), row.prices);
+        }
+    }
+}
+
+// Whatever the upstreams' names and errors, the text fits what the app shows unabridged.
+TEST(PricingServiceFirstRunTest, CausesAreShortPrintableAndBounded) {
+    const auto spot = [](QString name, QString cause, int failures = 1) {
+        return server::ProviderHealth{std::move(name),  "spot",   {}, {}, {},
+                                      std::move(cause), failures, {}};
+    };
+    const QString prefix = "no prices recorded yet";
+    std::vector<server::ProviderHealth> many;
+    for (int i = 0; i < 12; ++i) {
+        many.push_back(spot("upstream-" + QString::number(i), "connection refused"));
+    }
+    struct Row {
+        const char* name;
+        std::vector<server::ProviderHealth> upstreams;
+        QString expected;  // empty: checked for bounds only
+    };
+    const Row rows[] = {
+        {"none configured", {}, prefix + " (no spot upstream configured)"},
+        {"none failed yet", {spot("A", "", 0), {"B", "fx", {}, {}, {}, "x", 1, {}}}, prefix},
+        {"control characters and long texts",
+         {spot("Bad\x01\tName", "line\none\x7f"), spot(QString(40, u'n'), QString(90, u'c'))},
+         prefix + " (Bad Name: line one; " + QString(23, u'n') + QChar(0x2026) + ": " +
+             QString(47, u'c') + QChar(0x2026) + ")"},
+        {"more than fit", many, {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const QString text = server::PriceDocuments::withCauses(prefix, row.upstreams, "spot");
+        if (!row.expected.isEmpty()) {
+            EXPECT_EQ(text, row.expected);
+        }
+        EXPECT_LE(text.size(), ServiceError::kMaxMessageLength);
+        const auto shown =
+            ServiceError::fromAnswer(503, server::PriceDocuments::errorJson(text.toStdString()));
+        ASSERT_TRUE(shown);
+        EXPECT_EQ(shown->message(), text);
+    }
+    const QString crowded = server::PriceDocuments::withCauses(prefix, many, "spot");
+    EXPECT_TRUE(crowded.startsWith(prefix + " (upstream-0: connection refused; upstream-1: "));
+    EXPECT_TRUE(crowded.endsWith(" more)")) << crowded.toStdString();
 }
 
 TEST_F(PricingServiceTest, MalformedAndOversizedRequestsGetCleanErrors) {
