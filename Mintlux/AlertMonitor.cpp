@@ -194,7 +194,7 @@ QString AlertMonitor::body(const AlertFiring& firing, Instant now, const QString
                 PriceFormatter::percent(change, locale);
     }
     // An old quote names its day too.
-    const bool sameDay = now - firing.quoteTime < std::chrono::hours(12);
+    const bool sameDay = firing.quoteTime > now - std::chrono::hours(12);
     const QString when = sameDay
                              ? shortTime(firing.quoteTime, locale, timeZone)
                              : MenuBarView::absoluteTimeString(firing.quoteTime, locale, timeZone);

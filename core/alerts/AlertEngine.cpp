@@ -143,8 +143,9 @@ AlertEngine::Result AlertEngine::evaluate(std::vector<AlertRule>& rules, const M
         }
         // Held back, not spent: it fires when the wait is over if the price is still beyond.
         const bool snoozed = rule.snoozedUntil.has_value();
+        // Compared, not subtracted: a stored date can be anything a file holds.
         const bool coolingDown =
-            rule.repeating && rule.lastFired && now - *rule.lastFired < m_tuning.cooldown;
+            rule.repeating && rule.lastFired && *rule.lastFired > now - m_tuning.cooldown;
         if (snoozed || coolingDown) {
             continue;
         }

@@ -145,6 +145,11 @@ TEST(AlertEngine, FiringCarriesTheQuoteAndStateSurvivesARestart) {
     rules[0].snoozedUntil = kStart + 3100min;
     EXPECT_EQ(run(restarted, rules, {{"2401", 3050}, {"2401", 3101}}), ".F");
     EXPECT_FALSE(rules[0].snoozedUntil);
+
+    // A last firing from a hand-edited file centuries back is long past its cooldown.
+    rules[0].armed = true;
+    rules[0].lastFired = Instant{} - 24h * 365 * 250;
+    EXPECT_EQ(run(restarted, rules, {{"2401", 3200}}), "F");
 }
 
 TEST(AlertRuleList, OneUnreadableRuleCostsOnlyItself) {
