@@ -113,6 +113,18 @@ QVariant listedLabel(const FakeStatusNotifierWatcher& watcher) {
     return HostConnection().property(service, kItemPath, kItemInterface, u"XAyatanaLabel"_s);
 }
 
+// The discreet entry's mark in the menu of the one item the watcher lists.
+QVariant listedDiscreetMark(const FakeStatusNotifierWatcher& watcher) {
+    const QString service = watcher.items().value(0).section(u'/', 0, 0);
+    return HostConnection()
+        .call(service, kMenuPath, kMenuInterface, u"GetProperty"_s,
+              {SniStatusItem::kDiscreetEntry, u"toggle-state"_s})
+        .arguments()
+        .value(0)
+        .value<QDBusVariant>()
+        .variant();
+}
+
 }  // namespace
 
 TEST_F(SniStatusItemTest, PropertiesTellTheTitleAndChangesAreAnnouncedOnlyWhenThereAreAny) {
@@ -383,6 +395,9 @@ TEST(DesktopStatusItem, WithAWatcherItIsAStatusNotifierItemThatStepsAsideForAnot
     ASSERT_EQ(watcher.items().size(), 1);
 
     EXPECT_EQ(listedLabel(watcher), QString::fromUtf8("Au \u2014"));
+    EXPECT_EQ(listedDiscreetMark(watcher), 0);
+    item.setDiscreetChecked(true);
+    EXPECT_EQ(listedDiscreetMark(watcher), 1);
     HostConnection().call(watcher.items().first().section(u'/', 0, 0), kItemPath, kItemInterface,
                           u"Activate"_s, {30, 5});
     ASSERT_TRUE(waitFor([&] { return clicks == QList<QPoint>{QPoint(30, 5)}; }));
@@ -413,6 +428,7 @@ TEST(DesktopStatusItem, WithAWatcherItIsAStatusNotifierItemThatStepsAsideForAnot
     ASSERT_TRUE(waitFor([&] { return item.presence() == Presence::shown; }));
     ASSERT_EQ(watcher.items().size(), 1);
     EXPECT_EQ(listedLabel(watcher), QString::fromUtf8("Au \u2014"));
+    EXPECT_EQ(listedDiscreetMark(watcher), 1) << "the new item carries the mark";
 }
 
 TEST(DesktopStatusItem, WithNothingToHostTheUserIsToldOnceAndALatePanelStillGetsIt) {
