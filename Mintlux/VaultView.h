@@ -40,7 +40,6 @@ public:
 
     // Masks every quantity and worth and the total, and says how to edit again.
     void setDiscreet(bool on);
-    bool isDiscreet() const { return m_discreet; }
 
     VaultEntry entry(MetalSeries metal) const;
     void setEntry(MetalSeries metal, const VaultEntry& entry);
