@@ -276,17 +276,17 @@ TEST_F(AppDelegateTest, DiscreetModeMasksEveryHoldingAndEachOfItsTogglesWritesTh
     const QStringList digits{u"12.345"_s, u"12,345"_s, u"12345"_s,  u"28,954"_s,
                              u"28.954"_s, u"28954"_s,  u"28,955"_s, u"28955"_s};
     test::HostConnection host;
+    const auto onBus = [&](const QString& name) {
+        return host
+            .property(QString::fromLatin1(title::kService), QString::fromLatin1(title::kPath),
+                      QString::fromLatin1(title::kInterface), name)
+            .toString();
+    };
     const auto shownDigits = [&] {
         QStringList texts = textsOf(view()) + textsOf(delegate->vaultController()->window()) +
                             textsOf(delegate->settingsController()->window());
-        texts << status->title().text << status->toolTipText();
-        for (const char* name : {"Text", "Tooltip"}) {
-            texts << host.property(QString::fromLatin1(title::kService),
-                                   QString::fromLatin1(title::kPath),
-                                   QString::fromLatin1(title::kInterface),
-                                   QString::fromLatin1(name))
-                         .toString();
-        }
+        texts << status->title().text << status->toolTipText() << onBus(u"Text"_s)
+              << onBus(u"Tooltip"_s);
         const QString all = texts.join(u'\n');
         QStringList found;
         for (const QString& d : digits) {
@@ -308,12 +308,14 @@ TEST_F(AppDelegateTest, DiscreetModeMasksEveryHoldingAndEachOfItsTogglesWritesTh
 
     const QString masked = u"Au $\u2022\u2022\u2022\u2022\u2022 \u25B21.23%"_s;
     EXPECT_EQ(status->title().text, masked);
+    EXPECT_EQ(onBus(u"Text"_s), masked);
     EXPECT_EQ(vault->totalText(), u"$\u2022\u2022\u2022\u2022\u2022"_s);
     EXPECT_EQ(shownDigits(), QStringList());
 
     view()->discreetButton()->click();
     applied(false);
     EXPECT_EQ(status->title().text, u"Au $28,954 \u25B21.23%"_s);
+    EXPECT_EQ(onBus(u"Text"_s), status->title().text);
     EXPECT_EQ(vault->card(MetalSeries::gold)->quantityField()->text(), u"12.345"_s);
     EXPECT_EQ(vault->totalText(), u"$28,954.50"_s);
     EXPECT_EQ(shownDigits(), (QStringList{u"12.345"_s, u"28,954"_s}));
