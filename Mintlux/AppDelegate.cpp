@@ -73,6 +73,9 @@ void AppDelegate::applicationDidFinishLaunching() {
     MenuBarController::Shell shell;
     if (m_env.makeStatusItem) {
         shell.statusItem = m_env.makeStatusItem();
+        if (m_env.makeTitlePublisher) {
+            shell.titlePublisher = m_env.makeTitlePublisher();
+        }
     } else {
         shell.titlePublisher = std::make_unique<TitlePublisher>(QDBusConnection::sessionBus());
     }
@@ -84,6 +87,9 @@ void AppDelegate::applicationDidFinishLaunching() {
     m_menuBarController = std::make_unique<MenuBarController>(
         service, m_vaultStore, snapshot.primaryMetal(), snapshot.displayCurrency(),
         snapshot.displayMode(), makeCallbacks(), std::move(shell));
+    // Before the first prices arrive (a later turn), so no holding is ever shown unmasked.
+    m_menuBarController->setDiscreet(snapshot.discreetMode());
+    m_vaultController->setDiscreet(snapshot.discreetMode());
     startAlerts();
 
     observeSettingsChanges();
@@ -148,6 +154,11 @@ MenuBarCallbacks AppDelegate::makeCallbacks() {
         }
     };
     callbacks.onQuit = [] { QCoreApplication::quit(); };
+    callbacks.onSetDiscreet = [weak](bool on) {
+        if (weak) {
+            weak->m_env.preferences->set(on, SettingsKey::discreetMode);
+        }
+    };
     return callbacks;
 }
 
@@ -214,8 +225,15 @@ void AppDelegate::applySettingsChangeIfNeeded() {
             m_chartController->invalidateCache();
         }
     }
+    const bool discreetChanged = fresh.discreetMode() != old.discreetMode();
+    if (discreetChanged && m_vaultController) {
+        m_vaultController->setDiscreet(fresh.discreetMode());
+    }
     if (!m_menuBarController) {
         return;
+    }
+    if (discreetChanged) {
+        m_menuBarController->setDiscreet(fresh.discreetMode());
     }
     if (fresh.primaryMetal() != old.primaryMetal()) {
         m_menuBarController->setPrimaryMetal(fresh.primaryMetal());

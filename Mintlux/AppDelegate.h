@@ -36,6 +36,8 @@ struct AppEnvironment {
     // suited to the platform.
     std::function<std::unique_ptr<StatusItem>()> makeStatusItem;
     std::function<std::unique_ptr<Popover>()> makePopover;
+    // With a status item of the environment's own: where its title is published, if anywhere.
+    std::function<std::unique_ptr<TitlePublisher>()> makeTitlePublisher;
     TimerFactory timers;
     MenuBarView::Now now;
     // Null: the desktop's window activation and XDG autostart registration.

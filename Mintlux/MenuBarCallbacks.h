@@ -13,6 +13,8 @@ struct MenuBarCallbacks {
     std::function<void()> onOpenVault;
     std::function<void()> onOpenSettings;
     std::function<void()> onQuit;
+    // Asks for discreet mode on or off; what is shown follows once the setting has changed.
+    std::function<void(bool)> onSetDiscreet;
 };
 
 }  // namespace mintlux

@@ -85,6 +85,12 @@ void MenuBarController::configureButton() {
                                           m_callbacks.onQuit();
                                       }
                                   });
+    m_statusItem->setDiscreetHandler([this](bool on) {
+        if (m_callbacks.onSetDiscreet) {
+            m_callbacks.onSetDiscreet(on);
+        }
+    });
+    m_statusItem->setDiscreetChecked(m_discreet);
     if (m_titlePublisher) {
         m_titlePublisher->setActivationHandler([this](QPoint at) { togglePopover(at); });
     }
@@ -110,6 +116,7 @@ void MenuBarController::rebuildPopoverContent() {
     };
     auto content = std::make_unique<MenuBarView>(m_service, m_currency, m_primaryMetal,
                                                  std::move(callbacks), m_timers, m_now);
+    content->setDiscreet(m_discreet);
     content->setAlertLines(m_recentAlerts);
     m_popover->setContent(std::move(content));
 }
@@ -141,7 +148,8 @@ void MenuBarController::rerenderTitle() {
         return;
     }
     m_statusItem->setStyledTitle(MenuBarTitleFormatter::attributedTitle(
-        it->second, m_primaryMetal, m_displayMode, m_vaultStore.entry(m_primaryMetal)));
+        it->second, m_primaryMetal, m_displayMode, m_vaultStore.entry(m_primaryMetal),
+        PriceFormatter::userLocale(), m_discreet));
     m_shownTick = it->second;
     publishTitle();
 }
@@ -192,6 +200,18 @@ void MenuBarController::setDisplayMode(DisplayMode mode) {
         return;
     }
     m_displayMode = mode;
+    rerenderTitle();
+}
+
+void MenuBarController::setDiscreet(bool on) {
+    if (on == m_discreet) {
+        return;
+    }
+    m_discreet = on;
+    m_statusItem->setDiscreetChecked(on);
+    if (MenuBarView* shown = view()) {
+        shown->setDiscreet(on);
+    }
     rerenderTitle();
 }
 

@@ -48,6 +48,8 @@ public:
     void setPrimaryMetal(MetalSeries metal);
     void setCurrency(Currency currency);
     void setDisplayMode(DisplayMode mode);
+    // Masks the holdings in the title (and so on the bus) and marks the toggles.
+    void setDiscreet(bool on);
     // Rebuilds the popup and re-renders the title from what is held.
     void refresh();
     // Alerts that fired lately: shown in the popup and under the tooltip.
@@ -65,6 +67,7 @@ public:
     MetalSeries primaryMetal() const { return m_primaryMetal; }
     Currency currency() const { return m_currency; }
     DisplayMode displayMode() const { return m_displayMode; }
+    bool isDiscreet() const { return m_discreet; }
     const Service::Snapshot& lastSnapshot() const { return m_lastSnapshot; }
     // The status item's tooltip under its title: the time of the last update, and the failure
     // when the last refresh failed. Anything else that shows the item's tooltip asks here.
@@ -92,6 +95,7 @@ private:
     MetalSeries m_primaryMetal;
     Currency m_currency;
     DisplayMode m_displayMode;
+    bool m_discreet = false;
     TimerFactory m_timers;
     MenuBarView::Now m_now;
     std::unique_ptr<StatusItem> m_statusItem;

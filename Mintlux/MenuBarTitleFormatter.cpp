@@ -23,7 +23,7 @@ void appendColoredDelta(StyledTitle& title, const std::optional<Decimal>& pct,
 
 StyledTitle attributedTitle(const MetalPriceTick& tick, MetalSeries primaryMetal,
                             DisplayMode displayMode, const VaultEntry& vaultEntry,
-                            const QString& locale) {
+                            const QString& locale, bool discreet) {
     bool vault = false;
     bool delta = false;
     switch (displayMode.value()) {
@@ -40,10 +40,14 @@ StyledTitle attributedTitle(const MetalPriceTick& tick, MetalSeries primaryMetal
             delta = true;
             break;
     }
-    const Decimal amount = vault ? vaultEntry.value(primaryMetal, tick) : tick.value();
-    StyledTitle title{primaryMetal.symbolForUI() + QLatin1Char(' ') +
-                          PriceFormatter::compact(amount, tick.currency(), locale),
-                      {}};
+    QString amount;
+    if (vault && discreet) {
+        amount = PriceFormatter::masked(tick.currency(), locale);
+    } else {
+        amount = PriceFormatter::compact(
+            vault ? vaultEntry.value(primaryMetal, tick) : tick.value(), tick.currency(), locale);
+    }
+    StyledTitle title{primaryMetal.symbolForUI() + QLatin1Char(' ') + amount, {}};
     if (delta) {
         appendColoredDelta(title, tick.significantChangePercent(), locale);
     }

@@ -166,6 +166,19 @@ MenuBarView::MenuBarView(std::shared_ptr<Service> service, Currency currency,
     footer->addStretch(1);
 
     const QColor iconColor = palette().color(QPalette::WindowText);
+    m_discreet = footerButton(QStringLiteral("discreetButton"), QStringLiteral("Discreet mode"),
+                              PopoverIcons::Kind::discreet, iconColor, nullptr, this);
+    m_discreet->setCheckable(true);
+    m_discreet->setToolTip(QStringLiteral("Discreet mode: hide what you own"));
+    m_discreet->setAccessibleDescription(
+        QStringLiteral("Hides vault quantities and worth everywhere; prices stay visible"));
+    connect(m_discreet, &QToolButton::clicked, this, [this](bool on) {
+        // The button shows the setting, not the click, until the setting follows.
+        m_discreet->setChecked(!on);
+        if (m_callbacks.onSetDiscreet) {
+            m_callbacks.onSetDiscreet(on);
+        }
+    });
     m_vault = footerButton(QStringLiteral("vaultButton"), QStringLiteral("My Vault"),
                            PopoverIcons::Kind::vault, iconColor, m_callbacks.onOpenVault, this);
     m_settings =
@@ -173,6 +186,7 @@ MenuBarView::MenuBarView(std::shared_ptr<Service> service, Currency currency,
                      PopoverIcons::Kind::settings, iconColor, m_callbacks.onOpenSettings, this);
     m_quit = footerButton(QStringLiteral("quitButton"), QStringLiteral("Quit Mintlux"),
                           PopoverIcons::Kind::quit, iconColor, m_callbacks.onQuit, this);
+    footer->addWidget(m_discreet);
     footer->addWidget(m_vault);
     footer->addWidget(m_settings);
     footer->addWidget(m_quit);
@@ -207,6 +221,10 @@ bool MenuBarView::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void MenuBarView::setDiscreet(bool on) {
+    m_discreet->setChecked(on);
 }
 
 MetalRow* MenuBarView::row(MetalSeries metal) const {

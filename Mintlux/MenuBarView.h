@@ -23,9 +23,9 @@ namespace mintlux {
 class MetalRow;
 
 // The popup's content: a row per metal with price and day's change, then a footer with the
-// market indicator and the vault, settings and quit buttons. While shown it follows the live
-// prices through a subscription of its own, and the indicator re-checks the clock every minute;
-// hidden, it holds neither.
+// market indicator and the discreet mode toggle, vault, settings and quit buttons. While shown it
+// follows the live prices through a subscription of its own, and the indicator re-checks the clock
+// every minute; hidden, it holds neither.
 class MenuBarView : public QWidget {
     Q_OBJECT
 
@@ -55,6 +55,9 @@ public:
     bool isSubscribed() const { return m_stream != nullptr; }
 
     MetalRow* row(MetalSeries metal) const;
+    // Shows the mode as set; a click asks for the other one through the callbacks.
+    void setDiscreet(bool on);
+    QToolButton* discreetButton() const { return m_discreet; }
     QToolButton* vaultButton() const { return m_vault; }
     QToolButton* settingsButton() const { return m_settings; }
     QToolButton* quitButton() const { return m_quit; }
@@ -90,6 +93,7 @@ private:
     QLabel* m_pillLabel = nullptr;
     QLabel* m_note = nullptr;
     QLabel* m_alerts = nullptr;
+    QToolButton* m_discreet = nullptr;
     QToolButton* m_vault = nullptr;
     QToolButton* m_settings = nullptr;
     QToolButton* m_quit = nullptr;

@@ -21,6 +21,8 @@ QStringList themeNames(Kind kind) {
             return {QStringLiteral("application-exit"), QStringLiteral("system-shutdown")};
         case Kind::chart:
             return {QStringLiteral("office-chart-line"), QStringLiteral("view-statistics")};
+        case Kind::discreet:
+            return {QStringLiteral("view-private"), QStringLiteral("view-hidden")};
     }
     return {};
 }
@@ -67,6 +69,17 @@ void paint(QPainter& p, Kind kind, const QColor& color) {
             line.lineTo(9.5, 10);
             line.lineTo(14, 4.5);
             p.drawPath(line);
+            break;
+        }
+        case Kind::discreet: {
+            // An eye struck through.
+            QPainterPath eye;
+            eye.moveTo(1.5, 8);
+            eye.quadTo(8, 1.5, 14.5, 8);
+            eye.quadTo(8, 14.5, 1.5, 8);
+            p.drawPath(eye);
+            p.drawEllipse(QPointF(8, 8), 2, 2);
+            p.drawLine(QPointF(2.5, 13.5), QPointF(13.5, 2.5));
             break;
         }
     }

@@ -77,6 +77,22 @@ QString full(const Decimal& value, Currency currency, const QString& locale) {
     return money(value, currency, 2, locale);
 }
 
+QString masked(Currency currency, const QString& locale) {
+    QString text = money(Decimal(0), currency, 2, locale);
+    qsizetype first = -1;
+    qsizetype last = -1;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i].isDigit()) {
+            first = first < 0 ? i : first;
+            last = i;
+        }
+    }
+    if (first < 0) {
+        return currency.symbol() + kMask;
+    }
+    return text.replace(first, last - first + 1, kMask);
+}
+
 QString percent(const Decimal& value, const QString& locale) {
     if (isSaturated(value)) {
         return kPlaceholder;

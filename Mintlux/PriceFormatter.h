@@ -21,6 +21,14 @@ QString compact(const Decimal& value, Currency currency, const QString& locale =
 // Always two fraction digits.
 QString full(const Decimal& value, Currency currency, const QString& locale = userLocale());
 
+// Discreet mode's stand-in for a quantity: the same five dots whatever it hides, so not even the
+// number's length shows.
+inline const QString kMask = QStringLiteral("\u2022\u2022\u2022\u2022\u2022");
+
+// Discreet mode's stand-in for an amount: the mask where the locale puts the figures, with the
+// currency's sign where it puts that.
+QString masked(Currency currency, const QString& locale = userLocale());
+
 // `value` already in percent (1.5 is one and a half percent): two fraction digits, no grouping,
 // the locale's digits and minus sign, then "%".
 QString percent(const Decimal& value, const QString& locale = userLocale());

@@ -172,6 +172,16 @@ QWidget* SettingsView::makeDisplayPage() {
         m_preferences.set(DisplayMode::allCases().at(static_cast<std::size_t>(id)).rawValue(),
                           SettingsKey::displayMode);
     });
+
+    m_discreet = new QCheckBox(QStringLiteral("Hide what I own"), page);
+    m_discreet->setObjectName(QStringLiteral("discreetMode"));
+    m_discreet->setToolTip(
+        QStringLiteral("Masks vault quantities and worth in the menu bar, the popup and the vault "
+                       "window. Prices stay visible."));
+    m_discreet->setAccessibleDescription(m_discreet->toolTip());
+    form->addRow(QStringLiteral("Discreet mode"), m_discreet);
+    connect(m_discreet, &QCheckBox::clicked, this,
+            [this](bool checked) { m_preferences.set(checked, SettingsKey::discreetMode); });
     return page;
 }
 
@@ -233,6 +243,7 @@ void SettingsView::syncFromStore() {
     m_metal->setCurrentIndex(static_cast<int>(settings.primaryMetal().index()));
     m_currency->setCurrentIndex(static_cast<int>(settings.displayCurrency().index()));
     modeButton(settings.displayMode())->setChecked(true);
+    m_discreet->setChecked(settings.discreetMode());
 }
 
 void SettingsView::setLaunchAtLogin(bool value) {

@@ -23,9 +23,9 @@ class LoginItem;
 class SegmentedChooser;
 
 // The settings window's content: General (launch at login), Display (status item metal,
-// currency and mode) and About pages. Each control writes its preference key the moment it
-// changes and follows the key when anything else changes it; the view keeps no settings of its
-// own. Registering at login is the only thing it does besides writing keys.
+// currency and mode, discreet mode) and About pages. Each control writes its preference key the
+// moment it changes and follows the key when anything else changes it; the view keeps no settings
+// of its own. Registering at login is the only thing it does besides writing keys.
 class SettingsView : public QWidget {
     Q_OBJECT
 
@@ -54,6 +54,7 @@ public:
     QComboBox* metalChooser() const { return m_metal; }
     QComboBox* currencyChooser() const { return m_currency; }
     QRadioButton* modeButton(DisplayMode mode) const;
+    QCheckBox* discreetSwitch() const { return m_discreet; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -77,6 +78,7 @@ private:
     QComboBox* m_metal = nullptr;
     QComboBox* m_currency = nullptr;
     QButtonGroup* m_modes = nullptr;
+    QCheckBox* m_discreet = nullptr;
     QFrame* m_divider = nullptr;
     QLabel* m_version = nullptr;
     QLabel* m_footer = nullptr;

@@ -133,11 +133,7 @@ VaultMetalCard::VaultMetalCard(MetalSeries metal, Read read, Write write, QStrin
     m_quantity->setAlignment(Qt::AlignTrailing | Qt::AlignVCenter);
     m_quantity->setAccessibleName(metal.displayName() + QStringLiteral(" quantity"));
     m_quantity->setValidator(new UnsignedQuantity(m_quantity));
-    // Shown only when there is something: an empty field lets the placeholder say 0. A negative
-    // quantity from the file counts as nothing held, yet shows as stored.
-    if (!entry.quantity.isZero()) {
-        m_quantity->setText(QuantityText::format(entry.quantity, m_locale));
-    }
+    showQuantity();
     have->setBuddy(m_quantity);
     quantityRow->addWidget(m_quantity);
     m_unit = new SegmentedChooser(unitLabels(), this, unitLabels(false));
@@ -174,6 +170,30 @@ void VaultMetalCard::quantityEdited(const QString& text) {
     updateWorth();
 }
 
+void VaultMetalCard::showQuantity() {
+    m_quantity->setReadOnly(m_discreet);
+    if (m_discreet) {
+        // Even an empty vault shows the mask: "nothing held" is a holding too.
+        m_quantity->setText(PriceFormatter::kMask);
+        m_quantity->setToolTip(QStringLiteral("Hidden in discreet mode; turn it off to edit"));
+        return;
+    }
+    m_quantity->setToolTip({});
+    // Shown only when there is something: an empty field lets the placeholder say 0. A negative
+    // quantity from the file counts as nothing held, yet shows as stored.
+    const Decimal quantity = m_read().quantity;
+    m_quantity->setText(quantity.isZero() ? QString() : QuantityText::format(quantity, m_locale));
+}
+
+void VaultMetalCard::setDiscreet(bool on) {
+    if (on == m_discreet) {
+        return;
+    }
+    m_discreet = on;
+    showQuantity();
+    updateWorth();
+}
+
 void VaultMetalCard::setPrice(const std::optional<MetalPriceTick>& tick, Currency currency) {
     m_tick = tick;
     m_currency = currency;
@@ -193,8 +213,9 @@ QString VaultMetalCard::worthText() const {
 
 void VaultMetalCard::updateWorth() {
     if (m_tick) {
-        m_worth->setText(
-            PriceFormatter::full(m_read().value(m_metal, *m_tick), m_currency, m_locale));
+        m_worth->setText(m_discreet ? PriceFormatter::masked(m_currency, m_locale)
+                                    : PriceFormatter::full(m_read().value(m_metal, *m_tick),
+                                                           m_currency, m_locale));
         m_worth->setFont(scaled(font(), 1.0, true));
     } else {
         m_worth->setText(QString(kEmDash));

@@ -32,6 +32,9 @@ public:
 
     // The price the worth is computed from, already in `currency`; none shows "—".
     void setPrice(const std::optional<MetalPriceTick>& tick, Currency currency);
+    // Discreet, quantity and worth show the mask and the quantity cannot be edited: typing over
+    // a mask would write a holding the user cannot see.
+    void setDiscreet(bool on);
 
     MetalSeries metal() const { return m_metal; }
     QLineEdit* quantityField() const { return m_quantity; }
@@ -47,6 +50,7 @@ protected:
 
 private:
     void quantityEdited(const QString& text);
+    void showQuantity();
     void updateWorth();
     void applyColors();
 
@@ -56,6 +60,7 @@ private:
     QString m_locale;
     std::optional<MetalPriceTick> m_tick;
     Currency m_currency = Currency::usd;
+    bool m_discreet = false;
     QLabel* m_price = nullptr;
     SegmentedChooser* m_karat = nullptr;
     QLineEdit* m_quantity = nullptr;

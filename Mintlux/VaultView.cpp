@@ -62,8 +62,17 @@ VaultView::VaultView(std::shared_ptr<MetalPricingService> service, Currency curr
     // Its width is what is left beside the chooser; the font shrinks to fit, not the text.
     m_total->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     m_total->installEventFilter(this);
+    m_discreetNote = new QLabel(
+        QStringLiteral("Discreet mode hides amounts. Turn it off in the status item's menu, the "
+                       "popup or Settings to edit quantities."),
+        this);
+    m_discreetNote->setObjectName(QStringLiteral("discreetNote"));
+    m_discreetNote->setFont(caption);
+    m_discreetNote->setWordWrap(true);
+    m_discreetNote->hide();
     totals->addWidget(m_caption);
     totals->addWidget(m_total);
+    totals->addWidget(m_discreetNote);
     header->addLayout(totals, 1);
 
     m_currencyChooser = new QComboBox(this);
@@ -137,6 +146,18 @@ VaultEntry VaultView::entry(MetalSeries metal) const {
 void VaultView::setEntry(MetalSeries metal, const VaultEntry& changed) {
     m_entries.insert_or_assign(metal, changed);
     m_store.setEntry(changed, metal);
+    updateTotal();
+}
+
+void VaultView::setDiscreet(bool on) {
+    if (on == m_discreet) {
+        return;
+    }
+    m_discreet = on;
+    m_discreetNote->setVisible(on);
+    for (VaultMetalCard* card : m_cards) {
+        card->setDiscreet(on);
+    }
     updateTotal();
 }
 
@@ -221,7 +242,8 @@ QString VaultView::totalText() const {
 }
 
 void VaultView::updateTotal() {
-    m_total->setText(PriceFormatter::full(totalValue(), m_currency, m_locale));
+    m_total->setText(m_discreet ? PriceFormatter::masked(m_currency, m_locale)
+                                : PriceFormatter::full(totalValue(), m_currency, m_locale));
     fitTotal();
 }
 
@@ -252,6 +274,7 @@ void VaultView::applyColors() {
     QPalette caption = m_caption->palette();
     caption.setColor(QPalette::WindowText, palette().color(QPalette::PlaceholderText));
     m_caption->setPalette(caption);
+    m_discreetNote->setPalette(caption);
     // A faint line of the text colour reads the same on light and dark backgrounds.
     QPalette line = m_divider->palette();
     QColor color = palette().color(QPalette::WindowText);

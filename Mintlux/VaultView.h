@@ -38,6 +38,9 @@ public:
     // currency's prices arrive.
     void setCurrency(Currency currency);
 
+    // Masks every quantity and worth and the total, and says how to edit again.
+    void setDiscreet(bool on);
+
     VaultEntry entry(MetalSeries metal) const;
     void setEntry(MetalSeries metal, const VaultEntry& entry);
     // Sum over the metals priced in the view's currency.
@@ -68,10 +71,12 @@ private:
     VaultStore& m_store;
     QString m_locale;
     Currency m_currency;
+    bool m_discreet = false;
     MetalPricingService::Snapshot m_snapshot;
     std::unordered_map<MetalSeries, VaultEntry> m_entries;
     QLabel* m_caption = nullptr;
     QLabel* m_total = nullptr;
+    QLabel* m_discreetNote = nullptr;
     QFrame* m_divider = nullptr;
     QComboBox* m_currencyChooser = nullptr;
     std::vector<VaultMetalCard*> m_cards;

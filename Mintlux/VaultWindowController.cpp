@@ -24,6 +24,13 @@ VaultView* VaultWindowController::view() const {
     return qobject_cast<VaultView*>(m_window->layout()->itemAt(0)->widget());
 }
 
+void VaultWindowController::setDiscreet(bool on) {
+    m_discreet = on;
+    if (VaultView* shown = view()) {
+        shown->setDiscreet(on);
+    }
+}
+
 void VaultWindowController::show(Currency currency) {
     const QString title = QString::fromLatin1(kTitle);
     if (!m_window) {
@@ -34,6 +41,7 @@ void VaultWindowController::show(Currency currency) {
         QObject::connect(close, &QShortcut::activated, m_window.get(), &QWidget::close);
     }
     auto view = std::make_unique<VaultView>(m_service, currency, m_store);
+    view->setDiscreet(m_discreet);
     // The keyboard starts where the user types: the first metal's quantity.
     view->card(MetalSeries::gold)->quantityField()->setFocus(Qt::OtherFocusReason);
     setWindowContent(*m_window, std::move(view));

@@ -26,6 +26,8 @@ public:
     VaultWindowController& operator=(const VaultWindowController&) = delete;
 
     void show(Currency currency);
+    // For the open view and every one shown later.
+    void setDiscreet(bool on);
 
     // Null until the first show.
     QWidget* window() const { return m_window.get(); }
@@ -36,6 +38,7 @@ private:
     VaultStore& m_store;
     WindowActivator& m_activator;
     std::unique_ptr<QWidget> m_window;
+    bool m_discreet = false;
 };
 
 }  // namespace mintlux

@@ -28,7 +28,7 @@ QVariantMap filtered(const QVariantMap& properties, const QStringList& names) {
 DBusMenuExporter::DBusMenuExporter(QList<Entry> entries, QObject* parent)
     : QObject(parent), m_entries(std::move(entries)) {
     registerDBusTypes();
-    new DBusMenuAdaptor(this);
+    m_adaptor = new DBusMenuAdaptor(this);
 }
 
 QVariantMap DBusMenuExporter::propertiesOf(int id) const {
@@ -47,6 +47,10 @@ QVariantMap DBusMenuExporter::propertiesOf(int id) const {
                            {QStringLiteral("visible"), true}};
     if (!entry.iconName.isEmpty()) {
         properties.insert(QStringLiteral("icon-name"), entry.iconName);
+    }
+    if (entry.checked) {
+        properties.insert(QStringLiteral("toggle-type"), QStringLiteral("checkmark"));
+        properties.insert(QStringLiteral("toggle-state"), *entry.checked ? 1 : 0);
     }
     return properties;
 }
@@ -71,6 +75,16 @@ void DBusMenuExporter::click(int id) {
     // destroy this menu.
     QMetaObject::invokeMethod(
         this, [this, id] { m_entries[id - 1].onClicked(); }, Qt::QueuedConnection);
+}
+
+void DBusMenuExporter::setChecked(int id, bool checked) {
+    if (id < 1 || id > m_entries.size() || !m_entries[id - 1].checked ||
+        *m_entries[id - 1].checked == checked) {
+        return;
+    }
+    m_entries[id - 1].checked = checked;
+    emit m_adaptor->ItemsPropertiesUpdated(
+        {{id, {{QStringLiteral("toggle-state"), checked ? 1 : 0}}}}, {});
 }
 
 void DBusMenuExporter::failCurrentCall(const QString& why) {

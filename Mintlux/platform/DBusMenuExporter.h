@@ -3,6 +3,7 @@
 #include "platform/DBusTypes.h"
 
 #include <functional>
+#include <optional>
 
 #include <QDBusAbstractAdaptor>
 #include <QDBusConnection>
@@ -12,7 +13,7 @@
 namespace mintlux {
 
 // A fixed menu published with the com.canonical.dbusmenu protocol, for hosts that open a menu
-// on click instead of activating the item.
+// on click instead of activating the item. Only the check marks change.
 class DBusMenuExporter : public QObject, protected QDBusContext {
     Q_OBJECT
 
@@ -21,6 +22,7 @@ public:
         QString label;  // empty for a separator
         QString iconName;
         std::function<void()> onClicked;
+        std::optional<bool> checked;  // set: a check entry
     };
 
     DBusMenuExporter(QList<Entry> entries, QObject* parent = nullptr);
@@ -31,6 +33,8 @@ public:
     bool hasId(int id) const { return id >= 0 && id <= m_entries.size(); }
     DBusMenuLayoutItem layout(int parentId, int depth, const QStringList& names) const;
     void click(int id);
+    // Announces the new mark to the hosts when it changes.
+    void setChecked(int id, bool checked);
 
     // Answers the D-Bus call being handled (D-Bus keeps the call's context on the object the
     // adaptor belongs to) with an invalid-arguments error.
@@ -38,6 +42,7 @@ public:
 
 private:
     QList<Entry> m_entries;
+    class DBusMenuAdaptor* m_adaptor = nullptr;
 };
 
 class DBusMenuAdaptor : public QDBusAbstractAdaptor {

@@ -89,6 +89,15 @@ void DesktopStatusItem::toolTipTextChanged() {
     }
 }
 
+void DesktopStatusItem::discreetCheckedChanged() {
+    for (StatusItem* inner :
+         {static_cast<StatusItem*>(m_sni.get()), static_cast<StatusItem*>(m_xembed.get())}) {
+        if (inner != nullptr) {
+            inner->setDiscreetChecked(isDiscreetChecked());
+        }
+    }
+}
+
 void DesktopStatusItem::setStyledTitle(const StyledTitle& title) {
     m_title = title;
     if (m_sni) {

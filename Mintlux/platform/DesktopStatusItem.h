@@ -50,6 +50,7 @@ public:
 
 private:
     void toolTipTextChanged() override;
+    void discreetCheckedChanged() override;
     void reevaluate();
     void showNoticeIfStillAlone();
     void updatePresence();

@@ -64,9 +64,13 @@ SniStatusItem::SniStatusItem(QDBusConnection bus, IconStyle style, QObject* pare
     m_exported = new QObject(this);
     m_adaptor = new StatusNotifierItemAdaptor(m_exported, this);
     m_menu = new DBusMenuExporter(
-        {{tr("Show prices"), {}, [this] { requestShowPrices(); }},
-         {{}, {}, {}},
-         {tr("Quit Mintlux"), u"application-exit"_s, [this] { requestQuit(); }}},
+        {{tr("Show prices"), {}, [this] { requestShowPrices(); }, {}},
+         {tr("Discreet mode"),
+          {},
+          [this] { requestDiscreet(!isDiscreetChecked()); },
+          isDiscreetChecked()},
+         {{}, {}, {}, {}},
+         {tr("Quit Mintlux"), u"application-exit"_s, [this] { requestQuit(); }, {}}},
         this);
     const bool itemExported =
         m_bus.registerObject(q(kItemPath), m_exported, QDBusConnection::ExportAdaptors);
@@ -188,6 +192,10 @@ QRect SniStatusItem::anchorFor(int x, int y) const {
         }
     }
     return {};
+}
+
+void SniStatusItem::discreetCheckedChanged() {
+    m_menu->setChecked(kDiscreetEntry, isDiscreetChecked());
 }
 
 void SniStatusItem::activateFromHost(int x, int y) {

@@ -34,6 +34,8 @@ public:
     static constexpr const char* kWatcherPath = "/StatusNotifierWatcher";
     static constexpr const char* kItemPath = "/StatusNotifierItem";
     static constexpr const char* kMenuPath = "/MenuBar";
+    // The menu id of the discreet mode check entry.
+    static constexpr int kDiscreetEntry = 2;
     static constexpr int kIconHeights[] = {22, 44};
     // Between registrations the watcher took without listing the item.
     static constexpr std::chrono::milliseconds kFirstRetry{250};
@@ -79,6 +81,7 @@ private slots:
 
 private:
     void toolTipTextChanged() override;
+    void discreetCheckedChanged() override;
     void onWatcherOwnerChanged(const QString& newOwner);
     void registerWithWatcher();
     void confirmListed(quint64 attempt);

@@ -27,6 +27,7 @@ public:
 
     using ActivationHandler = std::function<void(QPoint globalPos)>;
     using Handler = std::function<void()>;
+    using ToggleHandler = std::function<void(bool on)>;
 
     ~StatusItem() override = default;
 
@@ -54,6 +55,16 @@ public:
         m_onShowPrices = std::move(showPrices);
         m_onQuit = std::move(quit);
     }
+    // The menu's check entry for discreet mode: the handler asks for the other state, and the
+    // entry shows what the owner last set here.
+    void setDiscreetHandler(ToggleHandler handler) { m_onDiscreet = std::move(handler); }
+    void setDiscreetChecked(bool on) {
+        if (on != m_discreet) {
+            m_discreet = on;
+            discreetCheckedChanged();
+        }
+    }
+    bool isDiscreetChecked() const { return m_discreet; }
 
 signals:
     void presenceChanged(mintlux::StatusItem::Presence presence);
@@ -77,19 +88,30 @@ protected:
         }
     }
 
+    void requestDiscreet(bool on) {
+        if (m_onDiscreet) {
+            m_onDiscreet(on);
+        }
+    }
+
     virtual void toolTipTextChanged() {}
+    virtual void discreetCheckedChanged() {}
 
     // Lets a composite item pass its handlers on to the item that does the work.
     void forwardHandlersTo(StatusItem& inner) {
         inner.setActivationHandler([this](QPoint p) { activate(p); });
         inner.setMenuHandlers([this] { requestShowPrices(); }, [this] { requestQuit(); });
+        inner.setDiscreetHandler([this](bool on) { requestDiscreet(on); });
+        inner.setDiscreetChecked(m_discreet);
     }
 
 private:
     ActivationHandler m_onActivate;
     Handler m_onShowPrices;
     Handler m_onQuit;
+    ToggleHandler m_onDiscreet;
     QString m_toolTip;
+    bool m_discreet = false;
 };
 
 }  // namespace mintlux

@@ -10,11 +10,12 @@ namespace {
 constexpr int kInitialHeight = 22;
 }  // namespace
 
-TrayWindow::TrayWindow(std::function<void(QPoint)> onPress)
+TrayWindow::TrayWindow(std::function<void(QPoint)> onPress, std::function<void(QPoint)> onMenu)
     // Not override-redirect: the tray's socket learns that we mapped ourselves only from the
     // map request such a window sends it, and without that it gives us no room.
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint),
       m_onPress(std::move(onPress)),
+      m_onMenu(std::move(onMenu)),
       m_renderer(font()) {
     setAttribute(Qt::WA_QuitOnClose, false);
     setAttribute(Qt::WA_AlwaysShowToolTips);
@@ -82,8 +83,9 @@ void TrayWindow::mousePressEvent(QMouseEvent* event) {
     // On press, not release: a press that closes our open popup is swallowed by the popup's
     // grab, and the release that follows must not open it again.
     event->accept();
-    if (m_onPress) {
-        m_onPress(event->globalPosition().toPoint());
+    const auto& handler = event->button() == Qt::RightButton ? m_onMenu : m_onPress;
+    if (handler) {
+        handler(event->globalPosition().toPoint());
     }
 }
 

@@ -10,12 +10,13 @@ namespace mintlux {
 
 // The window an X11 tray embeds: it paints the title at the height the tray gives it and asks
 // for the width the title needs. When the tray keeps it narrower (a square slot), it paints the
-// compact icon instead of a clipped title.
+// compact icon instead of a clipped title. A right press asks for the item's menu, any other
+// press activates it.
 class TrayWindow : public QWidget {
     Q_OBJECT
 
 public:
-    explicit TrayWindow(std::function<void(QPoint)> onPress);
+    TrayWindow(std::function<void(QPoint)> onPress, std::function<void(QPoint)> onMenu);
 
     void setTitle(const StyledTitle& title);
     // Lines shown under the title in the tooltip.
@@ -32,6 +33,7 @@ private:
     void requestWidth();
 
     std::function<void(QPoint)> m_onPress;
+    std::function<void(QPoint)> m_onMenu;
     TitleRenderer m_renderer;
     StyledTitle m_title;
     QString m_toolTipBody;

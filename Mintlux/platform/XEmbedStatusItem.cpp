@@ -9,6 +9,7 @@
 #include <xcb/xcb.h>
 
 #include <QGuiApplication>
+#include <QMenu>
 #include <QRectF>
 #include <QtGui/qguiapplication_platform.h>
 
@@ -122,6 +123,7 @@ XEmbedStatusItem::XEmbedStatusItem(QObject* parent)
             dock();
         }
     });
+    buildMenu();
     createWindow({});
     // A new tray announces itself with a MANAGER message to the root window.
     addEventMask(c, m_x->root, XCB_EVENT_MASK_STRUCTURE_NOTIFY);
@@ -132,6 +134,26 @@ XEmbedStatusItem::XEmbedStatusItem(QObject* parent)
 XEmbedStatusItem::~XEmbedStatusItem() {
     QCoreApplication::instance()->removeNativeEventFilter(this);
     delete m_window;  // destroying the window takes it out of the tray
+}
+
+void XEmbedStatusItem::buildMenu() {
+    m_menu = std::make_unique<QMenu>();
+    m_menu->setObjectName(QStringLiteral("statusItemMenu"));
+    m_menu->addAction(tr("Show prices"), this, [this] { requestShowPrices(); });
+    m_discreet = m_menu->addAction(tr("Discreet mode"));
+    m_discreet->setCheckable(true);
+    connect(m_discreet, &QAction::triggered, this, [this](bool on) {
+        // The mark shows the setting, which the owner sets back here once it has changed.
+        m_discreet->setChecked(isDiscreetChecked());
+        requestDiscreet(on);
+    });
+    m_menu->addSeparator();
+    m_menu->addAction(QIcon::fromTheme(QStringLiteral("application-exit")), tr("Quit Mintlux"),
+                      this, [this] { requestQuit(); });
+}
+
+void XEmbedStatusItem::discreetCheckedChanged() {
+    m_discreet->setChecked(isDiscreetChecked());
 }
 
 void XEmbedStatusItem::toolTipTextChanged() {
@@ -172,7 +194,8 @@ QRect XEmbedStatusItem::anchorRect() const {
 }
 
 void XEmbedStatusItem::createWindow(const StyledTitle& title) {
-    m_window = new TrayWindow([this](QPoint p) { activate(p); });
+    m_window =
+        new TrayWindow([this](QPoint p) { activate(p); }, [this](QPoint p) { m_menu->popup(p); });
     m_window->setTitle(title);
     m_window->setToolTipBody(toolTipText());
     m_window->winId();

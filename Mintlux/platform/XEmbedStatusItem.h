@@ -8,6 +8,9 @@
 #include <QAbstractNativeEventFilter>
 #include <QTimer>
 
+class QAction;
+class QMenu;
+
 namespace mintlux {
 
 class TrayWindow;
@@ -34,11 +37,16 @@ public:
 
     // The native window id of the docked window.
     quintptr windowId() const;
+    // What a right press on the item opens.
+    QMenu* menu() const { return m_menu.get(); }
+    TrayWindow* window() const { return m_window; }
 
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
 
 private:
     void toolTipTextChanged() override;
+    void discreetCheckedChanged() override;
+    void buildMenu();
     void createWindow(const StyledTitle& title);
     void recreateWindow();
     void dock();
@@ -48,6 +56,8 @@ private:
     struct X11;
     std::unique_ptr<X11> m_x;
     TrayWindow* m_window = nullptr;
+    std::unique_ptr<QMenu> m_menu;
+    QAction* m_discreet = nullptr;
     bool m_docked = false;
     QTimer m_retry;
     int m_dockAttempts = 0;

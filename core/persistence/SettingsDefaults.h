@@ -16,5 +16,6 @@ inline constexpr Currency displayCurrency = Currency::usd;
 inline constexpr DisplayMode displayMode = DisplayMode::priceAndDelta;
 inline constexpr std::int64_t refreshIntervalSec = 60;
 inline constexpr bool launchAtLogin = false;
+inline constexpr bool discreetMode = false;
 
 }  // namespace mintlux::SettingsDefaults

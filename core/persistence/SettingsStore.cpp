@@ -37,8 +37,12 @@ SettingsSnapshot SettingsStore::snapshot() const {
     const bool launchAtLogin =
         (launch ? launch->boolean() : std::nullopt).value_or(SettingsDefaults::launchAtLogin);
 
+    const auto discreet = m_defaults.object(SettingsKey::discreetMode);
+    const bool discreetMode =
+        (discreet ? discreet->boolean() : std::nullopt).value_or(SettingsDefaults::discreetMode);
+
     return SettingsSnapshot(primaryMetal, displayCurrency, displayMode, refreshIntervalSec,
-                            launchAtLogin);
+                            launchAtLogin, discreetMode);
 }
 
 }  // namespace mintlux

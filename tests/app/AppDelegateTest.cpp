@@ -5,17 +5,25 @@
 #include "FakePricingProxy.h"
 #include "FakeStatusItem.h"
 #include "FakeWindowActivator.h"
+#include "HostConnection.h"
 #include "ManualTimer.h"
 #include "MetalRow.h"
 #include "Printers.h"
+#include "SettingsView.h"
 #include "SettingsWindowController.h"
+#include "VaultMetalCard.h"
 #include "VaultView.h"
 #include "VaultWindowController.h"
 #include "persistence/SettingsKey.h"
+#include "persistence/VaultStore.h"
 #include "pricing/Futures.h"
 #include "pricing/MetalPricingService.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPointer>
 #include <QTemporaryDir>
 #include <QToolButton>
@@ -25,6 +33,7 @@
 using namespace mintlux;
 using mintlux::test::settle;
 using mintlux::test::waitUntil;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -60,6 +69,11 @@ protected:
             return item;
         };
         env.makePopover = [] { return std::make_unique<Popover>(Popover::Kind::popup); };
+        if (publishTitle) {
+            env.makeTitlePublisher = [] {
+                return std::make_unique<TitlePublisher>(QDBusConnection::sessionBus());
+            };
+        }
         env.timers = timers.factory();
         env.windowActivator = &activator;
         env.loginItem = &loginItem;
@@ -84,8 +98,36 @@ protected:
     test::FakeWindowActivator activator;
     test::FakeLoginItem loginItem;
     test::FakeStatusItem* status = nullptr;
+    bool publishTitle = false;
     std::unique_ptr<AppDelegate> delegate;
 };
+
+// Everything a widget and its children show or tell assistive technology.
+QStringList textsOf(QWidget* root) {
+    QList<QWidget*> widgets = root->findChildren<QWidget*>();
+    widgets.prepend(root);
+    QStringList texts;
+    for (QWidget* w : widgets) {
+        texts << w->toolTip() << w->accessibleName() << w->accessibleDescription()
+              << w->windowTitle();
+        if (auto* label = qobject_cast<QLabel*>(w)) {
+            texts << label->text();
+        }
+        if (auto* field = qobject_cast<QLineEdit*>(w)) {
+            texts << field->text() << field->placeholderText();
+        }
+        if (auto* button = qobject_cast<QAbstractButton*>(w)) {
+            texts << button->text();
+        }
+        if (QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w)) {
+            for (const auto kind : {QAccessible::Name, QAccessible::Description, QAccessible::Value,
+                                    QAccessible::Help}) {
+                texts << a->text(kind);
+            }
+        }
+    }
+    return texts;
+}
 
 }  // namespace
 
@@ -211,4 +253,79 @@ TEST_F(AppDelegateTest, ShutdownReleasesEverything) {
     settle();
     EXPECT_EQ(delegate->lastSnapshot()->primaryMetal(), MetalSeries::gold)
         << "no handler runs after termination";
+}
+
+// 12.345 oz of 24K gold at $2,345.678 is worth $28,954.499...: every form its quantity or worth
+// could take must be absent while discreet, from every window, the item and the bus.
+TEST_F(AppDelegateTest, DiscreetModeMasksEveryHoldingAndEachOfItsTogglesWritesTheKey) {
+    VaultStore(*preferences)
+        .setEntry({*Decimal::parse("12.345"), MetalUnit::troyOunce, KaratGrade::k24},
+                  MetalSeries::gold);
+    preferences->set(QStringLiteral("vaultValueAndDelta"), SettingsKey::displayMode);
+    preferences->set(true, SettingsKey::discreetMode);
+    publishTitle = true;
+    launch();
+    ASSERT_TRUE(waitUntil([&] { return status->title().text.contains(QChar(0x25B2)); }));
+    view()->vaultButton()->click();
+    delegate->vaultController()->window()->show();
+    VaultView* vault = delegate->vaultController()->view();
+    ASSERT_TRUE(waitUntil([&] { return vault->totalValue() > Decimal(0); }));
+    delegate->settingsController()->show();
+    SettingsView* settings = delegate->settingsController()->view();
+
+    const QStringList digits{u"12.345"_s, u"12,345"_s, u"12345"_s,  u"28,954"_s,
+                             u"28.954"_s, u"28954"_s,  u"28,955"_s, u"28955"_s};
+    test::HostConnection host;
+    const auto onBus = [&](const QString& name) {
+        return host
+            .property(QString::fromLatin1(title::kService), QString::fromLatin1(title::kPath),
+                      QString::fromLatin1(title::kInterface), name)
+            .toString();
+    };
+    const auto shownDigits = [&] {
+        QStringList texts = textsOf(view()) + textsOf(delegate->vaultController()->window()) +
+                            textsOf(delegate->settingsController()->window());
+        texts << status->title().text << status->toolTipText() << onBus(u"Text"_s)
+              << onBus(u"Tooltip"_s);
+        const QString all = texts.join(u'\n');
+        QStringList found;
+        for (const QString& d : digits) {
+            if (all.contains(d)) {
+                found << d;
+            }
+        }
+        return found;
+    };
+    const auto applied = [&](bool on) {
+        EXPECT_EQ(preferences->object(SettingsKey::discreetMode), PreferenceValue(on));
+        ASSERT_TRUE(waitUntil([&] { return delegate->menuBarController()->isDiscreet() == on; }));
+        settle();
+        EXPECT_EQ(status->isDiscreetChecked(), on);
+        EXPECT_EQ(view()->discreetButton()->isChecked(), on);
+        EXPECT_EQ(settings->discreetSwitch()->isChecked(), on);
+        EXPECT_EQ(vault->card(MetalSeries::gold)->quantityField()->isReadOnly(), on);
+    };
+
+    const QString masked = u"Au $\u2022\u2022\u2022\u2022\u2022 \u25B21.23%"_s;
+    EXPECT_EQ(status->title().text, masked);
+    EXPECT_EQ(onBus(u"Text"_s), masked);
+    EXPECT_EQ(vault->totalText(), u"$\u2022\u2022\u2022\u2022\u2022"_s);
+    EXPECT_EQ(shownDigits(), QStringList());
+
+    view()->discreetButton()->click();
+    applied(false);
+    EXPECT_EQ(status->title().text, u"Au $28,954 \u25B21.23%"_s);
+    EXPECT_EQ(onBus(u"Text"_s), status->title().text);
+    EXPECT_EQ(vault->card(MetalSeries::gold)->quantityField()->text(), u"12.345"_s);
+    EXPECT_EQ(vault->totalText(), u"$28,954.50"_s);
+    EXPECT_EQ(shownDigits(), (QStringList{u"12.345"_s, u"28,954"_s}));
+
+    status->chooseDiscreet();
+    applied(true);
+    EXPECT_EQ(shownDigits(), QStringList());
+    EXPECT_EQ(status->title().text, masked);
+
+    settings->discreetSwitch()->click();
+    applied(false);
+    EXPECT_EQ(vault->card(MetalSeries::gold)->worthText(), u"$28,954.50"_s);
 }

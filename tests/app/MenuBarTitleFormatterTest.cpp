@@ -24,6 +24,7 @@ TEST(MenuBarTitleFormatter, TitleByModeWithTheChangeAsColouredArrowAndMagnitude)
         MetalSeries metal = MetalSeries::gold;
         Currency currency = Currency::usd;
         QString locale = u"en_US"_s;
+        bool discreet = false;
     } cases[] = {
         {D::priceOnly, "2024.68", u"Au $2,025", std::nullopt},
         {D::priceAndDelta, "2024.68", u"Au $2,025 ▲1.23%", Role::positive},
@@ -39,13 +40,20 @@ TEST(MenuBarTitleFormatter, TitleByModeWithTheChangeAsColouredArrowAndMagnitude)
          Currency::eur},
         {D::priceAndDelta, "2024.68", u"Au 2.025\u00A0$ ▲1,23%", Role::positive, MetalSeries::gold,
          Currency::usd, u"de_DE"_s},
+        // Discreet hides the holding's worth behind a mask of fixed width, never the price.
+        {D::vaultValueAndDelta, "2024.68", u"Au $••••• ▲1.23%", Role::positive, MetalSeries::gold,
+         Currency::usd, u"en_US"_s, true},
+        {D::vaultValue, "1990.88", u"Au •••••\u00A0€", std::nullopt, MetalSeries::gold,
+         Currency::eur, u"de_DE"_s, true},
+        {D::priceAndDelta, "2024.68", u"Au $2,025 ▲1.23%", Role::positive, MetalSeries::gold,
+         Currency::usd, u"en_US"_s, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.value);
         const MetalPriceTick tick(MetalSeries::gold, *Decimal::parse(c.value), MetalUnit::troyOunce,
                                   c.currency, Instant{}, Decimal(2000));
-        const StyledTitle title =
-            MenuBarTitleFormatter::attributedTitle(tick, c.metal, c.mode, ounce, c.locale);
+        const StyledTitle title = MenuBarTitleFormatter::attributedTitle(
+            tick, c.metal, c.mode, ounce, c.locale, c.discreet);
         const QString text = QString::fromUtf16(c.text);
         EXPECT_EQ(title.text, text);
         const qsizetype tail = text.indexOf(u' ', 3);

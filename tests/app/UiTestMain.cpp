@@ -1,9 +1,14 @@
+#include "PrivateBus.h"
+
 #include <QApplication>
 
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
+    if (::testing::GTEST_FLAG(list_tests)) {
+        return RUN_ALL_TESTS();
+    }
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
@@ -11,6 +16,13 @@ int main(int argc, char** argv) {
     qputenv("LC_ALL", "en_US.UTF-8");
     qputenv("LANG", "en_US.UTF-8");
     qputenv("TZ", "UTC");
-    QApplication app(argc, argv);
-    return RUN_ALL_TESTS();
+    // The published title is read back from a bus of the tests' own, never the desktop's.
+    mintlux::test::ensurePrivateSessionBus();
+    int result = 0;
+    {
+        QApplication app(argc, argv);
+        result = RUN_ALL_TESTS();
+    }
+    mintlux::test::stopPrivateSessionBus();
+    return result;
 }

@@ -143,6 +143,8 @@ TEST_F(StoreTest, SettingsEachKeyAcceptsOnlyItsStoredFormAndOtherwiseFallsBack) 
         {SettingsKey::refreshIntervalSec, true, kDefaults},
         {SettingsKey::launchAtLogin, true, {S::gold, C::usd, D::priceAndDelta, 60, true}},
         {SettingsKey::launchAtLogin, u"true"_s, kDefaults},
+        {SettingsKey::discreetMode, true, {S::gold, C::usd, D::priceAndDelta, 60, false, true}},
+        {SettingsKey::discreetMode, 1, kDefaults},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.key.toStdString());

@@ -139,9 +139,10 @@ bool clickUntil(QPoint target, const std::function<bool()>& done) {
 }
 
 // The centre of a button in the popup's footer, relative to the popup, counted from the right:
-// 0 is quit, 1 settings, 2 the vault. The footer is the last row: 8 px margins and spacing, the
-// buttons rightmost, every widget centred on the row's height. This process runs the same
-// toolkit and style on the same display, so a button set up like the popup's sizes the same here.
+// 0 is quit, 1 settings, 2 the vault, 3 discreet mode. The footer is the last row: 8 px margins and
+// spacing, the buttons rightmost, every widget centred on the row's height. This process runs the
+// same toolkit and style on the same display, so a button set up like the popup's sizes the same
+// here.
 QPoint footerButtonCentre(QSize popup, int fromRight = 0) {
     QToolButton like;
     like.setAutoRaise(true);
@@ -395,10 +396,18 @@ TEST_F(AppEndToEndTest, TheRealAppShowsPricesInItsItemAndPopup) {
     preferences.set(QStringLiteral("priceOnly"), SettingsKey::displayMode);
     EXPECT_TRUE(labelBecomes(service, QStringLiteral("Ag $29.46")));
 
-    const QDBusMessage quit =
-        host.call(service, QStringLiteral("/MenuBar"), QStringLiteral("com.canonical.dbusmenu"),
-                  QStringLiteral("Event"),
-                  {3, QStringLiteral("clicked"), QVariant::fromValue(QDBusVariant(0)), 0U});
+    // The menu: 2 is discreet mode, stored by the app and leaving prices in view; 4 is quit.
+    const auto clickEntry = [&](int id) {
+        return host.call(service, QStringLiteral("/MenuBar"),
+                         QStringLiteral("com.canonical.dbusmenu"), QStringLiteral("Event"),
+                         {id, QStringLiteral("clicked"), QVariant::fromValue(QDBusVariant(0)), 0U});
+    };
+    EXPECT_EQ(clickEntry(2).type(), QDBusMessage::ReplyMessage);
+    EXPECT_TRUE(waitFor(
+        [&] { return preferences.object(SettingsKey::discreetMode) == PreferenceValue(true); }));
+    pause(300);
+    EXPECT_TRUE(labelBecomes(service, QStringLiteral("Ag $29.46")));
+    const QDBusMessage quit = clickEntry(4);
     EXPECT_EQ(quit.type(), QDBusMessage::ReplyMessage) << quit.errorMessage().toStdString();
     // The quit may have landed while the reply was awaited; waitForFinished() fails on a process
     // that has already ended.
@@ -491,6 +500,17 @@ TEST_F(AppEndToEndTest, TheWindowsOpenFromThePopupTheSettingsReachTheItemAndQuit
 
     ASSERT_TRUE(clickAt(origin + settingsControlCentre(SettingsView::Tab::display, pages, 2)));
     screenshot(kSettings, QStringLiteral("settings-about.png"));
+
+    // Discreet mode from the popup's footer: stored at once, and the vault shows only masks.
+    closeWithEscape(kSettings);
+    const QRect footer = openPopup(service);
+    ASSERT_TRUE(clickUntil(footer.topLeft() + footerButtonCentre(footer.size(), 3), [&] {
+        return PreferencesStore(preferencesFile()).object(SettingsKey::discreetMode) ==
+               PreferenceValue(true);
+    }));
+    openFromPopup(service, QStringLiteral("My Vault"), 2);
+    screenshot(QStringLiteral("My Vault"), QStringLiteral("vault-discreet.png"));
+    closeWithEscape(QStringLiteral("My Vault"));
 
     // The popup's quit button, the rightmost in its footer, ends the app.
     const QRect popup = openPopup(service);

@@ -113,6 +113,18 @@ QVariant listedLabel(const FakeStatusNotifierWatcher& watcher) {
     return HostConnection().property(service, kItemPath, kItemInterface, u"XAyatanaLabel"_s);
 }
 
+// The discreet entry's mark in the menu of the one item the watcher lists.
+QVariant listedDiscreetMark(const FakeStatusNotifierWatcher& watcher) {
+    const QString service = watcher.items().value(0).section(u'/', 0, 0);
+    return HostConnection()
+        .call(service, kMenuPath, kMenuInterface, u"GetProperty"_s,
+              {SniStatusItem::kDiscreetEntry, u"toggle-state"_s})
+        .arguments()
+        .value(0)
+        .value<QDBusVariant>()
+        .variant();
+}
+
 }  // namespace
 
 TEST_F(SniStatusItemTest, PropertiesTellTheTitleAndChangesAreAnnouncedOnlyWhenThereAreAny) {
@@ -273,20 +285,24 @@ TEST(SniIconStyle, SquareForHostsThatForceSquaresWholeTitleElsewhere) {
     }
 }
 
-TEST_F(DBusMenuTest, LayoutHoldsShowPricesASeparatorAndQuit) {
+TEST_F(DBusMenuTest, LayoutHoldsShowPricesDiscreetModeASeparatorAndQuit) {
     const DBusMenuLayoutItem root = layout(0, -1, {});
     EXPECT_EQ(root.id, 0);
     EXPECT_EQ(root.properties.value(u"children-display"_s), u"submenu"_s);
-    ASSERT_EQ(root.children.size(), 3);
+    ASSERT_EQ(root.children.size(), 4);
     EXPECT_EQ(root.children[0].properties.value(u"label"_s), u"Show prices"_s);
-    EXPECT_EQ(root.children[1].properties.value(u"type"_s), u"separator"_s);
-    EXPECT_EQ(root.children[2].properties.value(u"label"_s), u"Quit Mintlux"_s);
-    EXPECT_EQ(root.children[2].properties.value(u"icon-name"_s), u"application-exit"_s);
+    EXPECT_FALSE(root.children[0].properties.contains(u"toggle-type"_s));
+    EXPECT_EQ(root.children[1].properties.value(u"label"_s), u"Discreet mode"_s);
+    EXPECT_EQ(root.children[1].properties.value(u"toggle-type"_s), u"checkmark"_s);
+    EXPECT_EQ(root.children[1].properties.value(u"toggle-state"_s), 0);
+    EXPECT_EQ(root.children[2].properties.value(u"type"_s), u"separator"_s);
+    EXPECT_EQ(root.children[3].properties.value(u"label"_s), u"Quit Mintlux"_s);
+    EXPECT_EQ(root.children[3].properties.value(u"icon-name"_s), u"application-exit"_s);
 
     EXPECT_TRUE(layout(0, 0, {}).children.isEmpty()) << "depth 0 is the node alone";
     const DBusMenuLayoutItem labelsOnly = layout(0, 1, {u"label"_s});
-    EXPECT_EQ(labelsOnly.children[2].properties.keys(), QStringList{u"label"_s});
-    EXPECT_TRUE(labelsOnly.children[1].properties.isEmpty());
+    EXPECT_EQ(labelsOnly.children[3].properties.keys(), QStringList{u"label"_s});
+    EXPECT_TRUE(labelsOnly.children[2].properties.isEmpty());
 
     EXPECT_EQ(host.property(item.serviceName(), kMenuPath, kMenuInterface, u"Version"_s),
               QVariant(3u));
@@ -323,13 +339,48 @@ TEST_F(DBusMenuTest, ClickingAnEntryAloneOrInAGroupRunsItsHandler) {
     const QDBusMessage props =
         call(u"GetGroupProperties"_s, {QVariant::fromValue(QList<int>{}), QStringList{u"label"_s}});
     const auto all = qdbus_cast<DBusMenuItemPropertiesList>(props.arguments().at(0));
-    EXPECT_EQ(all.size(), 4) << "the root and its three entries";
+    EXPECT_EQ(all.size(), 5) << "the root and its four entries";
 
     const QDBusMessage shown =
         call(u"AboutToShowGroup"_s, {QVariant::fromValue(QList<int>{0, 55})});
     ASSERT_EQ(shown.arguments().size(), 2);
     EXPECT_TRUE(qdbus_cast<QList<int>>(shown.arguments().at(0)).isEmpty());
     EXPECT_EQ(qdbus_cast<QList<int>>(shown.arguments().at(1)), QList<int>{55});
+}
+
+// The entry asks for the other state and shows only what the owner sets; each change of the mark
+// is announced to the hosts.
+TEST_F(DBusMenuTest, TheDiscreetEntryAsksForTheOtherStateAndShowsTheOwnersMark) {
+    const int discreet = idOf(u"Discreet mode"_s);
+    QList<bool> asked;
+    item.setDiscreetHandler([&](bool on) { asked.append(on); });
+    DBusSignalRecorder updates(host.bus(), item.serviceName(), kMenuPath, kMenuInterface,
+                               {u"ItemsPropertiesUpdated"_s});
+    const auto state = [&] {
+        return call(u"GetProperty"_s, {discreet, u"toggle-state"_s})
+            .arguments()
+            .value(0)
+            .value<QDBusVariant>()
+            .variant();
+    };
+
+    event(discreet);
+    ASSERT_TRUE(waitFor([&] { return asked.size() == 1; }));
+    EXPECT_TRUE(asked[0]);
+    EXPECT_EQ(state(), 0) << "unchanged until the owner sets it";
+    item.setDiscreetChecked(true);
+    ASSERT_TRUE(waitFor([&] { return updates.count(u"ItemsPropertiesUpdated"_s) == 1; }));
+    const auto changed = qdbus_cast<DBusMenuItemPropertiesList>(
+        updates.last(u"ItemsPropertiesUpdated"_s).arguments().value(0));
+    ASSERT_EQ(changed.size(), 1);
+    EXPECT_EQ(changed[0].id, discreet);
+    EXPECT_EQ(changed[0].properties.value(u"toggle-state"_s), 1);
+    EXPECT_EQ(state(), 1);
+    item.setDiscreetChecked(true);
+    event(discreet);
+    ASSERT_TRUE(waitFor([&] { return asked.size() == 2; }));
+    EXPECT_FALSE(asked[1]);
+    EXPECT_EQ(updates.count(u"ItemsPropertiesUpdated"_s), 1) << "no change, no announcement";
 }
 
 TEST(DesktopStatusItem, WithAWatcherItIsAStatusNotifierItemThatStepsAsideForAnotherProgram) {
@@ -344,6 +395,9 @@ TEST(DesktopStatusItem, WithAWatcherItIsAStatusNotifierItemThatStepsAsideForAnot
     ASSERT_EQ(watcher.items().size(), 1);
 
     EXPECT_EQ(listedLabel(watcher), QString::fromUtf8("Au \u2014"));
+    EXPECT_EQ(listedDiscreetMark(watcher), 0);
+    item.setDiscreetChecked(true);
+    EXPECT_EQ(listedDiscreetMark(watcher), 1);
     HostConnection().call(watcher.items().first().section(u'/', 0, 0), kItemPath, kItemInterface,
                           u"Activate"_s, {30, 5});
     ASSERT_TRUE(waitFor([&] { return clicks == QList<QPoint>{QPoint(30, 5)}; }));
@@ -374,6 +428,7 @@ TEST(DesktopStatusItem, WithAWatcherItIsAStatusNotifierItemThatStepsAsideForAnot
     ASSERT_TRUE(waitFor([&] { return item.presence() == Presence::shown; }));
     ASSERT_EQ(watcher.items().size(), 1);
     EXPECT_EQ(listedLabel(watcher), QString::fromUtf8("Au \u2014"));
+    EXPECT_EQ(listedDiscreetMark(watcher), 1) << "the new item carries the mark";
 }
 
 TEST(DesktopStatusItem, WithNothingToHostTheUserIsToldOnceAndALatePanelStillGetsIt) {

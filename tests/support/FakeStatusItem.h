@@ -20,6 +20,7 @@ public:
     void click(QPoint at = {}) { activate(at); }
     void chooseShowPrices() { requestShowPrices(); }
     void chooseQuit() { requestQuit(); }
+    void chooseDiscreet() { requestDiscreet(!isDiscreetChecked()); }
 
     QRect anchor;
     QList<StyledTitle> titles;  // every title set, in order

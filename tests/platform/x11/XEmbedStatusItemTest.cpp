@@ -17,6 +17,7 @@
 #include <QDir>
 #include <QImage>
 #include <QLabel>
+#include <QMenu>
 #include <QPixmap>
 #include <QScreen>
 #include <QtGui/qguiapplication_platform.h>
@@ -93,9 +94,9 @@ std::unique_ptr<DesktopProcess> startTrayer() {
 }
 
 // A real click through XTEST, as the user's.
-void clickAt(QPoint p) {
-    DesktopProcess xdotool(
-        u"xdotool"_s, {"mousemove", QString::number(p.x()), QString::number(p.y()), "click", "1"});
+void clickAt(QPoint p, const char* button = "1") {
+    DesktopProcess xdotool(u"xdotool"_s, {"mousemove", QString::number(p.x()),
+                                          QString::number(p.y()), "click", button});
     EXPECT_TRUE(xdotool.finish());
 }
 
@@ -131,7 +132,7 @@ std::pair<int, int> redPixels(QWidget& w) {
 }  // namespace
 
 TEST(TrayWindow, AsksForTheTitleWidthAtTheHeightTheTrayGivesAndFitsASquareSlot) {
-    TrayWindow window([](QPoint) {});
+    TrayWindow window([](QPoint) {}, {});
     window.setTitle(falling());
     const TitleRenderer renderer(window.font());
     EXPECT_EQ(window.size(), QSize(renderer.titleWidth(falling(), 22), 22));
@@ -191,7 +192,7 @@ TEST(XEmbedStatusItem, DocksInATrayStartingLaterOrRestartingAsWideAsItsTitle) {
     EXPECT_TRUE(dockedInATray(item));
 }
 
-TEST(XEmbedStatusItem, ClicksOnTheItemToggleAPopoverBelowIt) {
+TEST(XEmbedStatusItem, ClicksOnTheItemToggleAPopoverBelowItARightClickOpensItsMenu) {
     auto trayer = startTrayer();
     XEmbedStatusItem item;
     Popover popover(Popover::Kind::popup);
@@ -228,6 +229,25 @@ TEST(XEmbedStatusItem, ClicksOnTheItemToggleAPopoverBelowIt) {
     clickAt(anchor.center());
     EXPECT_TRUE(waitFor([&] { return popover.isShown(); })) << "the third click opens it again";
     EXPECT_EQ(clicks.size(), 2);
+    clickAt(anchor.center());
+    ASSERT_TRUE(waitFor([&] { return !popover.isShown(); }));
+
+    // The discreet entry asks for the other state and shows only what the owner sets.
+    QList<bool> asked;
+    item.setDiscreetHandler([&](bool on) { asked.append(on); });
+    clickAt(anchor.center(), "3");
+    ASSERT_TRUE(waitFor([&] { return item.menu()->isVisible(); }));
+    EXPECT_EQ(clicks.size(), 2) << "a right click opens no popover";
+    QAction* discreet = item.menu()->actions().value(1);
+    ASSERT_NE(discreet, nullptr);
+    EXPECT_EQ(discreet->text(), u"Discreet mode"_s);
+    EXPECT_TRUE(discreet->isCheckable());
+    discreet->trigger();
+    EXPECT_EQ(asked, QList<bool>{true});
+    EXPECT_FALSE(discreet->isChecked());
+    item.setDiscreetChecked(true);
+    EXPECT_TRUE(discreet->isChecked());
+    item.menu()->close();
 }
 
 TEST(DesktopStatusItemOnX11, TellsTheUserOfNoTrayThenUsesOneAndMovesToAWatcherWhenOneAppears) {
