@@ -31,7 +31,8 @@ void schedule(QObject* context, Task task) {
 AppDelegate::AppDelegate(AppEnvironment environment)
     : m_env(std::move(environment)),
       m_settingsStore(*m_env.preferences),
-      m_vaultStore(*m_env.preferences) {}
+      m_vaultStore(*m_env.preferences),
+      m_alertStore(*m_env.preferences) {}
 
 AppDelegate::~AppDelegate() {
     applicationWillTerminate();
@@ -81,7 +82,7 @@ void AppDelegate::applicationDidFinishLaunching() {
     shell.now = m_env.now;
     m_menuBarController = std::make_unique<MenuBarController>(
         service, m_vaultStore, snapshot.primaryMetal(), snapshot.displayCurrency(),
-        snapshot.displayMode(), makeCallbacks(), std::move(shell));
+        snapshot.displayMode(), makeCallbacks(), std::move(shell), &m_alertStore);
 
     observeSettingsChanges();
 }
@@ -147,7 +148,8 @@ void AppDelegate::observeSettingsChanges() {
                 return;
             }
             weak->applySettingsChangeIfNeeded();
-            // Vault edits change no setting; this is how they reach the title and the popup.
+            // Vault and alert edits change no setting; this is how they reach the title and the
+            // popup.
             if (weak && weak->m_menuBarController) {
                 weak->m_menuBarController->refresh();
             }

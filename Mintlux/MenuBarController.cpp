@@ -2,6 +2,7 @@
 
 #include "FeedStatusText.h"
 #include "MenuBarTitleFormatter.h"
+#include "alerts/AlertStore.h"
 #include "persistence/VaultStore.h"
 #include "platform/DesktopStatusItem.h"
 
@@ -10,9 +11,10 @@ namespace mintlux {
 MenuBarController::MenuBarController(std::shared_ptr<Service> service, const VaultStore& vaultStore,
                                      MetalSeries primaryMetal, Currency currency,
                                      DisplayMode displayMode, MenuBarCallbacks callbacks,
-                                     Shell shell)
+                                     Shell shell, const AlertStore* alertStore)
     : m_service(std::move(service)),
       m_vaultStore(vaultStore),
+      m_alertStore(alertStore),
       m_callbacks(std::move(callbacks)),
       m_primaryMetal(primaryMetal),
       m_currency(currency),
@@ -93,8 +95,12 @@ void MenuBarController::rebuildPopoverContent() {
     callbacks.onOpenSettings = [closingFirst, open = m_callbacks.onOpenSettings] {
         closingFirst(open);
     };
-    m_popover->setContent(std::make_unique<MenuBarView>(m_service, m_currency, m_primaryMetal,
-                                                        std::move(callbacks), m_timers, m_now));
+    auto view = std::make_unique<MenuBarView>(m_service, m_currency, m_primaryMetal,
+                                              std::move(callbacks), m_timers, m_now);
+    if (m_alertStore != nullptr) {
+        view->setAlerts(m_alertStore->rules());
+    }
+    m_popover->setContent(std::move(view));
 }
 
 MenuBarView* MenuBarController::view() const {

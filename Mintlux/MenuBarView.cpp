@@ -1,5 +1,6 @@
 #include "MenuBarView.h"
 
+#include "AlertText.h"
 #include "IcuBridge.h"
 #include "MetalRow.h"
 #include "PopoverIcons.h"
@@ -202,6 +203,18 @@ bool MenuBarView::eventFilter(QObject* watched, QEvent* event) {
 
 MetalRow* MenuBarView::row(MetalSeries metal) const {
     return m_rows.at(metal.index());
+}
+
+void MenuBarView::setAlerts(const std::vector<AlertRule>& rules) {
+    for (MetalRow* row : m_rows) {
+        QStringList conditions;
+        for (const AlertRule& rule : rules) {
+            if (rule.metal == row->metal() && AlertText::canFire(rule)) {
+                conditions << AlertText::condition(rule);
+            }
+        }
+        row->setAlerts(conditions);
+    }
 }
 
 MarketStatus MenuBarView::marketStatus() const {

@@ -5,7 +5,7 @@
 
 namespace mintlux::PopoverIcons {
 
-enum class Kind { vault, settings, quit, chart };
+enum class Kind { vault, settings, quit, chart, bell };
 
 // The desktop theme's icon where the theme has one, else a drawn one in `color`, so the popup
 // looks complete on any theme, or none.
