@@ -396,6 +396,11 @@ TEST_F(SettingsWindowTest, TheWindowIsMadeOnceAndKeepsItsPage) {
     EXPECT_EQ(view().selection(), SettingsView::Tab::alerts);
     EXPECT_NE(window->focusWidget(), view().alertsPage()->levelField())
         << "the arrow keys stay in the chooser";
+    view().setSelection(SettingsView::Tab::general);
+    const QRect segment = view().pageChooser()->segmentRect(2);
+    QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {},
+                      view().pageChooser()->mapTo(window, segment.center()));
+    EXPECT_EQ(window->focusWidget(), view().alertsPage()->levelField()) << "a click leads on";
     window->close();
     controller.show();
     EXPECT_EQ(controller.window(), window);
