@@ -1,38 +1,17 @@
 #include "AlertMonitor.h"
 
+#include "AlertText.h"
 #include "FeedStatusText.h"
-#include "IcuBridge.h"
-#include "MenuBarView.h"
 #include "PriceFormatter.h"
 #include "platform/DesktopNotifier.h"
 
 #include <unordered_set>
-
-#include <unicode/datefmt.h>
-#include <unicode/timezone.h>
-
 namespace mintlux {
 
 namespace {
 
 const QString kSnoozeAction = QStringLiteral("snooze");
 const QString kDefaultAction = QStringLiteral("default");
-
-QString shortTime(Instant when, const QString& locale, const QString& timeZone) {
-    std::unique_ptr<icu::DateFormat> format(
-        icu::DateFormat::createTimeInstance(icu::DateFormat::kShort, IcuBridge::locale(locale)));
-    if (!format) {
-        return {};
-    }
-    if (!timeZone.isEmpty()) {
-        format->adoptTimeZone(icu::TimeZone::createTimeZone(IcuBridge::toIcu(timeZone)));
-    }
-    const auto millis =
-        std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch()).count();
-    icu::UnicodeString text;
-    format->format(static_cast<UDate>(millis), text);
-    return IcuBridge::fromIcu(text);
-}
 
 }  // namespace
 
@@ -117,8 +96,8 @@ void AlertMonitor::drain(Currency currency) {
 
 void AlertMonitor::deliver(const AlertFiring& firing) {
     const QString locale = PriceFormatter::userLocale();
-    const QString title = summary(firing.rule, locale);
-    const QString text = body(firing, m_now(), locale);
+    const QString title = AlertText::summary(firing.rule, locale);
+    const QString text = AlertText::body(firing, m_now(), locale);
     std::erase_if(m_recent, [&](const Recent& r) { return r.ruleId == firing.rule.id; });
     m_recent.insert(m_recent.begin(),
                     Recent{firing.rule.id, title + QStringLiteral(": ") + text, m_now()});
@@ -163,43 +142,6 @@ QString AlertMonitor::notificationProblem() const {
                       : QStringLiteral(
                             "Desktop notifications are off: alerts show in the popup "
                             "and the status item's tooltip only.");
-}
-
-QString AlertMonitor::summary(const AlertRule& rule, const QString& locale) {
-    const QString metal = rule.metal.displayName();
-    switch (rule.condition) {
-        case AlertCondition::above:
-            return metal + QStringLiteral(" above ") +
-                   PriceFormatter::full(rule.level, rule.currency, locale);
-        case AlertCondition::below:
-            return metal + QStringLiteral(" below ") +
-                   PriceFormatter::full(rule.level, rule.currency, locale);
-        case AlertCondition::upBy:
-            return metal + QStringLiteral(" up by ") + PriceFormatter::percent(rule.level, locale) +
-                   QStringLiteral(" today");
-        case AlertCondition::downBy:
-            return metal + QStringLiteral(" down by ") +
-                   PriceFormatter::percent(rule.level, locale) + QStringLiteral(" today");
-    }
-    return metal;
-}
-
-QString AlertMonitor::body(const AlertFiring& firing, Instant now, const QString& locale,
-                           const QString& timeZone) {
-    QString text = PriceFormatter::full(firing.price, firing.rule.currency, locale) +
-                   QStringLiteral(" per ") + firing.rule.unit.displayLabel(false);
-    if (firing.rule.isPercent() && firing.changePercent) {
-        const Decimal& change = *firing.changePercent;
-        text += QStringLiteral(", ") + (change.isNegative() ? QString() : QStringLiteral("+")) +
-                PriceFormatter::percent(change, locale);
-    }
-    // An old quote names its day too.
-    const bool sameDay = firing.quoteTime > now - std::chrono::hours(12);
-    const QString when = sameDay
-                             ? shortTime(firing.quoteTime, locale, timeZone)
-                             : MenuBarView::absoluteTimeString(firing.quoteTime, locale, timeZone);
-    text += firing.atOpen ? QStringLiteral(" at the open, ") + when : QStringLiteral(" at ") + when;
-    return text;
 }
 
 }  // namespace mintlux

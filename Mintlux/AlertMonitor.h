@@ -7,8 +7,8 @@
 #include "pricing/MetalPricingService.h"
 
 #include <functional>
-#include <unordered_map>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 #include <QObject>
@@ -46,12 +46,6 @@ public:
     QStringList recentAlerts() const;
     // Why notifications cannot reach the desktop; empty while they can.
     QString notificationProblem() const;
-
-    // "Gold above $2,400.00", "Silver down by 3.00 % today", in the user's locale.
-    static QString summary(const AlertRule& rule, const QString& locale);
-    // "$2,401.20 per troy ounce at 14:32"; "… at the open, 18:00" after a market closure.
-    static QString body(const AlertFiring& firing, Instant now, const QString& locale,
-                        const QString& timeZone = {});
 
 signals:
     void recentAlertsChanged();

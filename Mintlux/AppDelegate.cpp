@@ -33,7 +33,8 @@ void schedule(QObject* context, Task task) {
 AppDelegate::AppDelegate(AppEnvironment environment)
     : m_env(std::move(environment)),
       m_settingsStore(*m_env.preferences),
-      m_vaultStore(*m_env.preferences) {}
+      m_vaultStore(*m_env.preferences),
+      m_alertStore(*m_env.preferences) {}
 
 AppDelegate::~AppDelegate() {
     applicationWillTerminate();
@@ -86,7 +87,7 @@ void AppDelegate::applicationDidFinishLaunching() {
     shell.now = m_env.now;
     m_menuBarController = std::make_unique<MenuBarController>(
         service, m_vaultStore, snapshot.primaryMetal(), snapshot.displayCurrency(),
-        snapshot.displayMode(), makeCallbacks(), std::move(shell));
+        snapshot.displayMode(), makeCallbacks(), std::move(shell), &m_alertStore);
     // Before the first prices arrive (a later turn), so no holding is ever shown unmasked.
     m_menuBarController->setDiscreet(snapshot.discreetMode());
     m_vaultController->setDiscreet(snapshot.discreetMode());
@@ -123,6 +124,18 @@ void AppDelegate::startAlerts() {
                 weak->m_chartController->show(metal, weak->windowCurrency());
             }
         });
+    // Asked whenever the Alerts page shows, and again when the answer changes: from then on the
+    // server is known, rules or not.
+    const auto status = [weak] {
+        if (!weak || !weak->m_alertMonitor) {
+            return QString();
+        }
+        weak->m_notifier->start();
+        return weak->m_alertMonitor->notificationProblem();
+    };
+    m_settingsController->setNotificationStatus(status);
+    connect(m_notifier.get(), &DesktopNotifier::availabilityChanged, this,
+            [this, status] { m_settingsController->setNotificationStatus(status); });
     connect(m_alertMonitor.get(), &AlertMonitor::recentAlertsChanged, this, [this] {
         if (m_menuBarController) {
             m_menuBarController->setRecentAlerts(m_alertMonitor->recentAlerts());
@@ -181,7 +194,8 @@ void AppDelegate::observeSettingsChanges() {
             if (weak && weak->m_alertMonitor) {
                 weak->m_alertMonitor->reload();
             }
-            // Vault edits change no setting; this is how they reach the title and the popup.
+            // Vault and alert edits change no setting; this is how they reach the title and the
+            // popup.
             if (weak && weak->m_menuBarController) {
                 weak->m_menuBarController->refresh();
             }

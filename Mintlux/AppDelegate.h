@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MenuBarController.h"
+#include "alerts/AlertStore.h"
 #include "persistence/PreferencesStore.h"
 #include "persistence/SettingsSnapshot.h"
 #include "persistence/SettingsStore.h"
@@ -92,6 +93,7 @@ private:
     std::unique_ptr<AlertMonitor> m_alertMonitor;
     SettingsStore m_settingsStore;
     VaultStore m_vaultStore;
+    AlertStore m_alertStore;
     std::optional<SettingsSnapshot> m_lastSnapshot;
     PreferencesStore::ObserverToken m_settingsObserver;
 };

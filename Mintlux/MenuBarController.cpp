@@ -2,6 +2,7 @@
 
 #include "FeedStatusText.h"
 #include "MenuBarTitleFormatter.h"
+#include "alerts/AlertStore.h"
 #include "persistence/VaultStore.h"
 #include "platform/DesktopStatusItem.h"
 
@@ -10,9 +11,10 @@ namespace mintlux {
 MenuBarController::MenuBarController(std::shared_ptr<Service> service, const VaultStore& vaultStore,
                                      MetalSeries primaryMetal, Currency currency,
                                      DisplayMode displayMode, MenuBarCallbacks callbacks,
-                                     Shell shell)
+                                     Shell shell, const AlertStore* alertStore)
     : m_service(std::move(service)),
       m_vaultStore(vaultStore),
+      m_alertStore(alertStore),
       m_callbacks(std::move(callbacks)),
       m_primaryMetal(primaryMetal),
       m_currency(currency),
@@ -118,6 +120,9 @@ void MenuBarController::rebuildPopoverContent() {
                                                  std::move(callbacks), m_timers, m_now);
     content->setDiscreet(m_discreet);
     content->setAlertLines(m_recentAlerts);
+    if (m_alertStore != nullptr) {
+        content->setAlerts(m_alertStore->rules());
+    }
     m_popover->setContent(std::move(content));
 }
 

@@ -18,6 +18,7 @@
 
 namespace mintlux {
 
+class AlertStore;
 class VaultStore;
 
 // Owns the status item and its popup. Keeps the latest snapshot of the display currency and
@@ -42,7 +43,8 @@ public:
 
     MenuBarController(std::shared_ptr<Service> service, const VaultStore& vaultStore,
                       MetalSeries primaryMetal, Currency currency, DisplayMode displayMode,
-                      MenuBarCallbacks callbacks, Shell shell);
+                      MenuBarCallbacks callbacks, Shell shell,
+                      const AlertStore* alertStore = nullptr);
     ~MenuBarController() override;
 
     void setPrimaryMetal(MetalSeries metal);
@@ -91,6 +93,8 @@ private:
 
     std::shared_ptr<Service> m_service;
     const VaultStore& m_vaultStore;
+    // The popup's bells; none rings without it.
+    const AlertStore* m_alertStore;
     MenuBarCallbacks m_callbacks;
     MetalSeries m_primaryMetal;
     Currency m_currency;

@@ -1,5 +1,6 @@
 #include "MenuBarView.h"
 
+#include "AlertText.h"
 #include "IcuBridge.h"
 #include "MetalRow.h"
 #include "PopoverIcons.h"
@@ -229,6 +230,18 @@ void MenuBarView::setDiscreet(bool on) {
 
 MetalRow* MenuBarView::row(MetalSeries metal) const {
     return m_rows.at(metal.index());
+}
+
+void MenuBarView::setAlerts(const std::vector<AlertRule>& rules) {
+    for (MetalRow* row : m_rows) {
+        QStringList conditions;
+        for (const AlertRule& rule : rules) {
+            if (rule.metal == row->metal() && AlertText::canFire(rule)) {
+                conditions << AlertText::condition(rule);
+            }
+        }
+        row->setAlerts(conditions);
+    }
 }
 
 MarketStatus MenuBarView::marketStatus() const {

@@ -4,6 +4,7 @@
 #include "MarketHours.h"
 #include "MenuBarCallbacks.h"
 #include "PriceFormatter.h"
+#include "alerts/AlertRule.h"
 #include "market/Currency.h"
 #include "market/MetalSeries.h"
 #include "market/MetalUnit.h"
@@ -58,6 +59,8 @@ public:
     // Shows the mode as set; a click asks for the other one through the callbacks.
     void setDiscreet(bool on);
     QToolButton* discreetButton() const { return m_discreet; }
+    // Rings the bell on the rows of metals with a rule that can still fire.
+    void setAlerts(const std::vector<AlertRule>& rules);
     QToolButton* vaultButton() const { return m_vault; }
     QToolButton* settingsButton() const { return m_settings; }
     QToolButton* quitButton() const { return m_quit; }

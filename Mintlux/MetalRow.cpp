@@ -87,6 +87,13 @@ MetalRow::MetalRow(MetalSeries metal, bool isPrimary, std::function<void()> onSe
     symbol->setFixedWidth(32);
     label->addWidget(symbol);
     label->addWidget(passiveLabel(metal.displayName(), m_select));
+    // Takes the pointer only to show its tooltip; a click goes through to the row.
+    m_bell = new QLabel(m_select);
+    m_bell->setObjectName(QStringLiteral("bell-") + metal.rawValue());
+    m_bell->setFixedSize(12, 12);
+    m_bell->setForegroundRole(QPalette::WindowText);
+    m_bell->hide();
+    label->addWidget(m_bell, 0, Qt::AlignVCenter);
     label->addStretch(1);
 
     auto* priceColumn = new QVBoxLayout;
@@ -138,8 +145,27 @@ MetalRow::MetalRow(MetalSeries metal, bool isPrimary, std::function<void()> onSe
 }
 
 void MetalRow::applyIcon() {
-    m_chart->setIcon(
-        PopoverIcons::icon(PopoverIcons::Kind::chart, palette().color(QPalette::PlaceholderText)));
+    const QColor secondary = palette().color(QPalette::PlaceholderText);
+    m_chart->setIcon(PopoverIcons::icon(PopoverIcons::Kind::chart, secondary));
+    m_bell->setPixmap(PopoverIcons::icon(PopoverIcons::Kind::bell, secondary)
+                          .pixmap(m_bell->size(), devicePixelRatioF()));
+}
+
+void MetalRow::setAlerts(const QStringList& conditions) {
+    QStringList lines;
+    for (const QString& condition : conditions) {
+        lines << QStringLiteral("Alert: ") + condition;
+    }
+    const QString text = lines.join(QLatin1Char('\n'));
+    m_bell->setVisible(!text.isEmpty());
+    m_bell->setToolTip(text);
+    m_bell->setAccessibleName(text.isEmpty() ? QString() : QStringLiteral("Alerts set"));
+    // Said with the row's name by a screen reader, as the bell is not focusable.
+    m_select->setAccessibleDescription(lines.join(QStringLiteral("; ")));
+}
+
+QString MetalRow::alertsText() const {
+    return m_bell->isHidden() ? QString() : m_bell->toolTip();
 }
 
 QString MetalRow::rowHelpText() const {

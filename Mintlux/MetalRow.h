@@ -24,6 +24,11 @@ public:
              std::function<void()> onOpenChart, QWidget* parent = nullptr);
 
     void setTick(const std::optional<MetalPriceTick>& tick);
+    // The metal's alerts that can still fire, each as "above $2,400.00 per troy ounce"; any
+    // show a bell beside the name that lists them.
+    void setAlerts(const QStringList& conditions);
+    // Empty while no bell shows.
+    QString alertsText() const;
 
     MetalSeries metal() const { return m_metal; }
     bool isPrimary() const { return m_isPrimary; }
@@ -53,6 +58,7 @@ private:
     QWidget* m_changeLine = nullptr;
     QLabel* m_arrow = nullptr;
     QLabel* m_change = nullptr;
+    QLabel* m_bell = nullptr;
 };
 
 }  // namespace mintlux

@@ -23,6 +23,8 @@ QStringList themeNames(Kind kind) {
             return {QStringLiteral("office-chart-line"), QStringLiteral("view-statistics")};
         case Kind::discreet:
             return {QStringLiteral("view-private"), QStringLiteral("view-hidden")};
+        case Kind::bell:
+            return {QStringLiteral("notification-active"), QStringLiteral("notifications")};
     }
     return {};
 }
@@ -80,6 +82,18 @@ void paint(QPainter& p, Kind kind, const QColor& color) {
             p.drawPath(eye);
             p.drawEllipse(QPointF(8, 8), 2, 2);
             p.drawLine(QPointF(2.5, 13.5), QPointF(13.5, 2.5));
+            break;
+        }
+        case Kind::bell: {
+            QPainterPath bell;
+            bell.moveTo(3, 12);
+            bell.lineTo(13, 12);
+            bell.cubicTo(11.5, 10.5, 12, 9, 12, 7);
+            bell.cubicTo(12, 4.5, 10.2, 2.5, 8, 2.5);
+            bell.cubicTo(5.8, 2.5, 4, 4.5, 4, 7);
+            bell.cubicTo(4, 9, 4.5, 10.5, 3, 12);
+            p.drawPath(bell);
+            p.drawArc(QRectF(6.5, 12.5, 3, 2.5), 180 * 16, 180 * 16);
             break;
         }
     }

@@ -5,7 +5,7 @@
 
 namespace mintlux::PopoverIcons {
 
-enum class Kind { vault, settings, quit, chart, discreet };
+enum class Kind { vault, settings, quit, chart, discreet, bell };
 
 // The desktop theme's icon where the theme has one, else a drawn one in `color`, so the popup
 // looks complete on any theme, or none.

@@ -76,4 +76,17 @@ Decimal parse(const QString& text, const QString& locale) {
     return parseInLocale(trimmed, locale).value_or(Decimal(0));
 }
 
+std::optional<Decimal> parseAmount(const QString& text, const QString& locale) {
+    const QString trimmed = text.trimmed();
+    if (trimmed.isEmpty()) {
+        return std::nullopt;
+    }
+    if (auto number = parseInLocale(trimmed, locale)) {
+        return number;
+    }
+    QString plain = trimmed;
+    plain.replace(QLatin1Char(','), QLatin1Char('.'));
+    return Decimal::parse(QStringView(plain));
+}
+
 }  // namespace mintlux::QuantityText

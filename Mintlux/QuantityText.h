@@ -3,6 +3,8 @@
 #include "PriceFormatter.h"
 #include "market/Decimal.h"
 
+#include <optional>
+
 #include <QString>
 
 // The vault's quantity field: how a stored quantity is shown and how typed text is read back.
@@ -16,5 +18,11 @@ namespace mintlux::QuantityText {
 QString format(const Decimal& value, const QString& locale = PriceFormatter::userLocale());
 
 Decimal parse(const QString& text, const QString& locale = PriceFormatter::userLocale());
+
+// For amounts written with grouping, such as prices: the user's locale reads the text first, so
+// "2,400" in English or "2.400" in German is two thousand four hundred, not 2.4; text the locale
+// cannot read whole goes on as in parse(). Nothing when the text is no number at all.
+std::optional<Decimal> parseAmount(const QString& text,
+                                   const QString& locale = PriceFormatter::userLocale());
 
 }  // namespace mintlux::QuantityText

@@ -1,5 +1,6 @@
 #include "SettingsView.h"
 
+#include "AlertsView.h"
 #include "IcuBridge.h"
 #include "SegmentedChooser.h"
 #include "market/Currency.h"
@@ -18,6 +19,7 @@
 #include <QEvent>
 #include <QFormLayout>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QLabel>
 #include <QRadioButton>
@@ -52,8 +54,9 @@ SettingsView::SettingsView(PreferencesStore& preferences, LoginItem& loginItem, 
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
 
-    m_pages = new SegmentedChooser(
-        {QStringLiteral("General"), QStringLiteral("Display"), QStringLiteral("About")}, this);
+    m_pages = new SegmentedChooser({QStringLiteral("General"), QStringLiteral("Display"),
+                                    QStringLiteral("Alerts"), QStringLiteral("About")},
+                                   this);
     m_pages->setObjectName(QStringLiteral("pages"));
     m_pages->setAccessibleName(QStringLiteral("Settings page"));
     auto* chooserRow = new QHBoxLayout;
@@ -73,9 +76,19 @@ SettingsView::SettingsView(PreferencesStore& preferences, LoginItem& loginItem, 
     m_stack->setContentsMargins(16, 0, 16, 0);
     m_stack->addWidget(makeGeneralPage());
     m_stack->addWidget(makeDisplayPage());
+    m_alerts = new AlertsView(m_preferences, PriceFormatter::userLocale(), this);
+    m_stack->addWidget(m_alerts);
     m_stack->addWidget(makeAboutPage());
     column->addWidget(m_stack, 1);
-    connect(m_pages, &SegmentedChooser::activated, m_stack, &QStackedWidget::setCurrentIndex);
+    connect(m_pages, &SegmentedChooser::activated, this, [this](int index) {
+        m_stack->setCurrentIndex(index);
+        // A click on Alerts leads on to the level, so a level and Enter make a rule; the arrow
+        // keys stay in the chooser they move.
+        if (static_cast<Tab>(index) == Tab::alerts &&
+            QGuiApplication::mouseButtons() != Qt::NoButton) {
+            m_alerts->focusLevel();
+        }
+    });
 
     syncFromStore();
     applyColors();
@@ -231,6 +244,10 @@ SettingsView::Tab SettingsView::selection() const {
 void SettingsView::setSelection(Tab tab) {
     m_pages->setCurrentIndex(static_cast<int>(tab));
     m_stack->setCurrentIndex(static_cast<int>(tab));
+}
+
+void SettingsView::setNotificationStatus(std::function<QString()> status) {
+    m_alerts->setNotificationStatus(std::move(status));
 }
 
 QRadioButton* SettingsView::modeButton(DisplayMode mode) const {

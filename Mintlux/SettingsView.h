@@ -5,6 +5,7 @@
 #include "market/Instant.h"
 #include "persistence/PreferencesStore.h"
 
+#include <functional>
 #include <optional>
 
 #include <QWidget>
@@ -19,6 +20,7 @@ class QStackedWidget;
 
 namespace mintlux {
 
+class AlertsView;
 class LoginItem;
 class SegmentedChooser;
 
@@ -26,11 +28,12 @@ class SegmentedChooser;
 // currency and mode, discreet mode) and About pages. Each control writes its preference key the
 // moment it changes and follows the key when anything else changes it; the view keeps no settings
 // of its own. Registering at login is the only thing it does besides writing keys.
+// Between Display and About, the Alerts page (AlertsView) edits the price alerts.
 class SettingsView : public QWidget {
     Q_OBJECT
 
 public:
-    enum class Tab { general, display, about };
+    enum class Tab { general, display, alerts, about };
 
     SettingsView(PreferencesStore& preferences, LoginItem& loginItem, QWidget* parent = nullptr);
     ~SettingsView() override;
@@ -55,6 +58,9 @@ public:
     QComboBox* currencyChooser() const { return m_currency; }
     QRadioButton* modeButton(DisplayMode mode) const;
     QCheckBox* discreetSwitch() const { return m_discreet; }
+    AlertsView* alertsPage() const { return m_alerts; }
+    // Whether alerts can be delivered, in words for the Alerts page; empty hides the line.
+    void setNotificationStatus(std::function<QString()> status);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -79,6 +85,7 @@ private:
     QComboBox* m_currency = nullptr;
     QButtonGroup* m_modes = nullptr;
     QCheckBox* m_discreet = nullptr;
+    AlertsView* m_alerts = nullptr;
     QFrame* m_divider = nullptr;
     QLabel* m_version = nullptr;
     QLabel* m_footer = nullptr;

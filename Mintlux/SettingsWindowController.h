@@ -1,6 +1,10 @@
 #pragma once
 
+#include "SettingsView.h"
+
+#include <functional>
 #include <memory>
+#include <optional>
 
 class QWidget;
 
@@ -8,7 +12,6 @@ namespace mintlux {
 
 class LoginItem;
 class PreferencesStore;
-class SettingsView;
 class WindowActivator;
 
 // The one settings window of the run. Its content is made once with the window, so the page
@@ -23,7 +26,11 @@ public:
     SettingsWindowController(const SettingsWindowController&) = delete;
     SettingsWindowController& operator=(const SettingsWindowController&) = delete;
 
-    void show();
+    // On `page` when given, else on the page it last showed; Alerts with the level field
+    // focused.
+    void show(std::optional<SettingsView::Tab> page = std::nullopt);
+    // Whether alerts can be delivered, for the Alerts page; none hides its line.
+    void setNotificationStatus(std::function<QString()> status);
 
     // Null until the first show.
     QWidget* window() const { return m_window.get(); }
@@ -35,6 +42,7 @@ private:
     WindowActivator& m_activator;
     std::unique_ptr<QWidget> m_window;
     SettingsView* m_view = nullptr;
+    std::function<QString()> m_notificationStatus;
 };
 
 }  // namespace mintlux

@@ -1,4 +1,4 @@
-#include "AlertMonitor.h"
+#include "AlertText.h"
 
 #include <gtest/gtest.h>
 
@@ -37,11 +37,11 @@ TEST(AlertText, SummaryAndBodyInTheUsersLocaleWithTheQuotesOwnTime) {
          "$2,300.00 per troy ounce, -3.25% at the open, Dec 9, 2026, 2:32\u202fPM"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(AlertMonitor::summary(c.firing.rule, QString::fromLatin1(c.locale)),
+        EXPECT_EQ(AlertText::summary(c.firing.rule, QString::fromLatin1(c.locale)),
                   QString::fromUtf8(c.summary));
-        EXPECT_EQ(AlertMonitor::body(c.firing, c.now, QString::fromLatin1(c.locale),
-                                     QStringLiteral("UTC")),
-                  QString::fromUtf8(c.body));
+        EXPECT_EQ(
+            AlertText::body(c.firing, c.now, QString::fromLatin1(c.locale), QStringLiteral("UTC")),
+            QString::fromUtf8(c.body));
     }
 }
 

@@ -1,3 +1,4 @@
+#include "AlertTesting.h"
 #include "EventLoop.h"
 #include "FakeClock.h"
 #include "FakePricingProxy.h"
@@ -10,6 +11,7 @@
 #include "Pixels.h"
 #include "PricingDocuments.h"
 #include "Printers.h"
+#include "alerts/AlertStore.h"
 #include "persistence/PreferencesStore.h"
 #include "persistence/VaultStore.h"
 #include "pricing/HTTPPricingProxyClient.h"
@@ -242,8 +244,9 @@ protected:
         callbacks.onOpenVault = [this] {
             vaultOpenedWithPopup.push_back(controller->popover().isShown());
         };
-        controller = std::make_unique<MenuBarController>(
-            service, vault, primary, Currency::usd, mode, std::move(callbacks), std::move(shell));
+        controller =
+            std::make_unique<MenuBarController>(service, vault, primary, Currency::usd, mode,
+                                                std::move(callbacks), std::move(shell), &alerts);
     }
 
     bool titleIs(const QString& text) {
@@ -253,6 +256,7 @@ protected:
     QTemporaryDir dir;
     PreferencesStore preferences{dir.filePath(QStringLiteral("preferences.json"))};
     VaultStore vault{preferences};
+    AlertStore alerts{preferences};
     test::FakeStatusItem* status = nullptr;
     TitlePublisher* published = nullptr;
     std::vector<bool> vaultOpenedWithPopup;
@@ -363,6 +367,46 @@ TEST_F(MenuBarControllerTest, ClickingTheItemTogglesThePopupAndItsSubscription) 
     // Return presses a popup button, and the popup is gone before the window opens.
     QTest::keyClick(controller->view()->vaultButton(), Qt::Key_Return);
     EXPECT_EQ(vaultOpenedWithPopup, std::vector<bool>{false});
+}
+
+}  // namespace
+
+namespace {
+
+// The bell rings for rules that can still fire: enabled, and not a once-only rule that fired.
+TEST_F(MenuBarControllerTest, TheBellListsTheMetalsAlertsThatCanStillFire) {
+    const auto rule = [](const char* id, MetalSeries metal, AlertCondition condition,
+                         const char* level, bool enabled, bool repeating, bool fired) {
+        AlertRule r =
+            test::alertRule(QString::fromLatin1(id), metal, condition, *Decimal::parse(level));
+        r.enabled = enabled;
+        r.repeating = repeating;
+        r.lastFired = fired ? std::optional<Instant>(kSnapshotTime) : std::nullopt;
+        return r;
+    };
+    alerts.setRules(
+        {rule("a", MetalSeries::gold, AlertCondition::above, "2400", true, false, false),
+         rule("b", MetalSeries::gold, AlertCondition::downBy, "3", true, true, true),
+         rule("c", MetalSeries::silver, AlertCondition::below, "20", false, true, false),
+         rule("d", MetalSeries::platinum, AlertCondition::above, "900", true, false, true)});
+    build();
+    const MetalRow* gold = controller->view()->row(MetalSeries::gold);
+    EXPECT_EQ(gold->alertsText(),
+              u"Alert: above $2,400.00 per troy ounce\n"
+              u"Alert: down by 3.00% today"_s);
+    EXPECT_EQ(gold->selectButton()->accessibleDescription(),
+              u"Alert: above $2,400.00 per troy ounce; Alert: down by 3.00% today"_s);
+    for (const MetalSeries metal :
+         {MetalSeries::silver, MetalSeries::platinum, MetalSeries::palladium}) {
+        EXPECT_EQ(controller->view()->row(metal)->alertsText(), QString())
+            << metal.rawValue().toStdString();
+        EXPECT_EQ(controller->view()->row(metal)->selectButton()->accessibleDescription(),
+                  QString());
+    }
+    alerts.remove(QStringLiteral("a"));
+    alerts.remove(QStringLiteral("b"));
+    controller->refresh();
+    EXPECT_EQ(controller->view()->row(MetalSeries::gold)->alertsText(), QString());
 }
 
 }  // namespace

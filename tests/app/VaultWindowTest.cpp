@@ -1,3 +1,6 @@
+#include "AlertTesting.h"
+#include "AlertText.h"
+#include "AlertsView.h"
 #include "DecimalTesting.h"
 #include "EventLoop.h"
 #include "FakeClock.h"
@@ -12,6 +15,7 @@
 #include "VaultMetalCard.h"
 #include "VaultView.h"
 #include "VaultWindowController.h"
+#include "alerts/AlertStore.h"
 #include "persistence/PreferencesStore.h"
 #include "persistence/SettingsKey.h"
 #include "persistence/VaultStore.h"
@@ -27,6 +31,8 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -331,6 +337,7 @@ protected:
     test::FakeLoginItem loginItem;
     test::FakeWindowActivator activator;
     SettingsWindowController controller{preferences, loginItem, activator};
+    AlertStore alerts{preferences};
 };
 
 TEST_F(SettingsWindowTest, ARefusedRegistrationIsReportedAndFlippedBack) {
@@ -386,11 +393,18 @@ TEST_F(SettingsWindowTest, TheWindowIsMadeOnceAndKeepsItsPage) {
 
     view().setSelection(SettingsView::Tab::about);
     QTest::keyClick(view().pageChooser(), Qt::Key_Left);
-    EXPECT_EQ(view().selection(), SettingsView::Tab::display);
+    EXPECT_EQ(view().selection(), SettingsView::Tab::alerts);
+    EXPECT_NE(window->focusWidget(), view().alertsPage()->levelField())
+        << "the arrow keys stay in the chooser";
+    view().setSelection(SettingsView::Tab::general);
+    const QRect segment = view().pageChooser()->segmentRect(2);
+    QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {},
+                      view().pageChooser()->mapTo(window, segment.center()));
+    EXPECT_EQ(window->focusWidget(), view().alertsPage()->levelField()) << "a click leads on";
     window->close();
     controller.show();
     EXPECT_EQ(controller.window(), window);
-    EXPECT_EQ(view().selection(), SettingsView::Tab::display);
+    EXPECT_EQ(view().selection(), SettingsView::Tab::alerts);
     EXPECT_EQ(activator.fronted.size(), 2);
     EXPECT_EQ(activator.applicationActivations, 2);
 }
@@ -409,6 +423,16 @@ TEST_F(SettingsWindowTest, TheAboutFooterCarriesTheYearOfTheUsersCalendar) {
 // the windows are open. The renderings are kept for a person to look at.
 TEST_F(SettingsWindowTest, TextsStayReadableInLightAndDarkThemes) {
     store.setEntry({Decimal(2), MetalUnit::troyOunce, KaratGrade::k22}, MetalSeries::gold);
+    AlertRule fired =
+        test::alertRule(u"f"_s, MetalSeries::silver, AlertCondition::downBy, Decimal(3));
+    fired.repeating = true;
+    fired.lastFired = system_clock::now();
+    alerts.setRules(
+        {test::alertRule(u"w"_s, MetalSeries::gold, AlertCondition::above, Decimal(2400)), fired});
+    controller.setNotificationStatus([] {
+        return u"No notification server is running: alerts show in the popup and the status "
+               u"item's tooltip only."_s;
+    });
     loginItem.failure = QStringLiteral("The autostart folder is read-only");
     const auto vault = makeView();
     SettingsView& settings = view();
@@ -437,13 +461,13 @@ TEST_F(SettingsWindowTest, TextsStayReadableInLightAndDarkThemes) {
         }
         EXPECT_GE(contrast(vault->findChild<QLabel*>(QStringLiteral("total")), window), 4.5)
             << name;
-        for (const char* label : {"launchAtLoginError", "footer"}) {
+        for (const char* label : {"launchAtLoginError", "footer", "notificationStatus"}) {
             EXPECT_GE(contrast(settings.findChild<QLabel*>(QLatin1String(label)), window), 3.0)
                 << name << " " << label;
         }
         vault->grab().save(artifacts + QStringLiteral("/vault-%1.png").arg(QLatin1String(name)));
-        for (const auto tab :
-             {SettingsView::Tab::general, SettingsView::Tab::display, SettingsView::Tab::about}) {
+        for (const auto tab : {SettingsView::Tab::general, SettingsView::Tab::display,
+                               SettingsView::Tab::alerts, SettingsView::Tab::about}) {
             settings.setSelection(tab);
             settings.grab().save(artifacts + QStringLiteral("/settings-%1-%2.png")
                                                  .arg(QLatin1String(name))
@@ -451,6 +475,188 @@ TEST_F(SettingsWindowTest, TextsStayReadableInLightAndDarkThemes) {
         }
     }
     QApplication::setPalette(light);
+}
+
+TEST(AlertTextTest, SentencesInTheUsersLocaleAndWhereEachRuleStands) {
+    AlertRule gold = test::alertRule(u"g"_s, MetalSeries::gold, AlertCondition::above, dec("2400"));
+    AlertRule silver =
+        test::alertRule(u"s"_s, MetalSeries::silver, AlertCondition::downBy, dec("3"));
+    silver.repeating = true;
+    EXPECT_EQ(AlertText::line(gold, u"en_US"_s),
+              u"Gold above $2,400.00 per troy ounce \u00B7 once"_s);
+    EXPECT_EQ(AlertText::line(silver, u"en_US"_s),
+              u"Silver down by 3.00% today \u00B7 repeating"_s);
+    gold.condition = AlertCondition::below;
+    gold.currency = Currency::eur;
+    gold.unit = MetalUnit::gram;
+    EXPECT_EQ(AlertText::describe(gold, u"de_DE"_s), u"Gold below 2.400,00\u00A0\u20AC per gram"_s);
+
+    const Instant now = sys_days(year(2026) / 3 / 4) + hours(15);
+    const struct {
+        bool enabled, armed;
+        std::optional<Instant> fired, snoozed;
+        const char16_t* expected;
+    } cases[] = {
+        {true, false, {}, {}, u"waiting for the price to be on the other side"},
+        {true, true, {}, {}, u"armed"},
+        {false, true, now, {}, u"off"},
+        {true, true, now - minutes(28), {}, u"fired 14:32"},
+        {true, false, now - hours(48), {}, u"fired 02.03.2026, 15:00"},
+        {true, false, now - hours(1), now + hours(1), u"snoozed until 16:00"},
+        {true, true, now - hours(2), now - hours(1), u"fired 13:00"},
+    };
+    for (const auto& c : cases) {
+        silver.enabled = c.enabled;
+        silver.armed = c.armed;
+        silver.lastFired = c.fired;
+        silver.snoozedUntil = c.snoozed;
+        EXPECT_EQ(AlertText::state(silver, now, u"de_DE"_s, u"UTC"_s),
+                  QString::fromUtf16(c.expected));
+    }
+}
+
+// The Alerts page on its own, in the locale each case names.
+class AlertsPageTest : public SettingsWindowTest {
+protected:
+    std::unique_ptr<AlertsView> makePage(const QString& locale) {
+        auto page = std::make_unique<AlertsView>(preferences, locale);
+        page->resize(448, 300);
+        page->show();
+        return page;
+    }
+    static void enter(QLineEdit* field, const QString& text) {
+        field->clear();
+        QTest::keyClicks(field, text);
+        QTest::keyClick(field, Qt::Key_Return);
+    }
+};
+
+TEST_F(AlertsPageTest, ALevelIsReadAsTheUsersLocaleWritesItOrRefusedAloud) {
+    preferences.set(u"XAG"_s, SettingsKey::primaryMetal);
+    preferences.set(u"EUR"_s, SettingsKey::displayCurrency);
+    const struct {
+        const char* locale;
+        const char* typed;
+        const char* stored;  // null: refused with `error`
+        const char16_t* error;
+    } cases[] = {
+        {"en_US", "2,400.50", "2400.5", u""},
+        {"de_DE", "2.400,50", "2400.5", u""},
+        {"hi_IN", "2,400.50", "2400.5", u""},
+        {"en_US", "2,400", "2400", u""},
+        {"de_DE", "2.400", "2400", u""},
+        {"de_DE", "2400.5", "2400.5", u""},
+        {"en_US", "abc", nullptr, u"\u201Cabc\u201D is not a number."},
+        {"en_US", "0", nullptr, u"Enter a price above zero."},
+        {"de_DE", "-5", nullptr, u"Enter a price above zero."},
+        {"en_US", "", nullptr, u"Enter a price."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.typed) + " in " + c.locale);
+        alerts.setRules({});
+        const auto page = makePage(QString::fromLatin1(c.locale));
+        enter(page->levelField(), QString::fromLatin1(c.typed));
+        const std::vector<AlertRule> rules = alerts.rules();
+        const QString error = QString::fromUtf16(c.error);
+        EXPECT_EQ(page->errorText(), error);
+        EXPECT_EQ(page->levelField()->accessibleDescription(), error);
+        if (c.stored == nullptr) {
+            EXPECT_TRUE(rules.empty());
+            continue;
+        }
+        ASSERT_EQ(rules.size(), 1U);
+        AlertRule expected = test::alertRule(rules[0].id, MetalSeries::silver,
+                                             AlertCondition::above, dec(c.stored), Currency::eur);
+        EXPECT_EQ(rules[0], expected);
+        EXPECT_TRUE(page->levelField()->text().isEmpty()) << "ready for the next level";
+    }
+}
+
+TEST_F(AlertsPageTest, EditsChangeOneRuleFreshFromTheStoreAndRestartItOnlyWhenItsMeaningChanges) {
+    alerts.setRules(
+        {test::alertRule(u"a"_s, MetalSeries::gold, AlertCondition::above, dec("2400.1234567")),
+         test::alertRule(u"b"_s, MetalSeries::silver, AlertCondition::below, dec("20"))});
+    const auto page = makePage(u"de_DE"_s);
+    QListWidget* list = page->ruleList();
+    QAccessibleInterface* rows = QAccessible::queryAccessibleInterface(list);
+    ASSERT_NE(rows, nullptr);
+    EXPECT_EQ(rows->child(1)->text(QAccessible::Name),
+              u"Silver below 20,00\u00A0$ per troy ounce \u00B7 once"_s);
+
+    // The monitor arms and fires "a" while the page is open.
+    AlertRule monitored = *alerts.rule(u"a"_s);
+    monitored.armed = true;
+    monitored.lastFired = system_clock::now();
+    alerts.put(monitored);
+    ASSERT_TRUE(waitUntil([&] {
+        return list->item(0)->data(Qt::AccessibleDescriptionRole).toString().startsWith(u"fired");
+    }));
+    list->setCurrentRow(1);
+    QTest::keyClick(list, Qt::Key_Space);
+    EXPECT_FALSE(alerts.rule(u"b"_s)->enabled);
+    EXPECT_EQ(alerts.rule(u"a"_s), monitored) << "another rule's state is kept";
+
+    list->setCurrentRow(0);
+    EXPECT_EQ(page->editedRule(), u"a"_s);
+    EXPECT_EQ(page->levelField()->text(), u"2400,123457"_s);
+    QTest::keyClick(page->repeatingSwitch(), Qt::Key_Space);
+    QTest::keyClick(page->levelField(), Qt::Key_Return);
+    monitored.repeating = true;
+    EXPECT_EQ(alerts.rule(u"a"_s), monitored) << "level exact and state kept";
+
+    enter(page->levelField(), u"2.500"_s);
+    AlertRule restarted = monitored;
+    restarted.level = dec("2500");
+    restarted.resetState();
+    EXPECT_EQ(alerts.rule(u"a"_s), restarted);
+
+    AlertRule firedAgain = restarted;
+    firedAgain.armed = true;
+    firedAgain.lastFired = system_clock::now();
+    alerts.put(firedAgain);
+    QTest::keyClick(list, Qt::Key_Space);
+    EXPECT_FALSE(alerts.rule(u"a"_s)->enabled);
+    EXPECT_TRUE(alerts.rule(u"a"_s)->lastFired) << "switched off, it keeps its history";
+    QTest::keyClick(list, Qt::Key_Space);
+    EXPECT_EQ(alerts.rule(u"a"_s), restarted) << "switched on, it starts over";
+
+    QTest::keyClick(list, Qt::Key_Delete);
+    ASSERT_EQ(alerts.rules().size(), 1U);
+    EXPECT_EQ(alerts.rules()[0].id, u"b"_s);
+    EXPECT_EQ(list->count(), 1);
+    // Deleted elsewhere while being edited: the form goes back to adding.
+    EXPECT_EQ(page->editedRule(), u"b"_s);
+    alerts.remove(u"b"_s);
+    EXPECT_TRUE(waitUntil([&] { return list->count() == 0 && page->editedRule().isEmpty(); }));
+    EXPECT_EQ(page->submitButton()->accessibleName(), u"Add alert"_s);
+}
+
+// From the popup: the window opens on Alerts with the level field focused, so a level and Enter
+// make a rule in the display currency, per troy ounce, for the status item's metal.
+TEST_F(AlertsPageTest, TheWindowOpensOnAlertsReadyForALevel) {
+    QString delivery = u"No notification server is running."_s;
+    controller.setNotificationStatus([&] { return delivery; });
+    controller.show(SettingsView::Tab::alerts);
+    controller.window()->show();
+    AlertsView* page = view().alertsPage();
+    EXPECT_EQ(view().selection(), SettingsView::Tab::alerts);
+    EXPECT_EQ(controller.window()->focusWidget(), page->levelField());
+    EXPECT_EQ(page->statusText(), delivery);
+    QTest::keyClicks(page->levelField(), "2400");
+    QTest::keyClick(page->levelField(), Qt::Key_Return);
+    ASSERT_EQ(alerts.rules().size(), 1U);
+    EXPECT_EQ(AlertText::line(alerts.rules()[0], u"en_US"_s),
+              u"Gold above $2,400.00 per troy ounce \u00B7 once"_s);
+    controller.window()->activateWindow();
+    ASSERT_TRUE(waitUntil([&] { return controller.window()->isActiveWindow(); }));
+    page->ruleList()->setFocus(Qt::BacktabFocusReason);
+    EXPECT_NE(page->ruleList()->currentItem(), nullptr);
+    EXPECT_TRUE(page->editedRule().isEmpty()) << "tabbing through the list edits nothing";
+
+    delivery.clear();
+    controller.window()->close();
+    view();
+    EXPECT_EQ(page->statusText(), QString()) << "asked again on every showing";
 }
 
 }  // namespace
