@@ -44,7 +44,7 @@ QString moment(Instant when, Instant now, const QString& locale, const QString& 
 }
 
 QString condition(const AlertRule& rule, const QString& locale, bool withUnit) {
-    switch (rule.condition) {
+    switch (rule.condition.value()) {
         case AlertCondition::above:
         case AlertCondition::below:
             return (rule.condition == AlertCondition::above ? QStringLiteral("above ")

@@ -318,7 +318,7 @@ void AlertsView::resetForm() {
         m_list->clearSelection();
     }
     m_metal->setCurrentIndex(indexOf(settings.primaryMetal()));
-    m_condition->setCurrentIndex(static_cast<int>(AlertCondition::above));
+    m_condition->setCurrentIndex(indexOf(AlertCondition(AlertCondition::above)));
     m_level->clear();
     m_currency->setCurrentIndex(indexOf(settings.displayCurrency()));
     m_unit->setCurrentIndex(indexOf(MetalUnit(MetalUnit::troyOunce)));
@@ -343,7 +343,7 @@ void AlertsView::focusLevel() {
 void AlertsView::load(const AlertRule& rule) {
     m_editing = rule.id;
     m_metal->setCurrentIndex(indexOf(rule.metal));
-    m_condition->setCurrentIndex(static_cast<int>(rule.condition));
+    m_condition->setCurrentIndex(indexOf(rule.condition));
     m_shownLevel = QuantityText::format(rule.level, m_locale);
     m_level->setText(m_shownLevel);
     m_currency->setCurrentIndex(indexOf(rule.currency));
@@ -356,14 +356,16 @@ void AlertsView::load(const AlertRule& rule) {
 }
 
 void AlertsView::conditionChanged() {
-    const bool percent = m_condition->currentIndex() >= static_cast<int>(AlertCondition::upBy);
+    const bool percent =
+        m_condition->currentIndex() >= indexOf(AlertCondition(AlertCondition::upBy));
     // A percentage has no weight to be per.
     m_unit->setEnabled(!percent);
     m_level->setPlaceholderText(percent ? QStringLiteral("Percent") : QStringLiteral("Price"));
 }
 
 std::optional<Decimal> AlertsView::readLevel() {
-    const bool percent = m_condition->currentIndex() >= static_cast<int>(AlertCondition::upBy);
+    const bool percent =
+        m_condition->currentIndex() >= indexOf(AlertCondition(AlertCondition::upBy));
     const QString what = percent ? QStringLiteral("percentage") : QStringLiteral("price");
     QString text = m_level->text().trimmed();
     if (percent) {
@@ -408,7 +410,7 @@ void AlertsView::submit() {
         rule = *stored;
     }
     rule.metal = at<MetalSeries>(m_metal->currentIndex());
-    rule.condition = static_cast<AlertCondition>(m_condition->currentIndex());
+    rule.condition = at<AlertCondition>(m_condition->currentIndex());
     if (!stored || m_level->text() != m_shownLevel) {
         rule.level = *level;
     }

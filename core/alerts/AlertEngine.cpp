@@ -33,7 +33,7 @@ std::optional<Reading> read(const AlertRule& rule, const MetalPriceTick& tick) {
 // Where the reading stands against the rule. `between` is past the level's safe side but inside
 // the re-arm margin.
 Side sideOf(const AlertRule& rule, const Reading& reading, const Decimal& marginPercent) {
-    switch (rule.condition) {
+    switch (rule.condition.value()) {
         case AlertCondition::above:
         case AlertCondition::below: {
             const Decimal margin = rule.level * marginPercent / kHundred;

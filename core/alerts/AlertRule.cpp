@@ -2,14 +2,9 @@
 
 #include "json/JsonValue.h"
 
-#include <array>
-
 namespace mintlux {
 
 namespace {
-
-constexpr std::array<std::u16string_view, 4> kConditionRawValues{u"above", u"below", u"upBy",
-                                                                 u"downBy"};
 
 void writeOptionalDate(JsonWriter& w, std::string_view key, const std::optional<Instant>& when) {
     if (when) {
@@ -19,28 +14,13 @@ void writeOptionalDate(JsonWriter& w, std::string_view key, const std::optional<
 
 }  // namespace
 
-QString conditionRawValue(AlertCondition condition) {
-    const auto raw = kConditionRawValues[static_cast<std::size_t>(condition)];
-    return QString::fromRawData(reinterpret_cast<const QChar*>(raw.data()),
-                                static_cast<qsizetype>(raw.size()));
-}
-
-std::optional<AlertCondition> conditionFromRawValue(QStringView text) {
-    for (std::size_t i = 0; i < kConditionRawValues.size(); ++i) {
-        const auto raw = kConditionRawValues[i];
-        if (text == QStringView(raw.data(), static_cast<qsizetype>(raw.size()))) {
-            return static_cast<AlertCondition>(i);
-        }
-    }
-    return std::nullopt;
-}
-
 void AlertRule::writeJson(JsonWriter& w) const {
     w.beginObject();
     w.key("id").string(QStringView(id));
     w.key("metal");
     metal.writeJson(w);
-    w.key("condition").string(QStringView(conditionRawValue(condition)));
+    w.key("condition");
+    condition.writeJson(w);
     w.key("level").number(level);
     w.key("currency");
     currency.writeJson(w);
@@ -72,14 +52,7 @@ AlertRule AlertRule::readJson(JsonValue& v) {
         } else if (key == "metal") {
             field.readOnce(metal, &MetalSeries::readJson);
         } else if (key == "condition") {
-            field.readOnce(condition, [](JsonValue& f) {
-                const QString text = f.qstring();
-                const auto parsed = conditionFromRawValue(text);
-                if (!parsed) {
-                    Json::failInvalidRawValue(f, "AlertCondition", text.toStdString());
-                }
-                return *parsed;
-            });
+            field.readOnce(condition, &AlertCondition::readJson);
         } else if (key == "level") {
             field.readOnce(level, &JsonValue::decimal);
         } else if (key == "currency") {

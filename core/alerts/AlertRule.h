@@ -6,6 +6,7 @@
 #include "market/Instant.h"
 #include "market/MetalSeries.h"
 #include "market/MetalUnit.h"
+#include "market/Vocabulary.h"
 
 #include <optional>
 #include <vector>
@@ -14,9 +15,21 @@
 
 namespace mintlux {
 
+namespace detail {
+enum class AlertConditionCase : std::uint8_t { above, below, upBy, downBy };
+}
+
 // What a rule watches: the price against a level, or the day's change against the previous
 // close in percent.
-enum class AlertCondition { above, below, upBy, downBy };
+class AlertCondition : public Vocabulary<AlertCondition, detail::AlertConditionCase, 4> {
+public:
+    using enum detail::AlertConditionCase;
+    constexpr AlertCondition(Case c) noexcept : Vocabulary(c) {}  // NOLINT
+
+    static constexpr std::array<std::u16string_view, 4> kRawValues{u"above", u"below", u"upBy",
+                                                                   u"downBy"};
+    static constexpr std::string_view kTypeName = "AlertCondition";
+};
 
 // One price alert with its state. The level keeps the currency and unit it was made in, so a
 // change of the display settings never reinterprets it; the state is stored with the rule so a
@@ -57,9 +70,6 @@ struct AlertRule {
 
     friend bool operator==(const AlertRule&, const AlertRule&) = default;
 };
-
-QString conditionRawValue(AlertCondition condition);
-std::optional<AlertCondition> conditionFromRawValue(QStringView text);
 
 // All rules, as stored: a JSON array. A rule that cannot be read is dropped on its own; the
 // others stay.
