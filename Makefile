@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc)
 SOURCE ?= live
 
 .PHONY: run test test-asan test-tsan bench fuzz format deps package test-desktops test-installed \
-	test-debian13 gnome-extension-zips
+	test-debian13 gnome-extension-zips bench-footprint
 
 deps:
 	@scripts/install-deps.sh
@@ -65,6 +65,14 @@ bench: deps
 	cmake --preset release
 	cmake --build --preset release -j $(JOBS)
 	@for b in build/release/bench/bench_*; do echo "== $$b"; $$b; done
+
+# The release app's idle memory and wake-ups beside the smallest Qt tray app, under Xvfb in
+# xfce4-panel's status tray; medians of several runs of two minutes (about 12 minutes).
+bench-footprint: deps
+	@scripts/install-deps.sh desktops
+	cmake --preset release
+	cmake --build --preset release -j $(JOBS) --target mintlux mintlux-pricing minimal_tray_app
+	bench/footprint/footprint.py build/release $(FOOTPRINT_ARGS)
 
 package: deps
 	cmake --preset release

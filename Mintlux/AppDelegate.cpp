@@ -14,9 +14,12 @@
 #include "pricing/MetalPricingService.h"
 #include "pricing/MockPricingProxyClient.h"
 
+#include <malloc.h>
+
 #include <QCoreApplication>
 #include <QNetworkAccessManager>
 #include <QPointer>
+#include <QTimer>
 
 namespace mintlux {
 
@@ -70,6 +73,15 @@ void AppDelegate::applicationDidFinishLaunching() {
         }
     });
     m_pricingService = service;
+    // Start-up frees much of what it allocated (the preferences' parse, the first answer, the
+    // title's first rendering) but malloc keeps it; given back once, after the first refresh,
+    // the idle app does not hold it all day.
+    service->observeHealth(this, [this](Currency) {
+        if (!m_heapTrimmed) {
+            m_heapTrimmed = true;
+            QTimer::singleShot(0, this, [] { ::malloc_trim(0); });
+        }
+    });
 
     MenuBarController::Shell shell;
     if (m_env.makeStatusItem) {

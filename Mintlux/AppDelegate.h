@@ -95,6 +95,7 @@ private:
     VaultStore m_vaultStore;
     AlertStore m_alertStore;
     std::optional<SettingsSnapshot> m_lastSnapshot;
+    bool m_heapTrimmed = false;
     PreferencesStore::ObserverToken m_settingsObserver;
 };
 

@@ -8,23 +8,29 @@
 
 #include <chrono>
 
+#include <QDateTime>
+#include <QLocale>
+
 namespace mintlux::FeedStatusText {
 
 namespace {
 
-QString lastUpdatedLine(std::optional<Instant> lastUpdate) {
-    return lastUpdate
-               ? QStringLiteral("Last updated ") + MenuBarView::absoluteTimeString(*lastUpdate)
-               : QString();
+using TimeText = QString (*)(Instant when, Instant now);
+
+QString absoluteTime(Instant when, Instant) {
+    return MenuBarView::absoluteTimeString(when);
 }
 
-QString problemLines(const FeedHealth& health) {
+QString lastUpdatedLine(std::optional<Instant> lastUpdate, TimeText time, Instant now) {
+    return lastUpdate ? QStringLiteral("Last updated ") + time(*lastUpdate, now) : QString();
+}
+
+QString problemLines(const FeedHealth& health, TimeText time, Instant now) {
     QStringList lines;
     if (health.lastRefreshFailed()) {
         QString line = QStringLiteral("Refreshing has failed");
         if (health.failingSince) {
-            line +=
-                QStringLiteral(" since ") + MenuBarView::absoluteTimeString(*health.failingSince);
+            line += QStringLiteral(" since ") + time(*health.failingSince, now);
         }
         lines << line + QStringLiteral(": ") + describeFailure(health.lastFailure, health.endpoint);
     } else if (health.stale) {
@@ -74,16 +80,37 @@ QString pillLabel(Pill pill) {
 }
 
 QString pillToolTip(Pill pill, std::optional<Instant> lastUpdate, const FeedHealth& health) {
+    const Instant now{};  // unused by the popup's absolute times
     if (pill == Pill::delayed && lastUpdate) {
         return joinLines(
             QStringLiteral("Prices delayed since ") + MenuBarView::absoluteTimeString(*lastUpdate),
-            problemLines(health));
+            problemLines(health, absoluteTime, now));
     }
-    return statusToolTip(lastUpdate, health);
+    return joinLines(lastUpdatedLine(lastUpdate, absoluteTime, now),
+                     problemLines(health, absoluteTime, now));
 }
 
-QString statusToolTip(std::optional<Instant> lastUpdate, const FeedHealth& health) {
-    return joinLines(lastUpdatedLine(lastUpdate), problemLines(health));
+QString statusToolTip(std::optional<Instant> lastUpdate, const FeedHealth& health, Instant now) {
+    return joinLines(lastUpdatedLine(lastUpdate, shortTimeString, now),
+                     problemLines(health, shortTimeString, now));
+}
+
+QString statusToolTipMeaning(bool updated, const FeedHealth& health) {
+    // Not the time, only whether there is one; failures keep the time they began.
+    return joinLines(updated ? QStringLiteral("Last updated") : QString(),
+                     problemLines(health, shortTimeString, Instant{}));
+}
+
+QString shortTimeString(Instant when, Instant now) {
+    const auto millis = [](Instant t) {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(t.time_since_epoch()).count();
+    };
+    const QDateTime local = QDateTime::fromMSecsSinceEpoch(millis(when));
+    const QLocale locale;
+    if (local.date() == QDateTime::fromMSecsSinceEpoch(millis(now)).date()) {
+        return locale.toString(local.time(), QLocale::ShortFormat);
+    }
+    return locale.toString(local, QLocale::ShortFormat);
 }
 
 QString describeFailure(const std::exception_ptr& failure, const QString& endpoint) {

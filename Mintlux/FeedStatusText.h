@@ -28,8 +28,17 @@ QString pillLabel(Pill pill);
 QString pillToolTip(Pill pill, std::optional<Instant> lastUpdate, const FeedHealth& health);
 
 // The status item's tooltip under its title: when the prices were last updated, and what went
-// wrong when the last refresh failed. The one place this text is made.
-QString statusToolTip(std::optional<Instant> lastUpdate, const FeedHealth& health);
+// wrong when the last refresh failed. Its times are the locale's short ones (a date only when
+// not today), made without ICU: this runs on every poll of an otherwise idle app.
+QString statusToolTip(std::optional<Instant> lastUpdate, const FeedHealth& health,
+                      Instant now = std::chrono::system_clock::now());
+
+// What of the status tooltip is worth telling a panel about: all of it but the time of the last
+// update, which moves with every poll and would make each panel read the whole item again.
+QString statusToolTipMeaning(bool updated, const FeedHealth& health);
+
+// "5:19 PM" in the user's locale, or "12/4/26 5:19 PM" when `when` is not on `now`'s day.
+QString shortTimeString(Instant when, Instant now);
 
 // A failure in words a user can act on, naming the service's address when there is one.
 QString describeFailure(const std::exception_ptr& failure, const QString& endpoint);

@@ -26,7 +26,6 @@ MenuBarController::MenuBarController(std::shared_ptr<Service> service, const Vau
       m_titlePublisher(std::move(shell.titlePublisher)) {
     m_popover->setContentSize(Popover::kDefaultContentSize);
     configureButton();
-    rebuildPopoverContent();
     subscribeToLiveStream(m_currency);
     m_service->observeHealth(this, [this](Currency refreshed) {
         if (refreshed == m_currency) {
@@ -35,12 +34,20 @@ MenuBarController::MenuBarController(std::shared_ptr<Service> service, const Vau
     });
 }
 
-QString MenuBarController::toolTip() const {
-    std::optional<Instant> lastUpdate;
-    if (!m_lastSnapshot.empty()) {
-        lastUpdate = m_lastSnapshot.begin()->second.timestamp();
+std::optional<Instant> MenuBarController::lastUpdate() const {
+    if (m_lastSnapshot.empty()) {
+        return std::nullopt;
     }
-    QString text = FeedStatusText::statusToolTip(lastUpdate, m_service->health(m_currency));
+    return m_lastSnapshot.begin()->second.timestamp();
+}
+
+QString MenuBarController::toolTip() const {
+    const Instant now = m_now ? m_now() : Instant(std::chrono::system_clock::now());
+    return withAlerts(
+        FeedStatusText::statusToolTip(lastUpdate(), m_service->health(m_currency), now));
+}
+
+QString MenuBarController::withAlerts(QString text) const {
     for (const QString& alert : m_recentAlerts) {
         text += (text.isEmpty() ? QString() : QStringLiteral("\n")) + alert;
     }
@@ -52,7 +59,7 @@ void MenuBarController::setRecentAlerts(const QStringList& lines) {
         return;
     }
     m_recentAlerts = lines;
-    if (MenuBarView* content = view()) {
+    if (MenuBarView* content = builtView()) {
         content->setAlertLines(lines);
     }
     updateToolTip();
@@ -60,11 +67,21 @@ void MenuBarController::setRecentAlerts(const QStringList& lines) {
 
 void MenuBarController::updateToolTip() {
     const QString text = toolTip();
-    if (text != m_statusItem->toolTipText()) {
-        m_statusItem->setToolTipText(text);
-        emit toolTipChanged(text);
-        publishTitle();
+    if (text == m_statusItem->toolTipText()) {
+        return;
     }
+    QString meaning = withAlerts(FeedStatusText::statusToolTipMeaning(
+        lastUpdate().has_value(), m_service->health(m_currency)));
+    if (meaning == m_toolTipMeaning) {
+        // Only the time moved on: kept for the next reader, no panel is sent to read it.
+        m_statusItem->setToolTipText(text, StatusItem::Announce::no);
+        return;
+    }
+    m_toolTipMeaning = std::move(meaning);
+    m_toolTipNews = true;
+    m_statusItem->setToolTipText(text);
+    emit toolTipChanged(text);
+    publishTitle();
 }
 
 MenuBarController::~MenuBarController() {
@@ -99,7 +116,14 @@ void MenuBarController::configureButton() {
     publishTitle();
 }
 
-void MenuBarController::rebuildPopoverContent() {
+void MenuBarController::invalidatePopoverContent() {
+    m_contentCurrent = false;
+    if (m_popover->isShown()) {
+        buildPopoverContent();
+    }
+}
+
+void MenuBarController::buildPopoverContent() {
     // A popup keeps the pointer and keyboard grabbed until it closes, so a window opened from
     // it would come up without the keyboard: the popup goes first.
     MenuBarCallbacks callbacks = m_callbacks;
@@ -124,10 +148,18 @@ void MenuBarController::rebuildPopoverContent() {
         content->setAlerts(m_alertStore->rules());
     }
     m_popover->setContent(std::move(content));
+    m_contentCurrent = true;
 }
 
-MenuBarView* MenuBarController::view() const {
+MenuBarView* MenuBarController::builtView() const {
     return static_cast<MenuBarView*>(m_popover->content());
+}
+
+MenuBarView* MenuBarController::view() {
+    if (!m_contentCurrent) {
+        buildPopoverContent();
+    }
+    return builtView();
 }
 
 void MenuBarController::subscribeToLiveStream(Currency currency) {
@@ -142,12 +174,14 @@ void MenuBarController::drain() {
     }
     while (auto snapshot = m_stream->next()) {
         m_lastSnapshot = std::move(*snapshot);
-        rerenderTitle();
+        renderTitle();
     }
+    // The tooltip first, so the title goes out once, with it.
     updateToolTip();
+    publishTitle();
 }
 
-void MenuBarController::rerenderTitle() {
+void MenuBarController::renderTitle() {
     const auto it = m_lastSnapshot.find(m_primaryMetal);
     if (it == m_lastSnapshot.end()) {
         return;
@@ -156,6 +190,10 @@ void MenuBarController::rerenderTitle() {
         it->second, m_primaryMetal, m_displayMode, m_vaultStore.entry(m_primaryMetal),
         PriceFormatter::userLocale(), m_discreet));
     m_shownTick = it->second;
+}
+
+void MenuBarController::rerenderTitle() {
+    renderTitle();
     publishTitle();
 }
 
@@ -168,7 +206,11 @@ void MenuBarController::publishTitle() {
     title::TitleState state;
     state.text = shown.text;
     state.segments = TitlePublisher::segmentsFor(shown);
-    state.tooltip = m_statusItem->toolTipText();
+    // A tooltip whose time alone moved on goes out with the next title that is news anyway.
+    const title::TitleState& last = m_titlePublisher->state();
+    const bool news = m_toolTipNews || state.text != last.text || state.segments != last.segments;
+    state.tooltip = news ? m_statusItem->toolTipText() : last.tooltip;
+    m_toolTipNews = false;
     state.symbol = (m_shownTick ? m_shownTick->series() : m_primaryMetal).symbolForUI();
     if (m_shownTick) {
         if (const auto change = m_shownTick->significantChangePercent()) {
@@ -186,7 +228,7 @@ void MenuBarController::setPrimaryMetal(MetalSeries metal) {
         return;
     }
     m_primaryMetal = metal;
-    rebuildPopoverContent();
+    invalidatePopoverContent();
     rerenderTitle();
 }
 
@@ -195,7 +237,7 @@ void MenuBarController::setCurrency(Currency currency) {
         return;
     }
     m_currency = currency;
-    rebuildPopoverContent();
+    invalidatePopoverContent();
     subscribeToLiveStream(currency);
     updateToolTip();
 }
@@ -214,14 +256,14 @@ void MenuBarController::setDiscreet(bool on) {
     }
     m_discreet = on;
     m_statusItem->setDiscreetChecked(on);
-    if (MenuBarView* shown = view()) {
+    if (MenuBarView* shown = builtView()) {
         shown->setDiscreet(on);
     }
     rerenderTitle();
 }
 
 void MenuBarController::refresh() {
-    rebuildPopoverContent();
+    invalidatePopoverContent();
     rerenderTitle();
 }
 
@@ -234,10 +276,14 @@ QRect MenuBarController::anchorFor(QPoint globalPos) const {
 }
 
 void MenuBarController::togglePopover(QPoint globalPos) {
+    if (!m_popover->isShown()) {
+        view();
+    }
     m_popover->toggle(anchorFor(globalPos));
 }
 
 void MenuBarController::showPopover(QPoint globalPos) {
+    view();
     m_popover->show(anchorFor(globalPos));
 }
 

@@ -65,14 +65,16 @@ public:
     StatusItem& statusItem() const { return *m_statusItem; }
     Popover& popover() const { return *m_popover; }
     TitlePublisher* titlePublisher() const { return m_titlePublisher.get(); }
-    MenuBarView* view() const;
+    // The popup's content, built now if it is not yet or no longer up to date.
+    MenuBarView* view();
     MetalSeries primaryMetal() const { return m_primaryMetal; }
     Currency currency() const { return m_currency; }
     DisplayMode displayMode() const { return m_displayMode; }
     bool isDiscreet() const { return m_discreet; }
     const Service::Snapshot& lastSnapshot() const { return m_lastSnapshot; }
-    // The status item's tooltip under its title: the time of the last update, and the failure
-    // when the last refresh failed. Anything else that shows the item's tooltip asks here.
+    // The status item's tooltip under its title: the time of the last update, the failure when
+    // the last refresh failed, and the alerts of the last hour. Anything else that shows the
+    // item's tooltip asks here. Panels are told of it when more than the time changes.
     QString toolTip() const;
 
     // "Au —": the title until a snapshot holds the primary metal.
@@ -83,10 +85,16 @@ signals:
 
 private:
     void updateToolTip();
+    std::optional<Instant> lastUpdate() const;
+    QString withAlerts(QString text) const;
     void configureButton();
-    void rebuildPopoverContent();
+    // The popup's content is built when it opens: hidden, it would only hold memory.
+    void invalidatePopoverContent();
+    void buildPopoverContent();
+    MenuBarView* builtView() const;
     void subscribeToLiveStream(Currency currency);
     void drain();
+    void renderTitle();
     void rerenderTitle();
     void publishTitle();
     QRect anchorFor(QPoint globalPos) const;
@@ -107,6 +115,10 @@ private:
     std::unique_ptr<TitlePublisher> m_titlePublisher;
     Service::Snapshot m_lastSnapshot;
     QStringList m_recentAlerts;
+    // The tooltip last announced, but for the time of the last update.
+    QString m_toolTipMeaning;
+    bool m_toolTipNews = false;
+    bool m_contentCurrent = false;
     // The tick the title was last rendered from; none while it shows the placeholder.
     std::optional<MetalPriceTick> m_shownTick;
     // Last, so it goes first: no snapshot arrives for a half-destroyed controller.

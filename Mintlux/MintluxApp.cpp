@@ -9,7 +9,6 @@
 #include <string_view>
 
 #include <QApplication>
-#include <QIcon>
 #include <QTimer>
 
 namespace mintlux {
@@ -56,8 +55,6 @@ int MintluxApp::run(int argc, char** argv, const QUrl& pricingBaseURL) {
     // No display name: Qt would append it to every window title (" — Mintlux"), and the
     // windows already say what they are.
     QApplication::setDesktopFileName(QStringLiteral("org.mintlux.Mintlux"));
-    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("MintluxIcon"),
-                                                 QIcon(QStringLiteral(":/MintluxIcon.png"))));
     // Closing a window never ends an application that lives in the status area.
     QApplication::setQuitOnLastWindowClosed(false);
 

@@ -80,11 +80,11 @@ DesktopStatusItem::~DesktopStatusItem() {
     delete m_notice.data();
 }
 
-void DesktopStatusItem::toolTipTextChanged() {
+void DesktopStatusItem::toolTipTextChanged(Announce announce) {
     for (StatusItem* inner :
          {static_cast<StatusItem*>(m_sni.get()), static_cast<StatusItem*>(m_xembed.get())}) {
         if (inner != nullptr) {
-            inner->setToolTipText(toolTipText());
+            inner->setToolTipText(toolTipText(), announce);
         }
     }
 }

@@ -49,7 +49,7 @@ public:
     QWidget* notice() const;
 
 private:
-    void toolTipTextChanged() override;
+    void toolTipTextChanged(Announce announce) override;
     void discreetCheckedChanged() override;
     void reevaluate();
     void showNoticeIfStillAlone();

@@ -47,6 +47,7 @@ NoTrayNotice::NoTrayNotice(const QString& desktop, std::function<void()> onQuit)
     : QWidget(nullptr, Qt::Dialog) {
     setObjectName(QStringLiteral("MintluxNoStatusArea"));
     setWindowTitle(tr("Mintlux: no status area"));
+    useApplicationWindowIcon();
     setAttribute(Qt::WA_QuitOnClose, false);
 
     auto* text = new QLabel(advice(desktop));

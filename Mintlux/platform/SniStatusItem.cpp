@@ -149,8 +149,10 @@ void SniStatusItem::setIconStyle(IconStyle style) {
     emit m_adaptor->NewIcon();
 }
 
-void SniStatusItem::toolTipTextChanged() {
-    emit m_adaptor->NewToolTip();
+void SniStatusItem::toolTipTextChanged(Announce announce) {
+    if (announce == Announce::yes) {
+        emit m_adaptor->NewToolTip();
+    }
 }
 
 SniToolTip SniStatusItem::toolTip() const {

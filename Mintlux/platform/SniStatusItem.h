@@ -80,7 +80,7 @@ private slots:
     void onItemUnregistered(const QString& entry);
 
 private:
-    void toolTipTextChanged() override;
+    void toolTipTextChanged(Announce announce) override;
     void discreetCheckedChanged() override;
     void onWatcherOwnerChanged(const QString& newOwner);
     void registerWithWatcher();

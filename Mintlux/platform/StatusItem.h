@@ -34,12 +34,15 @@ public:
     void setTitle(const QString& text) { setStyledTitle(StyledTitle{text, {}}); }
     virtual void setStyledTitle(const StyledTitle& title) = 0;
     virtual StyledTitle title() const = 0;
+    // Whether a tooltip change is announced to the hosts, which then read the whole item again,
+    // or only kept for whoever reads the tooltip next (the time moving on is not worth a read).
+    enum class Announce { yes, no };
     // The lines shown under the title when the pointer rests on the item; the title publisher
     // passes them on as well.
-    void setToolTipText(const QString& text) {
+    void setToolTipText(const QString& text, Announce announce = Announce::yes) {
         if (text != m_toolTip) {
             m_toolTip = text;
-            toolTipTextChanged();
+            toolTipTextChanged(announce);
         }
     }
     QString toolTipText() const { return m_toolTip; }
@@ -94,7 +97,7 @@ protected:
         }
     }
 
-    virtual void toolTipTextChanged() {}
+    virtual void toolTipTextChanged(Announce) {}
     virtual void discreetCheckedChanged() {}
 
     // Lets a composite item pass its handlers on to the item that does the work.

@@ -45,6 +45,13 @@ void TitlePublisher::publish(const title::TitleState& state) {
     if (!m_published) {
         return;
     }
+    // The same title confirmed by a later poll is no news: announcing the new time alone would
+    // wake every reader and panel each minute. Asked for, it is current.
+    title::TitleState timeless = state;
+    timeless.updated = before.updated;
+    if (timeless == before) {
+        return;
+    }
     emit m_adaptor->Changed(state.text, state.segments, state.tooltip, state.direction,
                             state.symbol, state.updated);
     // Property caches (GDBusProxy, sd-bus) stay current only through this signal.

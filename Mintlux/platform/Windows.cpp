@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QIcon>
 #include <QLayout>
 #include <QScreen>
 #include <QVBoxLayout>
@@ -11,7 +12,19 @@
 
 namespace mintlux {
 
+void useApplicationWindowIcon() {
+    static bool set = false;
+    if (set) {
+        return;
+    }
+    set = true;
+    // The compiled-in image stands in where the icon theme lacks the app's icon.
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("MintluxIcon"),
+                                                 QIcon(QStringLiteral(":/MintluxIcon.png"))));
+}
+
 void configureWindow(QWidget& window, const WindowOptions& options) {
+    useApplicationWindowIcon();
     Qt::WindowFlags flags = Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                             Qt::WindowMinimizeButtonHint | Qt::CustomizeWindowHint;
     if (options.resizable) {

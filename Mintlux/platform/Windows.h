@@ -17,6 +17,10 @@ struct WindowOptions {
     QSize minimumSize;  // empty: the content size when not resizable, none otherwise
 };
 
+// Sets the application's window icon, once: decoding it costs memory a status item that never
+// opens a window has no use for.
+void useApplicationWindowIcon();
+
 // Turns `window` into an application window: titled, closable, minimisable, optionally
 // resizable, centred, and kept when closed so the next show reuses it. Closing it never ends
 // the application, which lives in the status area.

@@ -156,7 +156,7 @@ void XEmbedStatusItem::discreetCheckedChanged() {
     m_discreet->setChecked(isDiscreetChecked());
 }
 
-void XEmbedStatusItem::toolTipTextChanged() {
+void XEmbedStatusItem::toolTipTextChanged(Announce) {
     m_window->setToolTipBody(toolTipText());
 }
 

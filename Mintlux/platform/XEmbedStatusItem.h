@@ -44,7 +44,7 @@ public:
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
 
 private:
-    void toolTipTextChanged() override;
+    void toolTipTextChanged(Announce announce) override;
     void discreetCheckedChanged() override;
     void buildMenu();
     void createWindow(const StyledTitle& title);

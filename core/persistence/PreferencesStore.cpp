@@ -3,6 +3,8 @@
 #include "json/DecodingError.h"
 #include "persistence/PrivateFiles.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -20,7 +22,6 @@
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QObject>
-#include <QRegularExpression>
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QThread>
@@ -133,12 +134,20 @@ void removeLeftoverTempFiles(const QString& path) {
         return;  // a later start cleans up
     }
     const QFileInfo info(path);
-    // QSaveFile's names: the file's own name, a dot and six letters or digits.
-    static const QRegularExpression tempName(QStringLiteral("^.*\\.[A-Za-z0-9]{6}$"));
+    const QString prefix = info.fileName() + QLatin1Char('.');
+    // QSaveFile's names: the file's own name, a dot and six letters or digits. Plain string
+    // tests: a wildcard filter or a regular expression would load PCRE2 into every start.
+    const auto isTempName = [&prefix](const QString& name) {
+        if (name.size() != prefix.size() + 6 || !name.startsWith(prefix)) {
+            return false;
+        }
+        return std::all_of(name.cbegin() + prefix.size(), name.cend(), [](QChar c) {
+            return c.unicode() < 128 && std::isalnum(static_cast<unsigned char>(c.unicode()));
+        });
+    };
     const QDir dir = info.dir();
-    for (const QString& name :
-         dir.entryList({info.fileName() + QStringLiteral(".??????")}, QDir::Files | QDir::Hidden)) {
-        if (tempName.match(name).hasMatch()) {
+    for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden, QDir::Unsorted)) {
+        if (isTempName(name)) {
             QFile::remove(dir.filePath(name));
         }
     }

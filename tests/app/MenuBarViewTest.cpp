@@ -3,6 +3,7 @@
 #include "FakeClock.h"
 #include "FakePricingProxy.h"
 #include "FakeStatusItem.h"
+#include "FeedStatusText.h"
 #include "LoopbackHttpServer.h"
 #include "ManualTimer.h"
 #include "MenuBarController.h"
@@ -327,8 +328,9 @@ TEST_F(MenuBarControllerTest, CurrencyChangeResubscribesKeepingTheOldTitleAndTel
     QSignalSpy changed(controller.get(), &MenuBarController::toolTipChanged);
     poll();
     ASSERT_TRUE(titleIs(kGoldUp));
-    const QString updated = QStringLiteral("Last updated ") +
-                            MenuBarView::absoluteTimeString(Instant(seconds(1'765'000'000)));
+    const QString updated =
+        QStringLiteral("Last updated ") +
+        FeedStatusText::shortTimeString(Instant(seconds(1'765'000'000)), system_clock::now());
     EXPECT_EQ(status->toolTipText(), updated);
 
     controller->setCurrency(Currency::gbp);
@@ -349,6 +351,39 @@ TEST_F(MenuBarControllerTest, CurrencyChangeResubscribesKeepingTheOldTitleAndTel
     proxy->setLatest(Currency::gbp, {{"XAU", "1850.4"}});
     poll(Currency::gbp);
     EXPECT_TRUE(titleIs(QStringLiteral("Au \u00A31,850")));
+}
+
+// Panels read the whole item again on every announced tooltip change, so the time moving on is
+// kept for the next reader but not announced; a failure and its end are.
+TEST_F(MenuBarControllerTest, OnlyAChangeOfMeaningIsAnnouncedNotTheMinute) {
+    build();
+    QSignalSpy changed(controller.get(), &MenuBarController::toolTipChanged);
+    const Instant first(seconds(1'765'000'000));
+    poll();
+    ASSERT_TRUE(titleIs(kGoldUp));
+    ASSERT_EQ(changed.size(), 1);
+    EXPECT_EQ(status->announced, 1);
+
+    proxy->setLatest(Currency::usd, {{"XAU", "2345.678", "2317.08"}}, first + minutes(1));
+    poll();
+    const QString later = u"Last updated "_s +
+                          FeedStatusText::shortTimeString(first + minutes(1), system_clock::now());
+    ASSERT_TRUE(waitUntil([&] { return status->toolTipText() == later; }));
+    EXPECT_EQ(changed.size(), 1);
+    EXPECT_EQ(status->announced, 1) << "a minute passing is no news";
+    EXPECT_NE(published->state().tooltip, later);
+
+    proxy->failLatest(Currency::usd);
+    ASSERT_TRUE(test::awaitFailure(service->refresh(Currency::usd)));
+    ASSERT_EQ(changed.size(), 2);
+    EXPECT_EQ(status->announced, 2);
+    EXPECT_TRUE(status->toolTipText().startsWith(later + u"\nRefreshing has failed since "_s));
+    EXPECT_EQ(published->state().tooltip, status->toolTipText());
+
+    proxy->setLatest(Currency::usd, {{"XAU", "2345.678", "2317.08"}}, first + minutes(2));
+    poll();
+    EXPECT_EQ(changed.size(), 3) << "the failure's end is news";
+    EXPECT_EQ(status->announced, 3);
 }
 
 TEST_F(MenuBarControllerTest, ClickingTheItemTogglesThePopupAndItsSubscription) {

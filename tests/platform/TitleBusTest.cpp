@@ -10,8 +10,11 @@
 #include <vector>
 
 #include <QDBusConnectionInterface>
+#include <QDBusPendingReply>
+#include <QDBusVariant>
 #include <QProcess>
 #include <QSemaphore>
+#include <QTest>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -211,6 +214,22 @@ TEST(TitleBus, FollowPrintsEachChangeAndThePlaceholderWhileTheAppIsAway) {
     const QVariantMap changed =
         qdbus_cast<QVariantMap>(properties.last(u"PropertiesChanged"_s).arguments().at(1));
     EXPECT_EQ(changed.keys(), (QStringList{u"Segments"_s, u"Text"_s, u"Tooltip"_s}));
+
+    // The same title confirmed a minute later: current when asked, but no news to anyone.
+    title::TitleState confirmed = rising(u"$2,350"_s);
+    confirmed.updated += 60'000;
+    app->publish(confirmed);
+    QDBusMessage get =
+        QDBusMessage::createMethodCall(kService, QString::fromLatin1(title::kPath),
+                                       u"org.freedesktop.DBus.Properties"_s, u"Get"_s);
+    get << QString::fromLatin1(title::kInterface) << u"Updated"_s;
+    QDBusPendingCall asked = host.bus().asyncCall(get);
+    ASSERT_TRUE(waitFor([&] { return asked.isFinished(); }));
+    EXPECT_EQ(QDBusPendingReply<QDBusVariant>(asked).value().variant().toLongLong(),
+              confirmed.updated);
+    QTest::qWait(50);
+    EXPECT_EQ(changes.count(u"Changed"_s), 1);
+    EXPECT_EQ(properties.count(u"PropertiesChanged"_s), 1);
 
     app.reset();
     ASSERT_TRUE(lineCount(3));

@@ -36,6 +36,7 @@ public:
         }
         m_latest.insert_or_assign(currency, response);
     }
+    void failLatest(Currency currency) { m_latest.erase(currency); }
 
     QFuture<LatestPricesResponse> fetchLatest(Currency currency) override {
         ++fetches[currency];

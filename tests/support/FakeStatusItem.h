@@ -22,8 +22,13 @@ public:
     void chooseQuit() { requestQuit(); }
     void chooseDiscreet() { requestDiscreet(!isDiscreetChecked()); }
 
+    void toolTipTextChanged(Announce announce) override {
+        announced += announce == Announce::yes ? 1 : 0;
+    }
+
     QRect anchor;
     QList<StyledTitle> titles;  // every title set, in order
+    int announced = 0;          // tooltip changes the hosts were told of
 
 private:
     StyledTitle m_title;
