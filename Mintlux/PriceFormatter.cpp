@@ -1,58 +1,31 @@
 #include "PriceFormatter.h"
 
-#include "IcuBridge.h"
+#include "IcuNumbers.h"
+#include "LocaleNumbers.h"
 #include "market/DecimalLimits.h"
 
-#include <cstdint>
 #include <optional>
-#include <string>
 
-#include <QByteArray>
 #include <QLocale>
-
-#include <unicode/locid.h>
-#include <unicode/numberformatter.h>
-#include <unicode/unistr.h>
 
 namespace mintlux::PriceFormatter {
 
 namespace {
 
-using icu::number::LocalizedNumberFormatter;
-using icu::number::NumberFormatter;
-using icu::number::Precision;
-
 // An amount held at the decimal's limit is not the true one (that was too large to compute).
 const QString kPlaceholder = QStringLiteral("\u2014");
-
-std::optional<QString> format(const LocalizedNumberFormatter& formatter, const Decimal& value) {
-    const std::string digits = value.toString();
-    UErrorCode status = U_ZERO_ERROR;
-    const icu::number::FormattedNumber formatted = formatter.formatDecimal(
-        icu::StringPiece(digits.data(), static_cast<std::int32_t>(digits.size())), status);
-    const icu::UnicodeString text = formatted.toString(status);
-    if (U_FAILURE(status) || text.isEmpty()) {
-        return std::nullopt;
-    }
-    return IcuBridge::fromIcu(text);
-}
 
 QString money(const Decimal& value, Currency currency, int fractionDigits, const QString& locale) {
     if (isSaturated(value)) {
         return kPlaceholder;
     }
-    const QByteArray code = currency.rawValue().toLatin1();
-    UErrorCode status = U_ZERO_ERROR;
-    const icu::CurrencyUnit unit(icu::StringPiece(code.constData(), 3), status);
-    if (U_SUCCESS(status)) {
-        const LocalizedNumberFormatter formatter =
-            NumberFormatter::withLocale(IcuBridge::locale(locale))
-                .unit(unit)
-                .precision(Precision::fixedFraction(fractionDigits))
-                .roundingMode(UNUM_ROUND_HALFEVEN);
-        if (auto text = format(formatter, value)) {
-            return *text;
-        }
+    // The compiled-in shapes first: the status item formats on every poll, and ICU's formatter
+    // would keep megabytes of its code and data resident in an app that is otherwise idle.
+    if (auto text = LocaleNumbers::money(value, currency, fractionDigits, locale)) {
+        return *text;
+    }
+    if (auto text = IcuNumbers::money(value, currency, fractionDigits, locale)) {
+        return *text;
     }
     return currency.symbol() + value.toQString();
 }
@@ -97,12 +70,11 @@ QString percent(const Decimal& value, const QString& locale) {
     if (isSaturated(value)) {
         return kPlaceholder;
     }
-    const LocalizedNumberFormatter formatter =
-        NumberFormatter::withLocale(IcuBridge::locale(locale))
-            .precision(Precision::fixedFraction(2))
-            .grouping(UNUM_GROUPING_OFF)
-            .roundingMode(UNUM_ROUND_HALFEVEN);
-    return format(formatter, value).value_or(value.toQString()) + QLatin1Char('%');
+    std::optional<QString> text = LocaleNumbers::plain(value, 2, locale);
+    if (!text) {
+        text = IcuNumbers::plain(value, 2, locale);
+    }
+    return text.value_or(value.toQString()) + QLatin1Char('%');
 }
 
 }  // namespace mintlux::PriceFormatter

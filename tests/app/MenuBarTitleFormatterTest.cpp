@@ -1,9 +1,12 @@
+#include "IcuNumbers.h"
+#include "LocaleNumbers.h"
 #include "MenuBarTitleFormatter.h"
 #include "PriceFormatter.h"
 #include "market/UnitConversion.h"
 #include "support/Printers.h"
 
 #include <optional>
+#include <string_view>
 
 #include <gtest/gtest.h>
 
@@ -159,6 +162,64 @@ TEST(PriceFormatter, PercentHasTwoPlacesNoGroupingAndTheValuesOwnSign) {
         EXPECT_EQ(PriceFormatter::percent(*Decimal::parse(c.value), QString::fromLatin1(c.locale)),
                   QString::fromLatin1(c.expected));
     }
+}
+
+// The title's amounts are made from the compiled-in shapes instead of ICU: every currency, in
+// the locales users run with and the spellings they arrive in, at the rounding edges and the
+// decimal's extremes, must read exactly as ICU writes them.
+TEST(LocaleNumbers, AmountsReadExactlyAsIcuWritesThem) {
+    const char* const locales[] = {"en",    "en_US", "en-US", "de", "de_DE", "de-DE", "en-IN",
+                                   "en_IN", "hi-IN", "fr-CH", "es", "ar-EG", "ar",    "ja"};
+    const char* const amounts[] = {"0",
+                                   "0.004",
+                                   "0.005",
+                                   "0.015",
+                                   "0.025",
+                                   "1.005",
+                                   "99.994",
+                                   "99.995",
+                                   "99.999",
+                                   "100.5",
+                                   "101.5",
+                                   "999.5",
+                                   "1234.565",
+                                   "1234.575",
+                                   "12345.5",
+                                   "234567.675",
+                                   "12345678.905",
+                                   "1e100",
+                                   "1e-100",
+                                   "99999999999999999999999999999999999999.5"};
+    int covered = 0;
+    for (const char* id : locales) {
+        const QString locale = QString::fromLatin1(id);
+        for (const char* text : amounts) {
+            const Decimal amount = *Decimal::parse(std::string_view(text));
+            for (const int digits : {0, 2}) {
+                for (const Currency currency : Currency::allCases()) {
+                    const auto fast = LocaleNumbers::money(amount, currency, digits, locale);
+                    covered += fast ? 1 : 0;
+                    if (fast) {
+                        EXPECT_EQ(*fast, IcuNumbers::money(amount, currency, digits, locale))
+                            << id << " " << text << " " << digits;
+                    }
+                }
+                if (const auto fast = LocaleNumbers::plain(amount, digits, locale)) {
+                    EXPECT_EQ(*fast, IcuNumbers::plain(amount, digits, locale))
+                        << id << " " << text;
+                }
+            }
+        }
+        // The locales users run with are in the table, not left to ICU.
+        if (std::string_view(id).size() <= 5) {
+            EXPECT_TRUE(LocaleNumbers::money(Decimal(1), Currency::inr, 2, locale)) << id;
+        }
+    }
+    EXPECT_GT(covered, 0);
+    EXPECT_FALSE(LocaleNumbers::money(Decimal(-1), Currency::usd, 2, u"en"_s)) << "ICU's sign";
+    EXPECT_FALSE(LocaleNumbers::money(Decimal(1), Currency::usd, 2, u"xx-YY"_s));
+    EXPECT_EQ(PriceFormatter::compact(*Decimal::parse("234567.5"), Currency::inr, u"en-IN"_s),
+              u"\u20B92,34,568"_s);
 }
 
 }  // namespace
