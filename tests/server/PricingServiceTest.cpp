@@ -188,6 +188,8 @@ TEST(PricingServiceDailyTest, HistoryFallsBackAlongTheChainAndSaysWhere) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
+        // Outlives the service: its replies still running when the service goes are aborted.
+        QNetworkAccessManager network;
         ServiceFixture f;
         f.clock->set(*Iso8601::parse("2025-12-08T15:00:00Z"));  // a Monday, gold polled first
         f.primary->quotes = {{kGold, dec("4215.5"), f.clock->now()}};
@@ -201,7 +203,6 @@ TEST(PricingServiceDailyTest, HistoryFallsBackAlongTheChainAndSaysWhere) {
         upstreams.route("/fx/rates", [&](const Server::Request& r) {
             return r.queryItem("base") == "XAU" ? row.frankfurter : Server::Response{404};
         });
-        QNetworkAccessManager network;
         const QUrl base = upstreams.baseUrl();
         f.providers.daily.clear();
         f.providers.daily.push_back(
@@ -277,6 +278,7 @@ TEST(PricingServiceFirstRunTest, TheErrorNamesEachFailingUpstreamAndItsCause) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
+        QNetworkAccessManager network;  // outlives the service and its replies
         ServiceFixture f;
         Server swissquote;
         Server goldApi;
@@ -297,7 +299,6 @@ TEST(PricingServiceFirstRunTest, TheErrorNamesEachFailingUpstreamAndItsCause) {
         if (!row.goldApi) {
             goldApiUrl = QUrl(QStringLiteral("http://mintlux-upstream.invalid/"));
         }
-        QNetworkAccessManager network;
         f.providers.spot.clear();
         f.providers.spot.push_back(
             std::make_unique<server::SwissquoteSpotProvider>(network, swissquoteUrl, 2s));

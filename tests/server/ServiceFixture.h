@@ -80,20 +80,39 @@ struct RawAnswer {
     }
 };
 
-// Takes one whole answer off the front of `pending`, if it holds one.
+// Takes one whole answer off the front of `pending`, if it holds one; a chunked body is joined.
 inline bool takeAnswer(QByteArray& pending, RawAnswer& answer) {
     const qsizetype end = pending.indexOf("\r\n\r\n");
     if (end < 0) {
         return false;
     }
     RawAnswer a{0, pending.left(end), {}};
-    const qsizetype length = a.header("Content-Length").toLongLong();
-    if (pending.size() < end + 4 + length) {
-        return false;
+    qsizetype at = end + 4;
+    if (a.header("Transfer-Encoding") == "chunked") {
+        for (;;) {
+            const qsizetype line = pending.indexOf("\r\n", at);
+            if (line < 0) {
+                return false;
+            }
+            const qsizetype size = pending.mid(at, line - at).toLongLong(nullptr, 16);
+            if (pending.size() < line + 2 + size + 2) {
+                return false;
+            }
+            a.body += pending.mid(line + 2, size);
+            at = line + 2 + size + 2;
+            if (size == 0) {
+                break;
+            }
+        }
+    } else {
+        at += a.header("Content-Length").toLongLong();
+        if (pending.size() < at) {
+            return false;
+        }
+        a.body = pending.mid(end + 4, at - end - 4);
     }
     a.status = a.head.mid(9, 3).toInt();
-    a.body = pending.mid(end + 4, length);
-    pending.remove(0, end + 4 + length);
+    pending.remove(0, at);
     answer = std::move(a);
     return true;
 }
