@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 # `make run SOURCE=synthetic`: demo prices from a random walk, for machines without internet.
 SOURCE ?= live
 
-.PHONY: run test test-asan test-tsan bench fuzz format deps package test-desktops test-installed \
+.PHONY: run test test-asan test-tsan bench bench-serve fuzz format deps package test-desktops test-installed \
 	test-debian13 gnome-extension-zips
 
 deps:
@@ -65,6 +65,13 @@ bench: deps
 	cmake --preset release
 	cmake --build --preset release -j $(JOBS)
 	@for b in build/release/bench/bench_*; do echo "== $$b"; $$b; done
+
+# Serving figures: the service against nginx serving the same bytes, and behind nginx's cache,
+# at 50 and 1,500 connections (wrk).
+bench-serve: deps
+	cmake --preset release
+	cmake --build --preset release -j $(JOBS) --target mintlux-pricing
+	bench/serve.sh
 
 package: deps
 	cmake --preset release
