@@ -5,6 +5,7 @@
 
 #include <charconv>
 #include <optional>
+#include <sys/ioctl.h>
 
 #include <QTcpSocket>
 
@@ -153,10 +154,13 @@ void HttpConnection::checkDeadline(qint64 nowMs, bool crowded) {
         return;
     }
     // Idle a while rather than between two requests of a busy client, so that closing it
-    // seldom races a request already on its way.
+    // seldom races a request already on its way; one that raced is the client's to send again,
+    // as it was sent on a kept-alive connection. A new connection is not closed before its first
+    // answer: that request would be lost.
     const qint64 idleSince = m_deadlineMs - m_worker.limits().idleTimeout.count();
-    if (crowded && !m_closing && !m_inRequest && nowMs - idleSince >= kIdleWhileCrowdedMs &&
-        m_socket->bytesToWrite() == 0 && m_socket->bytesAvailable() == 0) {
+    if (crowded && m_answered && !m_closing && !m_inRequest &&
+        nowMs - idleSince >= kIdleWhileCrowdedMs && m_socket->bytesToWrite() == 0 &&
+        m_socket->bytesAvailable() == 0 && !requestWaiting()) {
         closeAfterWrite();
         return;
     }
@@ -341,12 +345,20 @@ bool HttpConnection::handleRequest(qsizetype headerEnd, qsizetype consumed) {
     }
     // None of our requests has a body; rather than read one, we answer and hang up.
     const bool keepAlive = !close && !hasBody && !turnOver();
+    m_answered = true;
     respond(response, keepAlive, method == "HEAD", ifNoneMatch, gzip);
     if (!keepAlive) {
         closeAfterWrite();
         return false;
     }
     return true;
+}
+
+bool HttpConnection::requestWaiting() const {
+    // Qt reads only when the event loop gets to it; what the kernel holds counts as sent.
+    int queued = 0;
+    return ::ioctl(static_cast<int>(m_socket->socketDescriptor()), FIONREAD, &queued) != 0 ||
+           queued > 0;
 }
 
 bool HttpConnection::turnOver() const {

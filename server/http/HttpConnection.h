@@ -27,6 +27,8 @@ private:
     // Parses one request out of m_buffer[0, headerEnd); false when it was answered with an error.
     bool handleRequest(qsizetype headerEnd, qsizetype consumed);
     // Picks the representation the request takes, or 304 when it holds that one already.
+    // Bytes of a request have arrived, read or not.
+    bool requestWaiting() const;
     // Whether the connection is to make way for a waiting client after this answer.
     bool turnOver() const;
     void respond(const HttpResponse& response, bool keepAlive, bool headOnly,
@@ -42,6 +44,7 @@ private:
     qint64 m_openedMs = 0;
     bool m_inRequest = false;  // bytes of an unfinished request are buffered
     bool m_closing = false;
+    bool m_answered = false;  // at least one request answered
 };
 
 }  // namespace mintlux::server
