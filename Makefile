@@ -3,8 +3,8 @@ JOBS ?= $(shell nproc)
 # `make run SOURCE=synthetic`: demo prices from a random walk, for machines without internet.
 SOURCE ?= live
 
-.PHONY: run test test-asan test-tsan bench fuzz format deps package test-desktops test-installed \
-	test-debian13 gnome-extension-zips bench-footprint
+.PHONY: run test test-asan test-tsan bench bench-serve bench-footprint fuzz format deps package \
+	test-desktops test-installed test-debian13 gnome-extension-zips
 
 deps:
 	@scripts/install-deps.sh
@@ -73,6 +73,13 @@ bench-footprint: deps
 	cmake --preset release
 	cmake --build --preset release -j $(JOBS) --target mintlux mintlux-pricing minimal_tray_app
 	bench/footprint/footprint.py build/release $(FOOTPRINT_ARGS)
+
+# Serving figures: the service against nginx serving the same bytes, and behind nginx's cache,
+# at 50 and 1,500 connections (wrk).
+bench-serve: deps
+	cmake --preset release
+	cmake --build --preset release -j $(JOBS) --target mintlux-pricing
+	bench/serve.sh
 
 package: deps
 	cmake --preset release

@@ -29,8 +29,8 @@ packages=(
   # Qt Charts' CMake package requires the OpenGL modules' CMake files; Qt 6.4 keeps them apart,
   # Qt 6.8's qt6-base-dev ships them (and only provides the old name, which dpkg never lists)
   $(pick libqt6opengl6-dev -)
-  # the pricing service's store
-  libsqlite3-dev
+  # the pricing service's store; gzip for its answers and the app's reading of them
+  libsqlite3-dev zlib1g-dev
   # desktop shell: X11 tray protocol headers, a font with the arrows the title uses
   libxcb1-dev fonts-dejavu-core
   # renders the application icon's PNG sizes from its SVG
@@ -39,8 +39,9 @@ packages=(
   scdoc lintian desktop-file-utils appstream
   # tests and benchmarks
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  # HTTP load figures for the pricing service (scripts/load-test.sh)
-  wrk curl
+  # HTTP load figures for the pricing service (scripts/load-test.sh, bench/serve.sh); the
+  # caching proxy its deployment test runs in front of it (light: proxy, cache and gzip suffice)
+  wrk curl nginx-light
   # the TLS tests make a throw-away certificate with it
   openssl
   # desktop tests: private session bus, virtual X server (xvfb-run needs xauth, only recommended),

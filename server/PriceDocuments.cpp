@@ -1,9 +1,14 @@
 #include "PriceDocuments.h"
 
 #include "market/UnitConversion.h"
+#include "net/Gzip.h"
 #include "pricing/HistoryResponse.h"
 #include "pricing/LatestPricesResponse.h"
 #include "pricing/ServiceError.h"
+
+#include <algorithm>
+
+#include <QCryptographicHash>
 
 namespace mintlux::server {
 
@@ -85,6 +90,43 @@ PriceDocuments::Body PriceDocuments::missing(Missing what, Currency currency) co
     return {503, errorJson(text.toStdString())};
 }
 
+void PriceDocuments::setRefreshSchedule(std::function<Instant()> nextChange,
+                                        std::chrono::seconds longest) {
+    m_nextChange = std::move(nextChange);
+    m_longestMaxAge = longest;
+}
+
+PriceDocuments::Body PriceDocuments::document(QByteArray json) {
+    Body body{200, std::move(json)};
+    // From the bytes alone, so that every replica and every restart tags a document alike.
+    const QByteArray hash =
+        QCryptographicHash::hash(body.json, QCryptographicHash::Sha1).left(12).toHex();
+    body.etag = '"' + hash + '"';
+    if (body.json.size() >= kGzipFrom) {
+        QByteArray packed = Gzip::compress(body.json);
+        if (packed.size() < body.json.size()) {
+            body.gzip = std::move(packed);
+            body.gzipEtag = '"' + hash + "-gzip\"";
+        }
+    }
+    return body;
+}
+
+PriceDocuments::Body PriceDocuments::served(Body body, Instant changesAt) const {
+    using std::chrono::seconds;
+    if (!m_nextChange) {
+        body.maxAge = 0;
+        return body;
+    }
+    const Instant now = m_clock->now();
+    const Instant next = std::min({m_nextChange(), changesAt, now + m_longestMaxAge});
+    const auto left = std::chrono::ceil<seconds>(next - now);
+    // At least a second, also while a refresh is under way: a cache in front then asks once a
+    // second instead of passing every request on.
+    body.maxAge = static_cast<int>(std::clamp(left, seconds(1), m_longestMaxAge).count());
+    return body;
+}
+
 QByteArray PriceDocuments::errorJson(std::string_view message) {
     JsonWriter w;
     w.beginObject().key("error").string(message).endObject();
@@ -130,9 +172,9 @@ void PriceDocuments::buildPrices(Currency currency, PricesEntry& entry) const {
     // One old metal is enough: its price is served as it was last quoted.
     entry.staleAt = *oldest + kStaleAfter;
     doc.stale = false;
-    entry.fresh = {200, doc.toJson(kDates)};
+    entry.fresh = document(doc.toJson(kDates));
     doc.stale = true;
-    entry.stale = {200, doc.toJson(kDates)};
+    entry.stale = document(doc.toJson(kDates));
 }
 
 PriceDocuments::Body PriceDocuments::prices(Currency currency) {
@@ -144,7 +186,8 @@ PriceDocuments::Body PriceDocuments::prices(Currency currency) {
             buildPrices(currency, entry);
         }
         if (entry.missing == Missing::nothing) {
-            return m_clock->now() >= entry.staleAt ? entry.stale : entry.fresh;
+            return m_clock->now() >= entry.staleAt ? served(entry.stale, Instant::max())
+                                                   : served(entry.fresh, entry.staleAt);
         }
         missingNow = entry.missing;
     }
@@ -161,7 +204,7 @@ PriceDocuments::Body PriceDocuments::history(MetalSeries series, TimeRange range
         const std::lock_guard lock(m_lock);
         if (const auto it = m_history.find(key);
             it != m_history.end() && it->second.generation == generation) {
-            return it->second.body;
+            return served(it->second.body, Instant::max());
         }
     }
     const auto fx = m_recorder.perUsd(currency);
@@ -169,7 +212,6 @@ PriceDocuments::Body PriceDocuments::history(MetalSeries series, TimeRange range
         return missing(Missing::rate, currency);
     }
     // Built outside the lock so a long history does not hold up the other worker's requests.
-    Body body;
     HistoryResponse doc;
     doc.series = series.rawValue();
     doc.currency = currency.rawValue();
@@ -182,16 +224,17 @@ PriceDocuments::Body PriceDocuments::history(MetalSeries series, TimeRange range
             UnitConversion::convertPrice(p.usdPerOunce, MetalUnit::troyOunce, unit);
         doc.points.push_back({p.t, perUnit * *fx});
     }
-    body.json = doc.toJson(kDates);
+    Body body = document(doc.toJson(kDates));
+    const auto bytes = [](const Body& b) { return b.json.size() + b.gzip.size(); };
     const std::lock_guard lock(m_lock);
-    if (m_historyBytes + body.json.size() > kMaxCachedHistoryBytes) {
+    if (m_historyBytes + bytes(body) > kMaxCachedHistoryBytes) {
         m_history.clear();
         m_historyBytes = 0;
     }
     HistoryEntry& slot = m_history[key];
-    m_historyBytes += body.json.size() - slot.body.json.size();
+    m_historyBytes += bytes(body) - bytes(slot.body);
     slot = {generation, body};
-    return body;
+    return served(std::move(body), Instant::max());
 }
 
 }  // namespace mintlux::server

@@ -95,7 +95,12 @@ std::optional<V> parameter(const Query& query, const char* name, std::string& me
 }
 
 HttpResponse fromBody(const PriceDocuments::Body& body) {
-    return {body.status, body.json, {}};
+    HttpResponse r{body.status, body.json, {}};
+    r.maxAge = body.maxAge;
+    r.etag = body.etag;
+    r.gzip = body.gzip;
+    r.gzipEtag = body.gzipEtag;
+    return r;
 }
 
 }  // namespace

@@ -73,6 +73,9 @@ PricingService::PricingService(std::unique_ptr<PricingStore> store, LiveProvider
                          " prices; use another database for " + m_source.toStdString() + " prices");
     }
     m_documents.setUpstreamHealth([this] { return m_poller->health(); });
+    // The spot round is the most frequent refresh, so no document outlives it in a cache.
+    m_documents.setRefreshSchedule([this] { return m_poller->nextChange(); },
+                                   options.schedule.spot);
     m_recorder.setUpstreamOrder(m_poller->dailyUpstreams());
     m_recorder.load();
 }

@@ -216,10 +216,20 @@ void UpstreamPoller::failed(ProviderHealth& health, const QString& error, const 
 
 template <class P, class F>
 void UpstreamPoller::scheduleNext(Chain<P>& chain, std::chrono::seconds after, F poll) {
+    const Instant at = m_clock->now() + after;
+    chain.nextAt.store(
+        std::chrono::duration_cast<std::chrono::nanoseconds>(at.time_since_epoch()).count());
     chain.next = m_clock->sleep(after, [this, poll] { (this->*poll)(); });
 }
 
+Instant UpstreamPoller::nextChange() const {
+    const std::int64_t ns =
+        std::min({m_spot.nextAt.load(), m_fx.nextAt.load(), m_daily.nextAt.load()});
+    return Instant(std::chrono::duration_cast<Instant::duration>(std::chrono::nanoseconds(ns)));
+}
+
 void UpstreamPoller::pollSpot() {
+    roundStarts(m_spot);
     std::set<std::size_t> wanted;
     for (const MetalSeries metal : MetalSeries::allCases()) {
         wanted.insert(metal.index());
@@ -288,6 +298,7 @@ void UpstreamPoller::finishSpot(bool anyAnswer) {
 }
 
 void UpstreamPoller::pollFx() {
+    roundStarts(m_fx);
     tryFx(nextAvailable(m_fx, 0));
 }
 
@@ -323,6 +334,7 @@ void UpstreamPoller::tryFx(std::size_t index) {
 }
 
 void UpstreamPoller::pollDaily() {
+    roundStarts(m_daily);
     tryDaily(0, nextAvailable(m_daily, 0), false);
 }
 

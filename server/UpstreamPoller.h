@@ -58,6 +58,9 @@ public:
     QStringList dailyUpstreams() const;
     // True once a whole spot round failed, until a provider answers again.
     bool spotFailing() const { return m_spotFailing.load(); }
+    // The earliest start of a scheduled round; a past instant while one is under way, since
+    // what it brings may land any moment. Callable from any thread.
+    Instant nextChange() const;
 
 private:
     template <class P>
@@ -65,6 +68,8 @@ private:
         std::vector<std::unique_ptr<P>> providers;
         std::vector<ProviderHealth> health;
         std::unique_ptr<Clock::Sleep> next;
+        // When `next` fires, in nanoseconds since the epoch; 0 while a round runs.
+        std::atomic<std::int64_t> nextAt = 0;
     };
 
     void pollSpot();
@@ -89,6 +94,10 @@ private:
     void failed(ProviderHealth& health, const QString& error, const QString& cause = {});
     template <class P, class F>
     void scheduleNext(Chain<P>& chain, std::chrono::seconds after, F poll);
+    template <class P>
+    static void roundStarts(Chain<P>& chain) {
+        chain.nextAt.store(0);
+    }
 
     MarketRecorder& m_recorder;
     std::shared_ptr<Clock> m_clock;

@@ -7,6 +7,7 @@
 #include "storage/SqliteStore.h"
 
 #include <csignal>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -40,6 +41,26 @@ void quitOnTermination(QCoreApplication& app) {
     sigaction(SIGINT, &action, nullptr);
 }
 
+// Every client holds a descriptor, waiting ones included; the usual soft limit of 1,024 is far
+// below what the connection cap and the wait queue allow for, and the hard limit is what the
+// administrator granted.
+void raiseOpenFileLimit() {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0) {
+        return;
+    }
+    if (limit.rlim_cur < limit.rlim_max) {
+        rlimit raised = limit;
+        raised.rlim_cur = limit.rlim_max;
+        if (setrlimit(RLIMIT_NOFILE, &raised) == 0) {
+            limit = raised;
+        }
+    }
+    logLine("open files: up to " + (limit.rlim_cur == RLIM_INFINITY
+                                        ? QStringLiteral("unlimited")
+                                        : QString::number(limit.rlim_cur)));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -56,6 +77,7 @@ int main(int argc, char** argv) {
         return 2;
     }
 
+    raiseOpenFileLimit();
     QNetworkAccessManager network;
     std::shared_ptr<MockPricingProxyClient> walk;
     LiveProviders providers;

@@ -1,5 +1,6 @@
 #include "net/BoundedHttpFetch.h"
 
+#include "net/Gzip.h"
 #include "pricing/TransportError.h"
 
 #include <QNetworkReply>
@@ -27,6 +28,12 @@ QByteArray mediaType(const QNetworkReply* reply) {
         type.truncate(semicolon);
     }
     return type.trimmed().toLower();
+}
+
+// Compressed, a body a little over the decoded limit is still sane: deflate adds a few bytes per
+// block to incompressible data.
+qint64 encodedLimit(qint64 decodedLimit) {
+    return decodedLimit + decodedLimit / 256 + 1024;
 }
 
 }  // namespace
@@ -64,12 +71,19 @@ void BoundedHttpFetch::get(QNetworkRequest request, OnAnswer onAnswer, OnError o
     if (m_limits.deadline == Deadline::silence) {
         request.setTransferTimeout(static_cast<int>(m_limits.timeout.count()));
     }
+    // Named by us, Qt leaves the body as sent instead of inflating it unbounded by itself.
+    const bool decodes = !request.hasRawHeader("Accept-Encoding");
+    if (decodes) {
+        request.setRawHeader("Accept-Encoding", "gzip");
+    }
     QNetworkReply* reply = m_network->get(request);
     // Bounds what Qt buffers ahead of us if the event loop is busy while a body streams in.
-    reply->setReadBufferSize(m_limits.maxBodyBytes);
+    reply->setReadBufferSize(decodes ? encodedLimit(m_limits.maxBodyBytes) : m_limits.maxBodyBytes);
     const std::uint64_t id = ++m_lastId;
-    m_pending.emplace(reply,
-                      Pending{id, request.url(), {}, std::move(onAnswer), std::move(onError)});
+    m_pending.emplace(
+        reply,
+        Pending{
+            id, request.url(), {}, std::move(onAnswer), std::move(onError), decodes, 0, nullptr});
 
     connect(reply, &QNetworkReply::metaDataChanged, this, [this, reply] { readAvailable(reply); });
     connect(reply, &QNetworkReply::readyRead, this, [this, reply] { readAvailable(reply); });
@@ -96,20 +110,61 @@ void BoundedHttpFetch::readAvailable(QNetworkReply* reply) {
         return;
     }
     Pending& pending = it->second;
-    const QVariant declared = reply->header(QNetworkRequest::ContentLengthHeader);
-    const qint64 incoming = reply->bytesAvailable();
-    if (pending.body.size() + incoming > m_limits.maxBodyBytes ||
-        (declared.isValid() && declared.toLongLong() > m_limits.maxBodyBytes)) {
-        const std::string description = describe(pending.url) + " answered more than " +
-                                        std::to_string(m_limits.maxBodyBytes) + " bytes";
-        abandon(reply, std::make_exception_ptr(TransportError(TransportError::Kind::bodyTooLarge,
-                                                              NetworkError::UnknownContentError,
-                                                              description)));
+    // Read afresh each time: a redirect's headers come before the final answer's.
+    const QByteArray encoding =
+        pending.decodes ? reply->rawHeader("Content-Encoding").trimmed().toLower() : QByteArray();
+    const bool gzip = encoding == "gzip" || encoding == "x-gzip";
+    if (!gzip && !encoding.isEmpty() && encoding != "identity") {
+        undecodable(reply, pending,
+                    "sent a body in an encoding it was not offered (" +
+                        encoding.left(40).toStdString() + ")");
         return;
     }
-    if (incoming > 0) {
-        pending.body += reply->read(incoming);
+    // A declared length counts the bytes as sent, which for a compressed body is not its size.
+    const qint64 sentLimit = gzip ? encodedLimit(m_limits.maxBodyBytes) : m_limits.maxBodyBytes;
+    const QVariant declared = reply->header(QNetworkRequest::ContentLengthHeader);
+    const qint64 incoming = reply->bytesAvailable();
+    if (pending.received + incoming > sentLimit ||
+        (declared.isValid() && declared.toLongLong() > sentLimit)) {
+        tooLarge(reply, pending);
+        return;
     }
+    if (incoming <= 0) {
+        return;
+    }
+    pending.received += incoming;
+    if (!gzip) {
+        pending.body += reply->read(incoming);
+        if (pending.body.size() > m_limits.maxBodyBytes) {
+            tooLarge(reply, pending);
+        }
+        return;
+    }
+    if (!pending.gzip) {
+        pending.gzip = std::make_unique<GzipDecoder>(m_limits.maxBodyBytes);
+    }
+    const GzipDecoder::State state = pending.gzip->feed(reply->read(incoming));
+    if (state == GzipDecoder::State::tooLarge) {
+        tooLarge(reply, pending);
+    } else if (state == GzipDecoder::State::corrupt) {
+        undecodable(reply, pending, "sent a corrupt gzip body");
+    }
+}
+
+void BoundedHttpFetch::tooLarge(QNetworkReply* reply, const Pending& pending) {
+    const std::string description = describe(pending.url) + " answered more than " +
+                                    std::to_string(m_limits.maxBodyBytes) + " bytes";
+    abandon(reply, std::make_exception_ptr(TransportError(TransportError::Kind::bodyTooLarge,
+                                                          NetworkError::UnknownContentError,
+                                                          description)));
+}
+
+void BoundedHttpFetch::undecodable(QNetworkReply* reply, const Pending& pending,
+                                   const std::string& what) {
+    const std::string description = describe(pending.url) + " " + what;
+    abandon(reply,
+            std::make_exception_ptr(TransportError(
+                TransportError::Kind::network, NetworkError::UnknownContentError, description)));
 }
 
 void BoundedHttpFetch::finished(QNetworkReply* reply) {
@@ -121,6 +176,15 @@ void BoundedHttpFetch::finished(QNetworkReply* reply) {
     Pending& pending = *taken;
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     const NetworkError error = reply->error();
+    if (status.isValid() && fromStatus(error) && pending.gzip) {
+        if (pending.gzip->finish() != GzipDecoder::State::ok) {
+            const std::string description = describe(pending.url) + " sent a truncated gzip body";
+            pending.onError(std::make_exception_ptr(TransportError(
+                TransportError::Kind::network, NetworkError::UnknownContentError, description)));
+            return;
+        }
+        pending.body = std::move(pending.gzip->output());
+    }
     if (status.isValid() && fromStatus(error)) {
         HttpAnswer answer{status.toInt(), mediaType(reply), std::move(pending.body), {}};
         for (const auto& header : reply->rawHeaderPairs()) {

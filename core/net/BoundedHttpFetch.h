@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -21,6 +22,8 @@ class QNetworkReply;
 
 namespace mintlux {
 
+class GzipDecoder;
+
 // What a server answered: delivered whenever a complete HTTP answer arrived, whatever its status.
 // What the status means is the caller's business.
 struct HttpAnswer {
@@ -34,7 +37,9 @@ struct HttpAnswer {
 
 // GET requests bounded in time and size. Every failure to get an answer reaches the caller as a
 // TransportError: refused, reset or closed early, timed out, a body over the limit, or a request
-// still running when this object goes.
+// still running when this object goes. Unless the request names its own Accept-Encoding, gzip is
+// asked for and inflated here, so that the limit holds on the decoded body: a small compressed
+// body that would inflate past it is refused part-way, never decoded whole.
 class BoundedHttpFetch : public QObject {
 public:
     enum class Deadline {
@@ -67,11 +72,17 @@ private:
         QByteArray body;
         OnAnswer onAnswer;
         OnError onError;
+        bool decodes = false;  // we asked for gzip ourselves
+        qint64 received = 0;   // bytes as sent, before decoding
+        std::unique_ptr<GzipDecoder> gzip;
     };
 
     void readAvailable(QNetworkReply* reply);
     void finished(QNetworkReply* reply);
     void abandon(QNetworkReply* reply, std::exception_ptr error);
+    void tooLarge(QNetworkReply* reply, const Pending& pending);
+    // Fails the request with `what` after its description.
+    void undecodable(QNetworkReply* reply, const Pending& pending, const std::string& what);
     std::optional<Pending> release(QNetworkReply* reply);
 
     QNetworkAccessManager* m_network;

@@ -3,6 +3,8 @@
 #include "pricing/Futures.h"
 #include "pricing/ServiceError.h"
 
+#include <algorithm>
+
 #include <QUrlQuery>
 
 namespace mintlux {
@@ -19,19 +21,53 @@ HTTPPricingProxyClient::HTTPPricingProxyClient(Configuration config,
 HTTPPricingProxyClient::~HTTPPricingProxyClient() = default;
 
 QFuture<LatestPricesResponse> HTTPPricingProxyClient::fetchLatest(Currency currency) {
-    return get<LatestPricesResponse>(
-        endpoint(QStringLiteral("v1/prices"), {{QStringLiteral("currency"), currency.rawValue()}}));
+    const QUrl url =
+        endpoint(QStringLiteral("v1/prices"), {{QStringLiteral("currency"), currency.rawValue()}});
+    return get<LatestPricesResponse>(QNetworkRequest(url), [this](const HttpAnswer& answer) {
+        return m_decoder.decode<LatestPricesResponse>(answer.body);
+    });
 }
 
 QFuture<HistoryResponse> HTTPPricingProxyClient::fetchHistory(MetalSeries series, TimeRange range,
                                                               Currency currency, MetalUnit unit) {
-    return get<HistoryResponse>(endpoint(QStringLiteral("v1/history"),
-                                         {
-                                             {QStringLiteral("series"), series.rawValue()},
-                                             {QStringLiteral("range"), range.rawValue()},
-                                             {QStringLiteral("currency"), currency.rawValue()},
-                                             {QStringLiteral("unit"), unit.rawValue()},
-                                         }));
+    const QUrl url = endpoint(QStringLiteral("v1/history"),
+                              {
+                                  {QStringLiteral("series"), series.rawValue()},
+                                  {QStringLiteral("range"), range.rawValue()},
+                                  {QStringLiteral("currency"), currency.rawValue()},
+                                  {QStringLiteral("unit"), unit.rawValue()},
+                              });
+    QNetworkRequest request(url);
+    const QString key = url.toString();
+    for (const Held& held : m_held) {
+        if (held.key == key) {
+            request.setRawHeader("If-None-Match", held.etag);
+        }
+    }
+    return get<HistoryResponse>(
+        request, [this, key](const HttpAnswer& answer) { return historyFrom(key, answer); });
+}
+
+HistoryResponse HTTPPricingProxyClient::historyFrom(const QString& key, const HttpAnswer& answer) {
+    const auto it =
+        std::find_if(m_held.begin(), m_held.end(), [&](const Held& h) { return h.key == key; });
+    if (answer.status == 304 && it != m_held.end()) {
+        // Still what the service has: the kept document is as fresh as a new one.
+        std::rotate(it, it + 1, m_held.end());
+        return m_held.back().response;
+    }
+    if (it != m_held.end()) {
+        m_held.erase(it);
+    }
+    HistoryResponse response = m_decoder.decode<HistoryResponse>(answer.body);
+    const QByteArray etag = answer.header("ETag");
+    if (answer.status == 200 && !etag.isEmpty()) {
+        if (m_held.size() == kHeldHistories) {
+            m_held.erase(m_held.begin());
+        }
+        m_held.push_back({key, etag, response});
+    }
+    return response;
 }
 
 QUrl HTTPPricingProxyClient::endpoint(const QString& path,
@@ -50,15 +86,16 @@ QUrl HTTPPricingProxyClient::endpoint(const QString& path,
 }
 
 template <WireRecord T>
-QFuture<T> HTTPPricingProxyClient::get(const QUrl& url) {
+QFuture<T> HTTPPricingProxyClient::get(QNetworkRequest request,
+                                       std::function<T(const HttpAnswer&)> decode) {
     auto promise = Futures::startedPromise<T>();
     // Whatever the status, an answer whose body decodes is the answer: an error page is no
     // document, and a proxy or gateway that passes a valid one along has still passed it.
     m_fetch.get(
-        QNetworkRequest(url),
-        [this, promise](HttpAnswer answer) {
+        std::move(request),
+        [promise, decode = std::move(decode)](HttpAnswer answer) {
             try {
-                Futures::fulfil(*promise, m_decoder.decode<T>(answer.body));
+                Futures::fulfil(*promise, decode(answer));
             } catch (const DecodingError&) {
                 auto refusal = ServiceError::fromAnswer(answer.status, answer.body);
                 Futures::fail(*promise, refusal ? std::make_exception_ptr(*refusal)

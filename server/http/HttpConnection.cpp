@@ -4,6 +4,8 @@
 #include "json/JsonWriter.h"
 
 #include <charconv>
+#include <optional>
+#include <sys/ioctl.h>
 
 #include <QTcpSocket>
 
@@ -15,6 +17,8 @@ QByteArrayView reason(int status) {
     switch (status) {
         case 200:
             return "OK";
+        case 304:
+            return "Not Modified";
         case 400:
             return "Bad Request";
         case 404:
@@ -53,6 +57,40 @@ QByteArrayView trimmed(QByteArrayView v) {
     return v;
 }
 
+// Whether an Accept-Encoding value takes gzip: named with a non-zero weight, or not named and
+// "*" with a non-zero weight.
+bool takesGzip(QByteArrayView value) {
+    std::optional<bool> gzip;
+    bool any = false;
+    for (const QByteArrayView part : QByteArray(value.toByteArray()).split(',')) {
+        const qsizetype semicolon = part.indexOf(';');
+        const QByteArrayView coding = trimmed(semicolon < 0 ? part : part.first(semicolon));
+        bool refused = false;
+        if (semicolon >= 0) {
+            const QByteArrayView param = trimmed(part.sliced(semicolon + 1));
+            if (param.size() > 2 && (param[0] == 'q' || param[0] == 'Q') && param[1] == '=') {
+                refused = true;
+                for (const char c : trimmed(param.sliced(2))) {
+                    refused = refused && (c == '0' || c == '.');
+                }
+            }
+        }
+        if (coding.compare("gzip", Qt::CaseInsensitive) == 0 ||
+            coding.compare("x-gzip", Qt::CaseInsensitive) == 0) {
+            gzip = !refused;
+        } else if (coding == "*") {
+            any = !refused;
+        }
+    }
+    return gzip.value_or(any);
+}
+
+// Whether an If-None-Match value names `etag` (weakly or strongly) or is "*". Our tags hold no
+// quote or comma, so the quoted tag found anywhere in the list is one of its members.
+bool names(QByteArrayView ifNoneMatch, const QByteArray& etag) {
+    return !etag.isEmpty() && (trimmed(ifNoneMatch) == "*" || ifNoneMatch.contains(etag));
+}
+
 bool hasToken(QByteArrayView list, QByteArrayView token) {
     for (const QByteArrayView part : QByteArray(list.toByteArray()).split(',')) {
         if (trimmed(part).compare(token, Qt::CaseInsensitive) == 0) {
@@ -62,6 +100,9 @@ bool hasToken(QByteArrayView list, QByteArrayView token) {
     return false;
 }
 
+// How long an idle keep-alive connection keeps its slot while others wait for one.
+constexpr qint64 kIdleWhileCrowdedMs = 500;
+
 }  // namespace
 
 HttpConnection::HttpConnection(HttpWorker& worker, QTcpSocket* socket)
@@ -70,7 +111,8 @@ HttpConnection::HttpConnection(HttpWorker& worker, QTcpSocket* socket)
     // Bounds what one client can make us buffer: beyond it the kernel's window pushes back.
     m_socket->setReadBufferSize(64 * 1024);
     m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-    m_deadlineMs = m_worker.monotonicMs() + m_worker.limits().idleTimeout.count();
+    m_openedMs = m_worker.monotonicMs();
+    m_deadlineMs = m_openedMs + m_worker.limits().idleTimeout.count();
     connect(m_socket, &QTcpSocket::readyRead, this, &HttpConnection::readAvailable);
     connect(m_socket, &QTcpSocket::bytesWritten, this, [this] {
         if (!m_closing) {
@@ -107,8 +149,22 @@ void HttpConnection::abandon() {
     deleteLater();
 }
 
-void HttpConnection::checkDeadline(qint64 nowMs) {
-    if (m_socket == nullptr || nowMs < m_deadlineMs) {
+void HttpConnection::checkDeadline(qint64 nowMs, bool crowded) {
+    if (m_socket == nullptr) {
+        return;
+    }
+    // Idle a while rather than between two requests of a busy client, so that closing it
+    // seldom races a request already on its way; one that raced is the client's to send again,
+    // as it was sent on a kept-alive connection. A new connection is not closed before its first
+    // answer: that request would be lost.
+    const qint64 idleSince = m_deadlineMs - m_worker.limits().idleTimeout.count();
+    if (crowded && m_answered && !m_closing && !m_inRequest &&
+        nowMs - idleSince >= kIdleWhileCrowdedMs && m_socket->bytesToWrite() == 0 &&
+        m_socket->bytesAvailable() == 0 && !requestWaiting()) {
+        closeAfterWrite();
+        return;
+    }
+    if (nowMs < m_deadlineMs) {
         return;
     }
     if (m_closing) {
@@ -229,6 +285,8 @@ bool HttpConnection::handleRequest(qsizetype headerEnd, qsizetype consumed) {
 
     bool close = !http11;
     bool hasBody = false;
+    bool gzip = false;
+    QByteArray ifNoneMatch;
     qsizetype pos = lineEnd + 1;
     while (pos < head.size()) {
         qsizetype next = head.indexOf('\n', pos);
@@ -267,6 +325,10 @@ bool HttpConnection::handleRequest(qsizetype headerEnd, qsizetype consumed) {
             hasBody = hasBody || length > 0;
         } else if (name.compare("transfer-encoding", Qt::CaseInsensitive) == 0) {
             hasBody = true;
+        } else if (name.compare("accept-encoding", Qt::CaseInsensitive) == 0) {
+            gzip = gzip || takesGzip(value);
+        } else if (name.compare("if-none-match", Qt::CaseInsensitive) == 0) {
+            ifNoneMatch.append(ifNoneMatch.isEmpty() ? "" : ",").append(value);
         }
     }
 
@@ -282,8 +344,9 @@ bool HttpConnection::handleRequest(qsizetype headerEnd, qsizetype consumed) {
         response = {500, QByteArray(R"({"error":"internal error"})"), {}};
     }
     // None of our requests has a body; rather than read one, we answer and hang up.
-    const bool keepAlive = !close && !hasBody;
-    respond(response, keepAlive, method == "HEAD");
+    const bool keepAlive = !close && !hasBody && !turnOver();
+    m_answered = true;
+    respond(response, keepAlive, method == "HEAD", ifNoneMatch, gzip);
     if (!keepAlive) {
         closeAfterWrite();
         return false;
@@ -291,21 +354,66 @@ bool HttpConnection::handleRequest(qsizetype headerEnd, qsizetype consumed) {
     return true;
 }
 
-void HttpConnection::respond(const HttpResponse& response, bool keepAlive, bool headOnly) {
+bool HttpConnection::requestWaiting() const {
+    // Qt reads only when the event loop gets to it; what the kernel holds counts as sent.
+    int queued = 0;
+    return ::ioctl(static_cast<int>(m_socket->socketDescriptor()), FIONREAD, &queued) != 0 ||
+           queued > 0;
+}
+
+bool HttpConnection::turnOver() const {
+    if (!m_worker.crowded()) {
+        return false;
+    }
+    const qint64 held = m_worker.monotonicMs() - m_openedMs;
+    const qint64 turn = m_worker.limits().turn.count();
+    // Requests already pipelined are answered first, within reason.
+    const bool pipelined = !m_buffer.isEmpty() || m_socket->bytesAvailable() > 0;
+    return held >= (pipelined ? 10 * turn : turn);
+}
+
+void HttpConnection::respond(const HttpResponse& response, bool keepAlive, bool headOnly,
+                             QByteArrayView ifNoneMatch, bool gzip) {
+    const bool cacheable = response.maxAge >= 0 && !response.etag.isEmpty();
+    gzip = gzip && cacheable && !response.gzip.isEmpty();
+    const QByteArray& body = gzip ? response.gzip : response.body;
+    const QByteArray* etag = gzip ? &response.gzipEtag : &response.etag;
+    bool notModified = false;
+    if (cacheable && !ifNoneMatch.isEmpty()) {
+        // A client holding the other encoding's copy may keep it as well.
+        const QByteArray& other = gzip ? response.etag : response.gzipEtag;
+        notModified = names(ifNoneMatch, *etag) || names(ifNoneMatch, other);
+        if (notModified && !names(ifNoneMatch, *etag)) {
+            etag = &other;
+        }
+    }
+    const int status = notModified ? 304 : response.status;
     QByteArray head;
-    head.reserve(256);
-    head.append("HTTP/1.1 ").append(QByteArray::number(response.status)).append(' ');
-    head.append(reason(response.status)).append("\r\nContent-Type: application/json\r\n");
-    head.append("Content-Length: ").append(QByteArray::number(response.body.size()));
-    head.append("\r\nCache-Control: no-cache\r\nDate: ").append(m_worker.httpDate());
+    head.reserve(320);
+    head.append("HTTP/1.1 ").append(QByteArray::number(status)).append(' ');
+    head.append(reason(status)).append("\r\n");
+    if (!notModified) {
+        head.append("Content-Type: application/json\r\nContent-Length: ");
+        head.append(QByteArray::number(body.size())).append("\r\n");
+        if (gzip) {
+            head.append("Content-Encoding: gzip\r\n");
+        }
+    }
+    if (cacheable) {
+        head.append("Cache-Control: public, max-age=").append(QByteArray::number(response.maxAge));
+        head.append("\r\nETag: ").append(*etag).append("\r\nVary: Accept-Encoding\r\n");
+    } else {
+        head.append("Cache-Control: no-store\r\n");
+    }
+    head.append("Date: ").append(m_worker.httpDate());
     head.append(keepAlive ? "\r\nConnection: keep-alive\r\n" : "\r\nConnection: close\r\n");
     for (const auto& [name, value] : response.headers) {
         head.append(name).append(": ").append(value).append("\r\n");
     }
     head.append("\r\n");
     m_socket->write(head);
-    if (!headOnly) {
-        m_socket->write(response.body);
+    if (!headOnly && !notModified) {
+        m_socket->write(body);
     }
 }
 
@@ -315,7 +423,7 @@ void HttpConnection::fail(int status, const char* message) {
     }
     JsonWriter w;
     w.beginObject().key("error").string(std::string_view(message)).endObject();
-    respond({status, w.take(), {}}, false, false);
+    respond({status, w.take(), {}}, false, false, {}, false);
     closeAfterWrite();
 }
 

@@ -17,15 +17,22 @@ public:
     HttpConnection(HttpWorker& worker, QTcpSocket* socket);
     ~HttpConnection() override;
 
-    // Called by the server's sweep: closes the connection if it overstayed a deadline.
-    void checkDeadline(qint64 nowMs);
+    // Called by the server's sweep: closes the connection if it overstayed a deadline, or, when
+    // `crowded`, if it sits idle while others wait for its slot.
+    void checkDeadline(qint64 nowMs, bool crowded);
 
 private:
     void readAvailable();
     void process();
     // Parses one request out of m_buffer[0, headerEnd); false when it was answered with an error.
     bool handleRequest(qsizetype headerEnd, qsizetype consumed);
-    void respond(const HttpResponse& response, bool keepAlive, bool headOnly);
+    // Picks the representation the request takes, or 304 when it holds that one already.
+    // Bytes of a request have arrived, read or not.
+    bool requestWaiting() const;
+    // Whether the connection is to make way for a waiting client after this answer.
+    bool turnOver() const;
+    void respond(const HttpResponse& response, bool keepAlive, bool headOnly,
+                 QByteArrayView ifNoneMatch, bool gzip);
     void fail(int status, const char* message);
     void closeAfterWrite();
     void abandon();
@@ -34,8 +41,10 @@ private:
     QTcpSocket* m_socket;
     QByteArray m_buffer;
     qint64 m_deadlineMs = 0;
+    qint64 m_openedMs = 0;
     bool m_inRequest = false;  // bytes of an unfinished request are buffered
     bool m_closing = false;
+    bool m_answered = false;  // at least one request answered
 };
 
 }  // namespace mintlux::server

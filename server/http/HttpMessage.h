@@ -18,6 +18,12 @@ struct HttpResponse {
     int status = 200;
     QByteArray body;  // JSON; shared, not copied, when it comes from a cache
     QList<std::pair<QByteArray, QByteArray>> headers;
+    // For an answer caches may keep (maxAge >= 0); anything else is sent as no-store. The
+    // connection answers If-None-Match and Accept-Encoding from these.
+    int maxAge = -1;        // seconds
+    QByteArray etag{};      // quoted, of `body`
+    QByteArray gzip{};      // `body` compressed, when that was worth it
+    QByteArray gzipEtag{};  // quoted, of `gzip`
 };
 
 }  // namespace mintlux::server

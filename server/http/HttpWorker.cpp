@@ -12,10 +12,12 @@
 namespace mintlux::server {
 
 HttpWorker::HttpWorker(const HttpServer::Limits& limits, HttpServer::Handler handler,
-                       std::function<void()> closed)
+                       std::function<void()> closed,
+                       std::shared_ptr<const std::atomic<bool>> crowded)
     : m_limits(limits),
       m_handler(std::move(handler)),
       m_closed(std::move(closed)),
+      m_crowded(std::move(crowded)),
       m_sweepTimer(this) {
     m_clock.start();
     // Deadlines are checked in sweeps rather than with a timer per connection, so a request
@@ -99,10 +101,11 @@ const QByteArray& HttpWorker::httpDate() {
 
 void HttpWorker::sweep() {
     const qint64 now = monotonicMs();
+    const bool crowdedNow = crowded();
     for (HttpConnection* c :
          std::vector<HttpConnection*>(m_connections.begin(), m_connections.end())) {
         if (m_connections.contains(c)) {
-            c->checkDeadline(now);
+            c->checkDeadline(now, crowdedNow);
         }
     }
 }

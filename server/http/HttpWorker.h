@@ -2,7 +2,9 @@
 
 #include "http/HttpServer.h"
 
+#include <atomic>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <unordered_set>
 #include <vector>
@@ -21,9 +23,10 @@ class HttpWorker : public QObject {
     Q_OBJECT
 
 public:
-    // `closed` runs on this thread each time a connection ends.
+    // `closed` runs on this thread each time a connection ends; `crowded` is set while clients
+    // wait for a slot.
     HttpWorker(const HttpServer::Limits& limits, HttpServer::Handler handler,
-               std::function<void()> closed);
+               std::function<void()> closed, std::shared_ptr<const std::atomic<bool>> crowded);
     ~HttpWorker() override;
 
     // Passes an accepted socket to this worker's thread; callable from any thread.
@@ -32,6 +35,7 @@ public:
 
     const HttpServer::Limits& limits() const { return m_limits; }
     const HttpServer::Handler& handler() const { return m_handler; }
+    bool crowded() const { return m_crowded->load(std::memory_order_relaxed); }
     // Milliseconds on a monotonic clock, for the connections' deadlines.
     qint64 monotonicMs() const { return m_clock.elapsed(); }
     // The Date header's value, formatted once a second.
@@ -48,6 +52,7 @@ private:
     HttpServer::Limits m_limits;
     HttpServer::Handler m_handler;
     std::function<void()> m_closed;
+    std::shared_ptr<const std::atomic<bool>> m_crowded;
     QTimer m_sweepTimer;
     QElapsedTimer m_clock;
     std::unordered_set<HttpConnection*> m_connections;

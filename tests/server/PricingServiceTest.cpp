@@ -1,8 +1,10 @@
+#include "LoadClient.h"
 #include "LoopbackHttpServer.h"
 #include "ServiceFixture.h"
 #include "json/Iso8601.h"
 #include "market/TradingCalendar.h"
 #include "market/UnitConversion.h"
+#include "net/Gzip.h"
 #include "pricing/HTTPPricingProxyClient.h"
 #include "pricing/ServiceError.h"
 #include "providers/FrankfurterDailyProvider.h"
@@ -44,6 +46,12 @@ QJsonObject upstream(const QJsonObject& health, const QString& name) {
 
 double goldValue(const QJsonObject& prices) {
     return prices["prices"].toObject()["XAU"].toObject()["value"].toDouble();
+}
+
+QByteArray inflated(const QByteArray& gzip) {
+    GzipDecoder decoder(64 * 1024 * 1024);
+    decoder.feed(gzip);
+    return decoder.finish() == GzipDecoder::State::ok ? decoder.output() : "(corrupt)";
 }
 
 class PricingServiceTest : public ::testing::Test {
@@ -180,6 +188,8 @@ TEST(PricingServiceDailyTest, HistoryFallsBackAlongTheChainAndSaysWhere) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
+        // Outlives the service: its replies still running when the service goes are aborted.
+        QNetworkAccessManager network;
         ServiceFixture f;
         f.clock->set(*Iso8601::parse("2025-12-08T15:00:00Z"));  // a Monday, gold polled first
         f.primary->quotes = {{kGold, dec("4215.5"), f.clock->now()}};
@@ -193,7 +203,6 @@ TEST(PricingServiceDailyTest, HistoryFallsBackAlongTheChainAndSaysWhere) {
         upstreams.route("/fx/rates", [&](const Server::Request& r) {
             return r.queryItem("base") == "XAU" ? row.frankfurter : Server::Response{404};
         });
-        QNetworkAccessManager network;
         const QUrl base = upstreams.baseUrl();
         f.providers.daily.clear();
         f.providers.daily.push_back(
@@ -269,6 +278,7 @@ TEST(PricingServiceFirstRunTest, TheErrorNamesEachFailingUpstreamAndItsCause) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
+        QNetworkAccessManager network;  // outlives the service and its replies
         ServiceFixture f;
         Server swissquote;
         Server goldApi;
@@ -289,7 +299,6 @@ TEST(PricingServiceFirstRunTest, TheErrorNamesEachFailingUpstreamAndItsCause) {
         if (!row.goldApi) {
             goldApiUrl = QUrl(QStringLiteral("http://mintlux-upstream.invalid/"));
         }
-        QNetworkAccessManager network;
         f.providers.spot.clear();
         f.providers.spot.push_back(
             std::make_unique<server::SwissquoteSpotProvider>(network, swissquoteUrl, 2s));
@@ -365,6 +374,93 @@ TEST(PricingServiceFirstRunTest, CausesAreShortPrintableAndBounded) {
     const QString crowded = server::PriceDocuments::withCauses(prefix, many, "spot");
     EXPECT_TRUE(crowded.startsWith(prefix + " (upstream-0: connection refused; upstream-1: "));
     EXPECT_TRUE(crowded.endsWith(" more)")) << crowded.toStdString();
+}
+
+// Both documents as caches and compressing clients see them: validators, a lifetime that ends
+// when the next upstream round or staleness could change them, 304 for what a client holds, and
+// gzip for whoever takes it.
+TEST_F(PricingServiceTest, DocumentsAreCacheableRevalidatedAndCompressed) {
+    // Silver turns stale in 20 s, before the next spot round in 45 s.
+    for (const MetalSeries metal : MetalSeries::allCases()) {
+        f.primary->quotes.push_back({metal, dec("2800.125"), f.clock->now()});
+    }
+    f.primary->quotes[1].asOf -= 9min + 40s;
+    for (int day = 1; day < 365; ++day) {
+        f.daily->closes.push_back({QDate(2024, 1, 31).addDays(day), dec("2600.5") + day});
+    }
+    f.start();
+    const QByteArray prices = "/v1/prices?currency=USD";
+    const QByteArray history = "/v1/history?series=XAU&range=1Y&currency=USD&unit=gram";
+    for (const auto& [target, maxAge] : {std::pair{prices, "20"}, std::pair{history, "45"}}) {
+        SCOPED_TRACE(target.toStdString());
+        const auto plain = f.ask(target);
+        const auto packed = exchange(f.port(), get(target, "Accept-Encoding: gzip\r\n"));
+        EXPECT_EQ(plain.header("Cache-Control"), "public, max-age=" + QByteArray(maxAge));
+        EXPECT_EQ(plain.header("Vary"), "Accept-Encoding");
+        EXPECT_EQ(plain.header("Content-Encoding"), "");
+        EXPECT_EQ(packed.header("Content-Encoding"), "gzip");
+        EXPECT_LT(packed.body.size(), plain.body.size());
+        EXPECT_EQ(inflated(packed.body), plain.body);
+        const QByteArray tag = plain.header("ETag");
+        const QByteArray gzipTag = packed.header("ETag");
+        EXPECT_TRUE(tag.startsWith('"') && tag.endsWith('"')) << tag.toStdString();
+        EXPECT_NE(tag, gzipTag);
+
+        struct Row {
+            QByteArray fields;
+            int status;
+            QByteArray etag;  // of the answer
+            bool gzip;
+        };
+        const Row rows[] = {
+            {"If-None-Match: " + tag, 304, tag, false},
+            {"If-None-Match: W/" + tag, 304, tag, false},
+            {"If-None-Match: \"other\", " + gzipTag + "\r\nAccept-Encoding: gzip", 304, gzipTag,
+             false},
+            // Holding the other encoding's copy is as good.
+            {"If-None-Match: " + tag + "\r\nAccept-Encoding: gzip", 304, tag, false},
+            {"If-None-Match: *", 304, tag, false},
+            {"If-None-Match: \"other\"", 200, tag, false},
+            {"Accept-Encoding: gzip;q=0, br", 200, tag, false},
+            {"Accept-Encoding: deflate, *;q=0.5", 200, gzipTag, true},
+            {"Accept-Encoding: *, gzip;q=0.000", 200, tag, false},
+            {"Accept-Encoding: x-gzip", 200, gzipTag, true},
+        };
+        for (const Row& row : rows) {
+            SCOPED_TRACE(row.fields.toStdString());
+            const auto answer = exchange(f.port(), get(target, row.fields + "\r\n"));
+            EXPECT_EQ(answer.status, row.status);
+            EXPECT_EQ(answer.header("ETag"), row.etag);
+            EXPECT_EQ(answer.header("Cache-Control"), plain.header("Cache-Control"));
+            EXPECT_EQ(answer.header("Content-Encoding"), row.gzip ? "gzip" : "");
+            EXPECT_EQ(answer.body, row.status == 304 ? "" : row.gzip ? packed.body : plain.body);
+            EXPECT_EQ(answer.head.contains("Content-Length"), row.status != 304);
+        }
+    }
+    // Refusals and the health document are never kept.
+    for (const QByteArray& target : {QByteArray("/healthz"), QByteArray("/v1/prices?currency=GBP"),
+                                     QByteArray("/v1/prices?currency=usd"), QByteArray("/")}) {
+        const auto answer = exchange(f.port(), get(target, "Accept-Encoding: gzip\r\n"));
+        EXPECT_EQ(answer.header("Cache-Control"), "no-store") << target.toStdString();
+        EXPECT_EQ(answer.header("ETag"), "") << target.toStdString();
+    }
+
+    // Stale now; what is left until the next round bounds both.
+    f.clock->advance(30s);
+    test::settle();
+    const auto stale = f.ask(prices);
+    EXPECT_TRUE(QJsonDocument::fromJson(stale.body)["stale"].toBool());
+    EXPECT_EQ(stale.header("Cache-Control"), "public, max-age=15");
+    EXPECT_EQ(f.ask(history).header("Cache-Control"), "public, max-age=15");
+    // The round brings a new price: what clients hold is no longer current.
+    f.primary->quotes = quotes(f.clock->now() + 15s, "2810");
+    f.clock->advance(15s);
+    test::settle();
+    const auto changed =
+        exchange(f.port(), get(prices, "If-None-Match: " + stale.header("ETag") + "\r\n"));
+    EXPECT_EQ(changed.status, 200);
+    EXPECT_EQ(goldValue(QJsonDocument::fromJson(changed.body).object()), 2810);
+    EXPECT_EQ(changed.header("Cache-Control"), "public, max-age=45");
 }
 
 TEST_F(PricingServiceTest, MalformedAndOversizedRequestsGetCleanErrors) {
@@ -484,6 +580,46 @@ TEST(PricingServiceLimitsTest, ConcurrentPipelinedClientsAllGetTheirAnswersWithi
         EXPECT_EQ(answers.count("HTTP/1.1 200 OK"), kRequests);
         EXPECT_TRUE(answers.endsWith(expected));
     }
+}
+
+// Far more clients than connections: they wait for a slot and get it in turn, as connections
+// that finish an answer make way. Nobody is reset or left unanswered.
+TEST(PricingServiceLimitsTest, FarMoreClientsThanTheCapAreAllAnsweredInTurn) {
+    constexpr int kClients = 1500;
+    if (!test::openFilesFor(2 * kClients + 256)) {
+        GTEST_SKIP() << "the hard limit on open files is below " << 2 * kClients + 256;
+    }
+    ServiceFixture f;
+    f.primary->quotes = quotes(f.clock->now());
+    for (int day = 1; day < 365; ++day) {
+        f.daily->closes.push_back({QDate(2024, 1, 31).addDays(day), dec("2600.5") + day});
+    }
+    f.start();
+    const QByteArray prices = get("/v1/prices?currency=USD");
+    const QByteArray history =
+        get("/v1/history?series=XAU&range=1Y&currency=USD&unit=gram", "Accept-Encoding: gzip\r\n");
+    const QByteArrayList expected = {
+        f.ask("/v1/prices?currency=USD").body,
+        f.ask("/v1/history?series=XAU&range=1Y&currency=USD&unit=gram").body};
+    test::LoadClient load(
+        f.port(), {prices, history}, [&](int request, const test::RawAnswer& answer) -> QString {
+            const QByteArray body =
+                answer.header("Content-Encoding") == "gzip" ? inflated(answer.body) : answer.body;
+            return answer.status == 200 && body == expected[request]
+                       ? QString()
+                       : QString::fromLatin1(answer.head);
+        });
+    int most = 0;
+    std::size_t waiting = 0;
+    const auto result = load.run(kClients, 3, 60s, [&] {
+        most = std::max(most, f.service->http().connectionCount());
+        waiting = std::max(waiting, f.service->http().waitingCount());
+    });
+    EXPECT_EQ(result.errors.mid(0, 5), QStringList());
+    EXPECT_EQ(result.answers, 3 * kClients);
+    EXPECT_LE(most, server::HttpServer::Limits().maxConnections);
+    EXPECT_GT(waiting, 0u);
+    EXPECT_GT(result.closes, 0);
 }
 
 TEST(PricingServiceProcessTest, KilledDemoServiceKeepsWhatItServed) {

@@ -67,7 +67,55 @@ struct RawAnswer {
     int status = 0;
     QByteArray head;
     QByteArray body;
+
+    // The first field of that name, trimmed; empty when absent.
+    QByteArray header(const QByteArray& name) const {
+        for (const QByteArray& line : head.split('\n')) {
+            const qsizetype colon = line.indexOf(':');
+            if (colon > 0 && line.first(colon).compare(name, Qt::CaseInsensitive) == 0) {
+                return line.sliced(colon + 1).trimmed();
+            }
+        }
+        return {};
+    }
 };
+
+// Takes one whole answer off the front of `pending`, if it holds one; a chunked body is joined.
+inline bool takeAnswer(QByteArray& pending, RawAnswer& answer) {
+    const qsizetype end = pending.indexOf("\r\n\r\n");
+    if (end < 0) {
+        return false;
+    }
+    RawAnswer a{0, pending.left(end), {}};
+    qsizetype at = end + 4;
+    if (a.header("Transfer-Encoding") == "chunked") {
+        for (;;) {
+            const qsizetype line = pending.indexOf("\r\n", at);
+            if (line < 0) {
+                return false;
+            }
+            const qsizetype size = pending.mid(at, line - at).toLongLong(nullptr, 16);
+            if (pending.size() < line + 2 + size + 2) {
+                return false;
+            }
+            a.body += pending.mid(line + 2, size);
+            at = line + 2 + size + 2;
+            if (size == 0) {
+                break;
+            }
+        }
+    } else {
+        at += a.header("Content-Length").toLongLong();
+        if (pending.size() < at) {
+            return false;
+        }
+        a.body = pending.mid(end + 4, at - end - 4);
+    }
+    a.status = a.head.mid(9, 3).toInt();
+    pending.remove(0, at);
+    answer = std::move(a);
+    return true;
+}
 
 // Reads exactly one response; status 0 if none arrived in time.
 inline RawAnswer readAnswer(QTcpSocket& socket, QByteArray& pending,
@@ -76,17 +124,7 @@ inline RawAnswer readAnswer(QTcpSocket& socket, QByteArray& pending,
     waitUntil(
         [&] {
             pending += socket.readAll();
-            const qsizetype end = pending.indexOf("\r\n\r\n");
-            const QByteArray head = pending.left(end);
-            const qsizetype at = head.toLower().indexOf("content-length: ");
-            const qsizetype length =
-                at < 0 ? 0 : head.mid(at + 16).split('\r').first().toLongLong();
-            if (end < 0 || pending.size() < end + 4 + length) {
-                return socket.state() == QAbstractSocket::UnconnectedState;
-            }
-            a = {head.mid(9, 3).toInt(), head, pending.mid(end + 4, length)};
-            pending.remove(0, end + 4 + length);
-            return true;
+            return takeAnswer(pending, a) || socket.state() == QAbstractSocket::UnconnectedState;
         },
         timeout);
     return a;
@@ -100,8 +138,8 @@ inline RawAnswer exchange(quint16 port, const QByteArray& request) {
     return readAnswer(socket, pending);
 }
 
-inline QByteArray get(const QByteArray& target) {
-    return "GET " + target + " HTTP/1.1\r\nHost: localhost\r\n\r\n";
+inline QByteArray get(const QByteArray& target, const QByteArray& fields = {}) {
+    return "GET " + target + " HTTP/1.1\r\nHost: localhost\r\n" + fields + "\r\n";
 }
 
 // A service on an ephemeral loopback port over a store in a temporary directory, with

@@ -3,6 +3,7 @@
 #include "PricingDocuments.h"
 #include "TestCertificate.h"
 #include "json/DecodingError.h"
+#include "net/Gzip.h"
 #include "pricing/HTTPPricingProxyClient.h"
 #include "pricing/ServiceError.h"
 #include "pricing/TransportError.h"
@@ -58,6 +59,12 @@ HTTPPricingProxyClient clientFor(const QUrl& base, std::chrono::milliseconds tim
     return HTTPPricingProxyClient({base}, nullptr, timeout);
 }
 
+Server::Response gzipped(QByteArray body) {
+    Server::Response r{200, std::move(body)};
+    r.extraHeaders.append(std::pair<QByteArray, QByteArray>("Content-Encoding", "gzip"));
+    return r;
+}
+
 TEST(HTTPPricingProxyClient, LatestDecodesTheBodyExactly) {
     Server server;
     server.route("/v1/prices", Server::Response{200, kGold});
@@ -66,6 +73,8 @@ TEST(HTTPPricingProxyClient, LatestDecodesTheBodyExactly) {
               WireDecoder().decode<LatestPricesResponse>(kGold));
     ASSERT_EQ(server.requests().size(), 1u);
     EXPECT_EQ(server.requests()[0].method, "GET");
+    // Offered by us, not by Qt, which would inflate a body without bound.
+    EXPECT_EQ(server.requests()[0].headers.at("accept-encoding"), "gzip");
     // What Qt's transport adds by itself; anything else would be ours.
     const std::set<QByteArray> transport{"host", "connection", "accept-encoding", "accept-language",
                                          "user-agent"};
@@ -114,6 +123,16 @@ TEST(HTTPPricingProxyClient, EachKindOfAnswerEndsAsItShould) {
     shown += QString(ServiceError::kMaxMessageLength - 1 - shown.size(), u'a') + QChar(0x2026);
     const QByteArray hostile =
         R"({"error":"  <b>bad</b> & co\n\tnext )" + QByteArray(200, 'a') + "\"}";
+    // The limit is on the decoded body: 16 KB that inflate to 16 MB are refused on the way, while
+    // a body of nearly the limit that gzip made a little larger still arrives (and then is no
+    // document).
+    const qint64 limit = HTTPPricingProxyClient::kDefaultMaxBodyBytes;
+    QByteArray noise(limit - 64, Qt::Uninitialized);
+    for (qsizetype i = 0; i < noise.size(); ++i) {
+        noise[i] = static_cast<char>((i * 2654435761u) >> 13);
+    }
+    const QByteArray grown = Gzip::compress(noise);
+    const QByteArray gold = Gzip::compress(kGold);
     struct Row {
         const char* name;
         Server::Response answer;
@@ -139,6 +158,21 @@ TEST(HTTPPricingProxyClient, EachKindOfAnswerEndsAsItShould) {
          {200, kGold, "application/json", Mode::closeMidBody},
          transport(Kind::network)},
         {"oversized", huge, transport(Kind::bodyTooLarge)},
+        {"gzip", gzipped(gold), "decoded"},
+        {"gzip in two members",
+         gzipped(Gzip::compress(kGold.left(9)) + Gzip::compress(kGold.mid(9))), "decoded"},
+        {"gzip inflating past the limit", gzipped(Gzip::compress(QByteArray(2 * limit, ' '), 9)),
+         transport(Kind::bodyTooLarge)},
+        {"gzip larger than the limit, decoded within it", gzipped(grown), "corrupted"},
+        {"gzip truncated", gzipped(gold.chopped(6)), transport(Kind::network)},
+        {"gzip corrupt", gzipped("\x1f\x8b\x08\x00garbage"), transport(Kind::network)},
+        {"an encoding not offered",
+         [&] {
+             auto r = gzipped(gold);
+             r.extraHeaders = {{"Content-Encoding", "br"}};
+             return r;
+         }(),
+         transport(Kind::network)},
         {"oversized, length unknown", hugeUndeclared, transport(Kind::bodyTooLarge)},
     };
     for (const Row& row : rows) {
@@ -151,6 +185,40 @@ TEST(HTTPPricingProxyClient, EachKindOfAnswerEndsAsItShould) {
         auto client = clientFor(server.baseUrl(), paced ? 200ms : 2s);
         EXPECT_EQ(outcome(client.fetchLatest(Currency::usd)), row.outcome);
     }
+}
+
+// History already held is asked for again with its tag, and a 304 gives it back whole.
+TEST(HTTPPricingProxyClient, HeldHistoryIsRevalidatedInsteadOfFetchedAgain) {
+    QByteArray body = test::historyDocument(3);
+    QByteArray tag = "\"v1\"";
+    QByteArrayList asked;
+    Server server;
+    server.route("/v1/history", [&](const Server::Request& r) {
+        const auto held = r.headers.find("if-none-match");
+        asked << (held == r.headers.end() ? "" : held->second);
+        Server::Response answer{held != r.headers.end() && held->second == tag ? 304 : 200, body};
+        if (answer.status == 304) {
+            answer.body.clear();
+        }
+        answer.extraHeaders.append(std::pair<QByteArray, QByteArray>("ETag", tag));
+        return answer;
+    });
+    auto client = clientFor(server.baseUrl());
+    const auto history = [&](TimeRange range) {
+        return client.fetchHistory(MetalSeries::gold, range, Currency::usd, MetalUnit::troyOunce);
+    };
+    const HistoryResponse first = await(history(TimeRange::oneYear));
+    EXPECT_EQ(first.points.size(), 3u);
+    EXPECT_EQ(await(history(TimeRange::oneYear)), first);
+    body = test::historyDocument(5);
+    tag = "\"v2\"";
+    EXPECT_EQ(await(history(TimeRange::oneYear)).points.size(), 5u);
+    EXPECT_EQ(await(history(TimeRange::oneYear)).points.size(), 5u);
+    await(history(TimeRange::all));
+    EXPECT_EQ(asked, QByteArrayList({"", "\"v1\"", "\"v1\"", "\"v2\"", ""}));
+    // A 304 for what the client does not hold is no document.
+    server.route("/v1/history", Server::Response{304, {}});
+    EXPECT_EQ(outcome(history(TimeRange::oneDay)), "corrupted");
 }
 
 TEST(HTTPPricingProxyClient, RefusedAndDroppedRequestsFail) {
