@@ -17,7 +17,6 @@
 #include <malloc.h>
 
 #include <QCoreApplication>
-#include <QNetworkAccessManager>
 #include <QPointer>
 #include <QTimer>
 
@@ -47,9 +46,9 @@ std::shared_ptr<PricingProxyClient> AppDelegate::makeProxy() const {
     if (m_env.makeProxy) {
         return m_env.makeProxy();
     }
+    // No access manager: the poll's requests go over sockets on this thread.
     auto http = std::make_shared<HTTPPricingProxyClient>(
-        HTTPPricingProxyClient::Configuration{m_env.pricingBaseURL},
-        std::make_shared<QNetworkAccessManager>());
+        HTTPPricingProxyClient::Configuration{m_env.pricingBaseURL});
     auto synthetic = std::make_shared<MockPricingProxyClient>();
     return std::make_shared<HybridPricingProxyClient>(std::move(http), std::move(synthetic));
 }

@@ -1,6 +1,7 @@
 #include "net/BoundedHttpFetch.h"
 
 #include "net/Gzip.h"
+#include "net/SocketReply.h"
 #include "pricing/TransportError.h"
 
 #include <QNetworkReply>
@@ -49,7 +50,11 @@ QByteArray HttpAnswer::header(QByteArrayView name) const {
 
 BoundedHttpFetch::BoundedHttpFetch(QNetworkAccessManager& network, Limits limits,
                                    QString requestName)
-    : m_network(&network), m_limits(limits), m_requestName(std::move(requestName)) {}
+    : BoundedHttpFetch(&network, limits, std::move(requestName)) {}
+
+BoundedHttpFetch::BoundedHttpFetch(QNetworkAccessManager* network, Limits limits,
+                                   QString requestName)
+    : m_network(network), m_limits(limits), m_requestName(std::move(requestName)) {}
 
 BoundedHttpFetch::~BoundedHttpFetch() {
     // The network may be shared and outlive us: its replies must not call back into a dead
@@ -76,7 +81,8 @@ void BoundedHttpFetch::get(QNetworkRequest request, OnAnswer onAnswer, OnError o
     if (decodes) {
         request.setRawHeader("Accept-Encoding", "gzip");
     }
-    QNetworkReply* reply = m_network->get(request);
+    QNetworkReply* reply =
+        m_network != nullptr ? m_network->get(request) : new SocketReply(request, this);
     // Bounds what Qt buffers ahead of us if the event loop is busy while a body streams in.
     reply->setReadBufferSize(decodes ? encodedLimit(m_limits.maxBodyBytes) : m_limits.maxBodyBytes);
     const std::uint64_t id = ++m_lastId;

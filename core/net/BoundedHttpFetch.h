@@ -56,6 +56,9 @@ public:
 
     // `requestName` opens every error message: "<requestName> to <url> timed out after ...".
     BoundedHttpFetch(QNetworkAccessManager& network, Limits limits, QString requestName);
+    // Without an access manager: each request over a socket of its own on this thread
+    // (SocketReply), so an idle poll wakes no worker thread.
+    BoundedHttpFetch(QNetworkAccessManager* network, Limits limits, QString requestName);
     // Requests still running fail with a cancelled TransportError, before this returns.
     ~BoundedHttpFetch() override;
 

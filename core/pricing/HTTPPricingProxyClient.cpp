@@ -14,8 +14,8 @@ HTTPPricingProxyClient::HTTPPricingProxyClient(Configuration config,
                                                std::chrono::milliseconds timeout,
                                                qint64 maxBodyBytes)
     : m_config(std::move(config)),
-      m_session(session ? std::move(session) : std::make_shared<QNetworkAccessManager>()),
-      m_fetch(*m_session, {timeout, maxBodyBytes, BoundedHttpFetch::Deadline::silence},
+      m_session(std::move(session)),
+      m_fetch(m_session.get(), {timeout, maxBodyBytes, BoundedHttpFetch::Deadline::silence},
               QStringLiteral("Request")) {}
 
 HTTPPricingProxyClient::~HTTPPricingProxyClient() = default;

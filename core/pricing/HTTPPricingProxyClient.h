@@ -37,8 +37,9 @@ public:
     // The pricing service shipped with the application.
     static QUrl builtInBaseURL() { return QUrl(QStringLiteral("http://127.0.0.1:47190/")); }
 
-    // Without a session the client makes its own. The time-out is the longest silence the
-    // transfer tolerates.
+    // Without a session each request goes over a socket of its own on this thread, waking no
+    // worker thread (what an idle app polling once a minute wants). The time-out is the longest
+    // silence the transfer tolerates.
     explicit HTTPPricingProxyClient(Configuration config,
                                     std::shared_ptr<QNetworkAccessManager> session = nullptr,
                                     std::chrono::milliseconds timeout = kDefaultTimeout,

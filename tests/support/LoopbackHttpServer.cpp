@@ -161,6 +161,10 @@ void LoopbackHttpServer::answer(QTcpSocket* socket, const Response& response) {
             return;
         case Mode::silent:
             return;
+        case Mode::notHttp:
+            socket->write("SSH-2.0-OpenSSH_9.2\r\n\r\n");
+            socket->disconnectFromHost();
+            return;
         case Mode::held:
             m_held.emplace_back(socket, response);
             return;

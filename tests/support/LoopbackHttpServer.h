@@ -30,6 +30,7 @@ public:
                        // closes
         silent,        // reads the request and never answers
         held,          // answers when release() is called
+        notHttp,       // a line that is no HTTP status, then closes
     };
 
     struct Response {

@@ -55,8 +55,25 @@ std::string outcome(QFuture<T> future) {
     }
 }
 
-HTTPPricingProxyClient clientFor(const QUrl& base, std::chrono::milliseconds timeout = 2s) {
-    return HTTPPricingProxyClient({base}, nullptr, timeout);
+// Without a session the client's own sockets carry the requests, as in the app.
+HTTPPricingProxyClient clientFor(const QUrl& base, std::chrono::milliseconds timeout = 2s,
+                                 std::shared_ptr<QNetworkAccessManager> session = nullptr) {
+    return HTTPPricingProxyClient({base}, std::move(session), timeout);
+}
+
+// `body` in chunks of `piece` bytes, a chunk extension and a trailer thrown in.
+Server::Response chunked(const QByteArray& body, qsizetype piece) {
+    QByteArray out;
+    for (qsizetype at = 0; at < body.size(); at += piece) {
+        const QByteArray part = body.mid(at, piece);
+        out += QByteArray::number(part.size(), 16) + (at == 0 ? ";note=1" : "") + "\r\n" + part +
+               "\r\n";
+    }
+    out += "0\r\nX-Checksum: none\r\n\r\n";
+    Server::Response r{200, out};
+    r.declareLength = false;
+    r.extraHeaders.emplaceBack("Transfer-Encoding", "chunked");
+    return r;
 }
 
 Server::Response gzipped(QByteArray body) {
@@ -174,16 +191,36 @@ TEST(HTTPPricingProxyClient, EachKindOfAnswerEndsAsItShould) {
          }(),
          transport(Kind::network)},
         {"oversized, length unknown", hugeUndeclared, transport(Kind::bodyTooLarge)},
+        {"chunked", chunked(kGold, 7), "decoded"},
+        {"chunked gzip",
+         [&] {
+             auto r = chunked(gold, 5);
+             r.extraHeaders.emplaceBack("Content-Encoding", "gzip");
+             return r;
+         }(),
+         "decoded"},
+        {"chunked, cut short",
+         [] {
+             auto r = chunked(kGold, 7);
+             r.body.chop(20);
+             return r;
+         }(),
+         transport(Kind::network)},
+        {"not HTTP", {200, {}, "application/json", Mode::notHttp}, transport(Kind::network)},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        Server server;
-        server.route("/v1/prices", row.answer);
-        server.route("/moved/prices", Server::Response{200, kGold});
-        // A short time-out for the answers that pace themselves; a big body may pause longer.
-        const bool paced = row.answer.mode == Mode::silent || row.answer.mode == Mode::slowBody;
-        auto client = clientFor(server.baseUrl(), paced ? 200ms : 2s);
-        EXPECT_EQ(outcome(client.fetchLatest(Currency::usd)), row.outcome);
+    // The app's own sockets and the access manager the service's upstream fetches use.
+    for (const bool sockets : {true, false}) {
+        for (const Row& row : rows) {
+            SCOPED_TRACE(std::string(row.name) + (sockets ? " (sockets)" : " (access manager)"));
+            Server server;
+            server.route("/v1/prices", row.answer);
+            server.route("/moved/prices", Server::Response{200, kGold});
+            // A short time-out for the answers that pace themselves; a big body may pause longer.
+            const bool paced = row.answer.mode == Mode::silent || row.answer.mode == Mode::slowBody;
+            auto client = clientFor(server.baseUrl(), paced ? 200ms : 2s,
+                                    sockets ? nullptr : std::make_shared<QNetworkAccessManager>());
+            EXPECT_EQ(outcome(client.fetchLatest(Currency::usd)), row.outcome);
+        }
     }
 }
 
@@ -282,6 +319,16 @@ TEST(HTTPPricingProxyClient, WorksOverTls) {
     auto untrusting = clientFor(server.baseUrl());
     EXPECT_EQ(networkErrorOf(untrusting.fetchLatest(Currency::usd)),
               QNetworkReply::SslHandshakeFailedError);
+
+    // The app's own sockets, trusting what the system trusts (here, as a deployment's CA would
+    // be, the throw-away certificate).
+    const QSslConfiguration system = QSslConfiguration::defaultConfiguration();
+    QSslConfiguration withCa = system;
+    withCa.addCaCertificate(test::loopbackTlsIdentity().certificate);
+    QSslConfiguration::setDefaultConfiguration(withCa);
+    auto sockets = clientFor(server.baseUrl());
+    EXPECT_EQ(outcome(sockets.fetchLatest(Currency::usd)), "decoded");
+    QSslConfiguration::setDefaultConfiguration(system);
 }
 
 }  // namespace
