@@ -192,6 +192,7 @@ def one_run(build, window, prices, monitor=False):
                 print(f'  {name} resident: ' + ', '.join(
                     f'{k} {v}' for k, v in resident_by_mapping(process.pid, 40)), flush=True)
             result[name] = {'private': int(fields['RssAnon']), 'peak': int(fields['VmHWM']),
+                            'resident': int(fields['VmRSS']),
                             'wakeups': sum(threads.values()), 'threads': threads}
         return result
     finally:
@@ -216,7 +217,8 @@ def main():
         run = one_run(build, args.window, args.prices, args.bus)
         runs.append(run)
         m, a = run['mintlux'], run['minimal']
-        print(f'run {n + 1}: mintlux private {m["private"]} kB, peak {m["peak"]} kB, '
+        print(f'run {n + 1}: mintlux private {m["private"]} kB, peak {m["peak"]} kB '
+              f'(now {m["resident"]}), '
               f'{m["wakeups"]:.1f} wake-ups/min | minimal {a["private"]} kB, {a["peak"]} kB, '
               f'{a["wakeups"]:.1f}/min | ×{m["private"] / a["private"]:.2f} private, '
               f'×{m["peak"] / a["peak"]:.2f} peak', flush=True)
