@@ -346,7 +346,8 @@ void SocketReply::closed() {
         return;
     }
     if (!m_done && parseBody() && !m_done) {
-        if (m_bodyKind == Body::untilClose) {
+        // After the last chunk only trailers were missing: the body itself is whole.
+        if (m_bodyKind == Body::untilClose || (m_bodyKind == Body::chunked && m_remaining == -2)) {
             complete();
         } else {
             fail(RemoteHostClosedError, QStringLiteral("Connection closed"));
