@@ -5,6 +5,8 @@
 #include "persistence/PreferencesStore.h"
 
 #include <iostream>
+
+#include <malloc.h>
 #include <optional>
 #include <string_view>
 
@@ -44,6 +46,9 @@ int MintluxApp::run(int argc, char** argv, const QUrl& pricingBaseURL) {
     if (const auto status = answerInformationOption(argc, argv)) {
         return *status;
     }
+    // Before any thread starts: Qt's bus and display threads would each get an arena of their own,
+    // whose few allocations keep pages private all day. Nothing here contends for malloc.
+    ::mallopt(M_ARENA_MAX, 1);
     QApplication app(argc, argv);
     // What is left once Qt took its own options (-platform, -display, ...) is a mistake.
     if (const QStringList rest = QApplication::arguments().mid(1); !rest.isEmpty()) {
