@@ -1,7 +1,7 @@
 #include "AppDelegate.h"
 
 #include "AlertMonitor.h"
-#include "ChartWindowController.h"
+#include "ChartModule.h"
 #include "SettingsWindowController.h"
 #include "VaultWindowController.h"
 #include "persistence/SettingsKey.h"
@@ -118,8 +118,12 @@ void AppDelegate::buildWindowControllers(const std::shared_ptr<MetalPricingServi
         m_env.windowActivator != nullptr ? *m_env.windowActivator : *m_desktopActivator;
     LoginItem& loginItem = m_env.loginItem != nullptr ? *m_env.loginItem : *m_desktopLoginItem;
     // Chart histories are served from this cache for a minute.
+    ChartViewFactory makeChartView =
+        m_env.makeChartView ? m_env.makeChartView
+                            : chartModule::factory(chartModule::searchPath(m_env.chartModuleDirs));
     m_chartController = std::make_unique<ChartWindowController>(
-        service, std::make_shared<ChartingDataSource>(service, 60.0), activator);
+        service, std::make_shared<ChartingDataSource>(service, 60.0), activator,
+        std::move(makeChartView));
     m_vaultController = std::make_unique<VaultWindowController>(service, m_vaultStore, activator);
     m_settingsController =
         std::make_unique<SettingsWindowController>(*m_env.preferences, loginItem, activator);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ChartWindowController.h"
 #include "MenuBarController.h"
 #include "alerts/AlertStore.h"
 #include "persistence/PreferencesStore.h"
@@ -12,12 +13,12 @@
 #include <optional>
 
 #include <QObject>
+#include <QStringList>
 #include <QUrl>
 
 namespace mintlux {
 
 class AlertMonitor;
-class ChartWindowController;
 class DesktopNotifier;
 class LoginItem;
 class MetalPricingService;
@@ -44,6 +45,10 @@ struct AppEnvironment {
     // Null: the desktop's window activation and XDG autostart registration.
     WindowActivator* windowActivator = nullptr;
     LoginItem* loginItem = nullptr;
+    // Null: charts from the chart module, looked for beside the executable, in chartModuleDirs,
+    // then where it is installed.
+    ChartViewFactory makeChartView;
+    QStringList chartModuleDirs;
 };
 
 // Owns every long-lived object: builds them at launch, turns preference changes into calls on

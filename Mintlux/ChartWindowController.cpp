@@ -1,6 +1,5 @@
 #include "ChartWindowController.h"
 
-#include "PriceChartView.h"
 #include "platform/Windows.h"
 #include "pricing/ChartingDataSource.h"
 #include "pricing/MetalPricingService.h"
@@ -14,8 +13,11 @@ namespace mintlux {
 
 ChartWindowController::ChartWindowController(std::shared_ptr<MetalPricingService> service,
                                              std::shared_ptr<ChartingDataSource> dataSource,
-                                             WindowActivator& activator)
-    : m_service(std::move(service)), m_dataSource(std::move(dataSource)), m_activator(activator) {}
+                                             WindowActivator& activator, ChartViewFactory makeView)
+    : m_service(std::move(service)),
+      m_dataSource(std::move(dataSource)),
+      m_activator(activator),
+      m_makeView(std::move(makeView)) {}
 
 ChartWindowController::~ChartWindowController() = default;
 
@@ -30,7 +32,7 @@ void ChartWindowController::show(MetalSeries metal, Currency currency) {
         QObject::connect(close, &QAction::triggered, m_window.get(), &QWidget::close);
         m_window->addAction(close);
     }
-    auto view = std::make_unique<PriceChartView>(metal, currency, m_dataSource, m_service);
+    std::unique_ptr<QWidget> view = m_makeView(metal, currency, m_dataSource, m_service);
     m_view = view.get();
     setWindowContent(*m_window, std::move(view));
     m_window->setWindowTitle(metal.displayName() + QStringLiteral(" \u2014 Price Chart"));

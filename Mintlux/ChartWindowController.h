@@ -1,9 +1,11 @@
 #pragma once
 
-#include "PriceChartView.h"
 #include "market/Currency.h"
 #include "market/MetalSeries.h"
+#include "market/MetalUnit.h"
+#include "pricing/PricingService.h"
 
+#include <functional>
 #include <memory>
 
 #include <QPointer>
@@ -15,6 +17,12 @@ namespace mintlux {
 class ChartingDataSource;
 class MetalPricingService;
 class WindowActivator;
+
+// Makes the chart of one metal in one currency, never null. The app's own comes from the chart
+// module (ChartModule.h); code linked with the chart builds it directly.
+using ChartViewFactory = std::function<std::unique_ptr<QWidget>(
+    MetalSeries, Currency, std::shared_ptr<ChartingDataSource>,
+    std::shared_ptr<PricingService<MetalSeries, MetalUnit>>)>;
 
 // The one price chart window of the run. It is created on first use and only hidden when
 // closed; every show puts a fresh chart in it, so a chart always starts at one month and troy
@@ -28,7 +36,7 @@ public:
 
     ChartWindowController(std::shared_ptr<MetalPricingService> service,
                           std::shared_ptr<ChartingDataSource> dataSource,
-                          WindowActivator& activator);
+                          WindowActivator& activator, ChartViewFactory makeView);
     ~ChartWindowController();
 
     ChartWindowController(const ChartWindowController&) = delete;
@@ -40,15 +48,16 @@ public:
 
     // Null before the first show.
     QWidget* window() const { return m_window.get(); }
-    // The chart the last show installed.
-    PriceChartView* view() const { return m_view.data(); }
+    // What the last show installed: the chart, or the notice of why there is none.
+    QWidget* view() const { return m_view.data(); }
 
 private:
     std::shared_ptr<MetalPricingService> m_service;
     std::shared_ptr<ChartingDataSource> m_dataSource;
     WindowActivator& m_activator;
+    ChartViewFactory m_makeView;
     std::unique_ptr<QWidget> m_window;
-    QPointer<PriceChartView> m_view;
+    QPointer<QWidget> m_view;
 };
 
 }  // namespace mintlux

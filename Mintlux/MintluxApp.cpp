@@ -38,7 +38,8 @@ std::optional<int> answerInformationOption(int argc, char** argv) {
 
 }  // namespace
 
-int MintluxApp::run(int argc, char** argv, const QUrl& pricingBaseURL) {
+int MintluxApp::run(int argc, char** argv, const QUrl& pricingBaseURL,
+                    const QStringList& chartModuleDirs) {
     if (!pricingBaseURL.isValid() || pricingBaseURL.isRelative()) {
         std::cerr << "Mintlux: the built-in pricing API address is not an absolute URL\n";
         return 1;
@@ -72,6 +73,7 @@ int MintluxApp::run(int argc, char** argv, const QUrl& pricingBaseURL) {
     AppEnvironment environment;
     environment.preferences = &preferences;
     environment.pricingBaseURL = pricingBaseURL;
+    environment.chartModuleDirs = chartModuleDirs;
     AppDelegate delegate(std::move(environment));
     instance.setShowRequestHandler([&delegate] { delegate.showPopover(); });
 

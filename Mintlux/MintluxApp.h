@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QStringList>
 #include <QUrl>
 
 namespace mintlux {
@@ -7,8 +8,10 @@ namespace mintlux {
 // The application: one delegate, one status item, no main window. Runs until the user quits.
 class MintluxApp {
 public:
-    // Returns the process's exit status. `pricingBaseURL` must be an absolute URL.
-    static int run(int argc, char** argv, const QUrl& pricingBaseURL);
+    // Returns the process's exit status. `pricingBaseURL` must be an absolute URL;
+    // `chartModuleDirs` are looked in for the chart module after the executable's own directory.
+    static int run(int argc, char** argv, const QUrl& pricingBaseURL,
+                   const QStringList& chartModuleDirs = {});
 };
 
 }  // namespace mintlux

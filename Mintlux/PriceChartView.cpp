@@ -75,6 +75,14 @@ PriceChartView::PriceChartView(MetalSeries metal, Currency currency,
 
 PriceChartView::~PriceChartView() = default;
 
+ChartViewFactory PriceChartView::factory() {
+    return [](MetalSeries metal, Currency currency, std::shared_ptr<ChartingDataSource> dataSource,
+              std::shared_ptr<Service> service) {
+        return std::make_unique<PriceChartView>(metal, currency, std::move(dataSource),
+                                                std::move(service));
+    };
+}
+
 QWidget* PriceChartView::makeChoosers() {
     QStringList unitLabels;
     QStringList unitNames;

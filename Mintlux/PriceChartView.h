@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ChartAxes.h"
+#include "ChartWindowController.h"
 #include "PriceChartPlot.h"
 #include "market/Currency.h"
 #include "market/Decimal.h"
@@ -52,6 +53,9 @@ public:
                    std::shared_ptr<ChartingDataSource> dataSource,
                    std::shared_ptr<Service> pricingService, QWidget* parent = nullptr);
     ~PriceChartView() override;
+
+    // Builds charts in this binary, for code linked with the chart rather than loading it.
+    static ChartViewFactory factory();
 
     MetalSeries metal() const { return m_metal; }
     Currency currency() const { return m_currency; }

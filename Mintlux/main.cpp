@@ -1,6 +1,7 @@
 #include "MintluxApp.h"
 
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 #ifndef MINTLUX_PRICING_API_URL
@@ -8,5 +9,12 @@
 #endif
 
 int main(int argc, char** argv) {
-    return mintlux::MintluxApp::run(argc, argv, QUrl(QStringLiteral(MINTLUX_PRICING_API_URL)));
+#ifdef MINTLUX_CHART_MODULE_BUILD_DIR
+    // A test build of the app, run where it was built: the module is in the app's build directory.
+    const QStringList chartModuleDirs{QStringLiteral(MINTLUX_CHART_MODULE_BUILD_DIR)};
+#else
+    const QStringList chartModuleDirs;
+#endif
+    return mintlux::MintluxApp::run(argc, argv, QUrl(QStringLiteral(MINTLUX_PRICING_API_URL)),
+                                    chartModuleDirs);
 }

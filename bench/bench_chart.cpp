@@ -156,7 +156,7 @@ BENCHMARK(BM_RepaintFrame)->Unit(benchmark::kMillisecond);
 // The first open builds the window; later ones reuse it with a fresh chart.
 void openAndPaint(ChartWindowController& controller, Fixture& f) {
     controller.show(MetalSeries::gold, Currency::usd);
-    f.land(*controller.view());
+    f.land(*static_cast<PriceChartView*>(controller.view()));
     const QImage frame = controller.window()->grab().toImage();
     benchmark::DoNotOptimize(frame.constBits());
 }
@@ -169,7 +169,8 @@ void BM_OpenChartWindowFirstTime(benchmark::State& state) {
         f.land(*warm);
     }
     for (auto _ : state) {
-        ChartWindowController controller(f.service, f.dataSource, activator);
+        ChartWindowController controller(f.service, f.dataSource, activator,
+                                         PriceChartView::factory());
         const auto start = steady_clock::now();
         openAndPaint(controller, f);
         state.SetIterationTime(duration<double>(steady_clock::now() - start).count());
@@ -180,7 +181,7 @@ BENCHMARK(BM_OpenChartWindowFirstTime)->UseManualTime()->Unit(benchmark::kMillis
 void BM_OpenChartWindowAgain(benchmark::State& state) {
     Fixture f;
     QtWindowActivator activator;
-    ChartWindowController controller(f.service, f.dataSource, activator);
+    ChartWindowController controller(f.service, f.dataSource, activator, PriceChartView::factory());
     openAndPaint(controller, f);
     for (auto _ : state) {
         controller.window()->close();

@@ -1,6 +1,7 @@
 #include "ChartWindowController.h"
 #include "FakeLoginItem.h"
 #include "FakePricingProxy.h"
+#include "PriceChartView.h"
 #include "SettingsWindowController.h"
 #include "VaultWindowController.h"
 #include "persistence/PreferencesStore.h"
@@ -98,7 +99,7 @@ void showAgain(benchmark::State& state, Make make, Show show) {
 
 // A chart counts as open once its history is drawn.
 void paintChart(ChartWindowController& c) {
-    while (c.view()->isLoading()) {
+    while (static_cast<PriceChartView*>(c.view())->isLoading()) {
         QCoreApplication::processEvents();
     }
     paint(*c.window());
@@ -107,7 +108,8 @@ void paintChart(ChartWindowController& c) {
 auto makeChart = [] {
     Fixture& f = fixture();
     return std::make_unique<ChartWindowController>(
-        f.service, std::make_shared<ChartingDataSource>(f.service, 60.0), f.activator);
+        f.service, std::make_shared<ChartingDataSource>(f.service, 60.0), f.activator,
+        PriceChartView::factory());
 };
 auto showChart = [](ChartWindowController& c) {
     c.show(MetalSeries::gold, Currency::usd);

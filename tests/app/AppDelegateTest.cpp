@@ -1,4 +1,5 @@
 #include "AppDelegate.h"
+#include "ChartModule.h"
 #include "ChartWindowController.h"
 #include "EventLoop.h"
 #include "FakeLoginItem.h"
@@ -8,6 +9,7 @@
 #include "HostConnection.h"
 #include "ManualTimer.h"
 #include "MetalRow.h"
+#include "PriceChartView.h"
 #include "Printers.h"
 #include "SettingsView.h"
 #include "SettingsWindowController.h"
@@ -22,6 +24,7 @@
 #include <QAbstractButton>
 #include <QAccessible>
 #include <QCheckBox>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -77,6 +80,8 @@ protected:
         env.timers = timers.factory();
         env.windowActivator = &activator;
         env.loginItem = &loginItem;
+        env.makeChartView = makeChartView;
+        env.chartModuleDirs = chartModuleDirs;
         delegate = std::make_unique<AppDelegate>(std::move(env));
         delegate->applicationDidFinishLaunching();
     }
@@ -99,6 +104,8 @@ protected:
     test::FakeLoginItem loginItem;
     test::FakeStatusItem* status = nullptr;
     bool publishTitle = false;
+    ChartViewFactory makeChartView = PriceChartView::factory();
+    QStringList chartModuleDirs;
     std::unique_ptr<AppDelegate> delegate;
 };
 
@@ -202,10 +209,10 @@ TEST_F(AppDelegateTest, WindowButtonsOpenInTheLastAppliedCurrency) {
     // Written but not yet applied: the windows still open in the applied currency.
     preferences->set(QStringLiteral("EUR"), SettingsKey::displayCurrency);
     view()->row(MetalSeries::platinum)->chartButton()->click();
-    ChartWindowController* chart = delegate->chartController();
-    ASSERT_NE(chart->view(), nullptr);
-    EXPECT_EQ(chart->view()->currency(), Currency::gbp);
-    EXPECT_EQ(chart->view()->metal(), MetalSeries::platinum);
+    auto* chart = qobject_cast<PriceChartView*>(delegate->chartController()->view());
+    ASSERT_NE(chart, nullptr);
+    EXPECT_EQ(chart->currency(), Currency::gbp);
+    EXPECT_EQ(chart->metal(), MetalSeries::platinum);
     view()->vaultButton()->click();
     VaultWindowController* vault = delegate->vaultController();
     ASSERT_NE(vault->view(), nullptr);
@@ -222,7 +229,8 @@ TEST_F(AppDelegateTest, AChangeOfDisplayCurrencyEmptiesTheChartCache) {
         view()->row(MetalSeries::gold)->chartButton()->click();
         // The activator double shows nothing; the chart loads when it is shown.
         delegate->chartController()->window()->show();
-        PriceChartView* chart = delegate->chartController()->view();
+        auto* chart = qobject_cast<PriceChartView*>(delegate->chartController()->view());
+        ASSERT_NE(chart, nullptr);
         ASSERT_TRUE(waitUntil([&] { return !chart->isLoading() && !chart->points().empty(); }));
     };
     openGoldChart();
@@ -233,6 +241,39 @@ TEST_F(AppDelegateTest, AChangeOfDisplayCurrencyEmptiesTheChartCache) {
     writeAndSettle(QStringLiteral("USD"), SettingsKey::displayCurrency);
     openGoldChart();
     EXPECT_EQ(proxy->histories[Currency::usd], 2) << "the dollar history was asked for again";
+}
+
+// The app's own charts come from the module; where it cannot be loaded, the window opens all the
+// same and says why.
+TEST_F(AppDelegateTest, AChartModuleThatCannotBeLoadedIsSaidInTheWindow) {
+    QTemporaryDir empty;
+    QTemporaryDir broken;
+    const QString brokenModule = broken.filePath(chartModule::fileName());
+    QFile file(brokenModule);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("not a shared object");
+    file.close();
+    const struct {
+        QString dir;
+        QString says;
+    } cases[] = {
+        {empty.path(), chartModule::fileName() + u" is in none of "_s},
+        {broken.path(), brokenModule},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.dir.toStdString());
+        makeChartView = nullptr;
+        chartModuleDirs = {c.dir};
+        launch();
+        view()->row(MetalSeries::gold)->chartButton()->click();
+        auto* notice = qobject_cast<QLabel*>(delegate->chartController()->view());
+        ASSERT_NE(notice, nullptr);
+        EXPECT_TRUE(notice->text().startsWith(u"The price chart could not be loaded."_s));
+        EXPECT_TRUE(notice->text().contains(c.says)) << notice->text().toStdString();
+        EXPECT_TRUE(notice->text().contains(c.dir)) << "the notice names where it looked";
+        EXPECT_EQ(delegate->chartController()->window()->windowTitle(),
+                  u"Gold \u2014 Price Chart"_s);
+    }
 }
 
 TEST_F(AppDelegateTest, ShutdownReleasesEverything) {

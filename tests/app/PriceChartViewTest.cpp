@@ -256,7 +256,7 @@ TEST_F(PriceChartTest, OnlyTheNewestSelectionsAnswerLands) {
 
 TEST_F(PriceChartTest, OneWindowIsReusedRetitledAndStartsEachChartAfresh) {
     test::FakeWindowActivator activator;
-    ChartWindowController controller(service, dataSource, activator);
+    ChartWindowController controller(service, dataSource, activator, PriceChartView::factory());
     EXPECT_EQ(controller.window(), nullptr);
 
     controller.show(MetalSeries::gold, Currency::usd);
@@ -267,8 +267,10 @@ TEST_F(PriceChartTest, OneWindowIsReusedRetitledAndStartsEachChartAfresh) {
     EXPECT_EQ(activator.applicationActivations, 1);
 
     window->show();
-    controller.view()->setRange(TimeRange::oneYear);
-    controller.view()->setUnit(MetalUnit::kilo);
+    auto* first = qobject_cast<PriceChartView*>(controller.view());
+    ASSERT_NE(first, nullptr);
+    first->setRange(TimeRange::oneYear);
+    first->setUnit(MetalUnit::kilo);
     window->setGeometry(QRect(40, 50, 820, 560));
     const QRect frame = window->geometry();
 
@@ -276,7 +278,8 @@ TEST_F(PriceChartTest, OneWindowIsReusedRetitledAndStartsEachChartAfresh) {
     EXPECT_EQ(controller.window(), window);
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Silver \u2014 Price Chart"));
     EXPECT_EQ(window->geometry(), frame);
-    PriceChartView* view = controller.view();
+    auto* view = qobject_cast<PriceChartView*>(controller.view());
+    ASSERT_NE(view, nullptr);
     EXPECT_EQ(view->metal(), MetalSeries::silver);
     EXPECT_EQ(view->currency(), Currency::eur);
     EXPECT_EQ(view->range(), TimeRange::oneMonth);
@@ -286,7 +289,7 @@ TEST_F(PriceChartTest, OneWindowIsReusedRetitledAndStartsEachChartAfresh) {
 
 TEST_F(PriceChartTest, InvalidatingTheCacheTakesEffectFromItsOwnTask) {
     test::FakeWindowActivator activator;
-    ChartWindowController controller(service, dataSource, activator);
+    ChartWindowController controller(service, dataSource, activator, PriceChartView::factory());
     dataSource->points(MetalSeries::gold, TimeRange::oneMonth, Currency::usd, MetalUnit::gram);
     proxy->answer(0, {"64"});
     test::settle();

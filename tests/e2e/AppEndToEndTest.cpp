@@ -25,6 +25,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QImage>
@@ -156,6 +157,18 @@ QPoint footerButtonCentre(QSize popup, int fromRight = 0) {
     const int row = std::max({button.height(), QFontMetrics(caption).height(), 6});
     return {popup.width() - 8 - button.width() / 2 - fromRight * (button.width() + 8),
             popup.height() - 8 - row / 2};
+}
+
+// What the process has mapped, as /proc lists it.
+QByteArray mappings(qint64 pid) {
+    QFile maps(QStringLiteral("/proc/%1/maps").arg(pid));
+    return maps.open(QIODevice::ReadOnly) ? maps.readAll() : QByteArray();
+}
+// The chart module as /proc lists it when mapped: its path with links resolved.
+QByteArray chartModuleMapping() {
+    const QString path = QStringLiteral(MINTLUX_E2E_CHART_MODULE);
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    return ' ' + (canonical.isEmpty() ? path : canonical).toUtf8() + '\n';
 }
 
 // Where a control of the settings window on `page` sits in it, or one `segment` of it: the same
@@ -458,6 +471,9 @@ TEST_F(AppEndToEndTest, TheWindowsOpenFromThePopupTheSettingsReachTheItemAndQuit
     FakeStatusNotifierWatcher watcher;
     const QString service = launch(watcher);
     ASSERT_TRUE(labelBecomes(service, QStringLiteral("Au $2,346 \u25B21.23%")));
+    // Until a chart opens, the app has neither its module nor the chart library mapped.
+    EXPECT_FALSE(mappings(app.processId()).contains(chartModuleMapping()));
+    EXPECT_FALSE(mappings(app.processId()).contains("/libQt6Charts"));
 
     // Each window opens at its size, closes with Escape and opens again; settings stays open.
     // No history route here: the chart draws the synthetic history that stands in for it.
@@ -474,6 +490,10 @@ TEST_F(AppEndToEndTest, TheWindowsOpenFromThePopupTheSettingsReachTheItemAndQuit
     for (const auto& window : windows) {
         openFromPopup(service, window.title, window.fromRight);
         EXPECT_EQ(screenshot(window.title, window.file), window.size);
+        if (window.title == kChart) {
+            EXPECT_TRUE(mappings(app.processId()).contains(chartModuleMapping()))
+                << "the chart window did not load the chart module";
+        }
         closeWithEscape(window.title);
         openFromPopup(service, window.title, window.fromRight);
         if (window.title != kSettings) {
@@ -571,6 +591,8 @@ TEST_F(AppEndToEndTest, AServiceDownAtStartIsSaidWindowsTakeTheKeyboardAndItIsRe
     expectFocusedUnderItsTitle(kChart, QStringLiteral("Gold \u2014 Price Chart"));
     pause(1500);  // the synthetic history lands and paints
     screenshot(kChart, QStringLiteral("chart-simulated.png"));
+    errors += app.readAllStandardError();
+    EXPECT_FALSE(errors.contains("the price chart could not be loaded")) << errors.toStdString();
 
     openFromPopup(service, kSettings, 1);
     expectFocusedUnderItsTitle(kSettings, kSettings);

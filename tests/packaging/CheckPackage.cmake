@@ -1,6 +1,7 @@
 # Builds the .deb from an already built tree and checks what a user would get from it, with the
 # validators Debian and the software centres apply.
-# cmake -DBUILD_DIR=... -DWORK_DIR=... -P CheckPackage.cmake
+# cmake -DBUILD_DIR=... -DWORK_DIR=... -DCHART_MODULE=<its path under the prefix>
+#       -P CheckPackage.cmake
 file(REMOVE_RECURSE ${WORK_DIR})
 file(MAKE_DIRECTORY ${WORK_DIR})
 execute_process(COMMAND cpack -G DEB -B ${WORK_DIR} --config ${BUILD_DIR}/CPackConfig.cmake
@@ -19,6 +20,7 @@ set(expected
     ./usr/bin/mintlux
     ./usr/bin/mintlux-pricing
     ./usr/bin/mintlux-title
+    ./usr/${CHART_MODULE}
     ./usr/lib/systemd/user/mintlux-pricing.service
     ./usr/lib/systemd/user/mintlux-pricing.socket
     ./usr/share/applications/org.mintlux.Mintlux.desktop
@@ -54,14 +56,22 @@ endforeach()
 
 execute_process(COMMAND dpkg-deb --field ${debs} Depends OUTPUT_VARIABLE depends
     COMMAND_ERROR_IS_FATAL ANY)
-foreach(dep libqt6core6 libqt6widgets6 qt6-qpa-plugins)
+foreach(dep libqt6core6 libqt6widgets6 libqt6charts6 qt6-qpa-plugins)
     if(NOT depends MATCHES "${dep}")
         message(FATAL_ERROR "Depends lacks ${dep}: ${depends}")
     endif()
 endforeach()
 
-# The units must start the binary the package installs.
 execute_process(COMMAND dpkg-deb --extract ${debs} ${WORK_DIR}/root COMMAND_ERROR_IS_FATAL ANY)
+
+# The app leaves the chart library (and the OpenGL ones behind it) to its chart module.
+execute_process(COMMAND readelf --dynamic ${WORK_DIR}/root/usr/bin/mintlux
+    OUTPUT_VARIABLE dynamic COMMAND_ERROR_IS_FATAL ANY)
+if(NOT dynamic MATCHES "Shared library: \\[libQt6Widgets" OR dynamic MATCHES "Qt6Charts|Qt6OpenGL")
+    message(FATAL_ERROR "/usr/bin/mintlux should need Qt Widgets but not Qt Charts:\n${dynamic}")
+endif()
+
+# The units must start the binary the package installs.
 file(READ ${WORK_DIR}/root/usr/lib/systemd/user/mintlux-pricing.service service)
 if(NOT service MATCHES "ExecStart=/usr/bin/mintlux-pricing")
     message(FATAL_ERROR "the service unit does not start /usr/bin/mintlux-pricing:\n${service}")
