@@ -25,6 +25,7 @@ from pathlib import Path
 
 sys.dont_write_bytecode = True
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / 'tests' / 'desktops'))
+import xfce  # noqa: E402
 from hosts import PRICES, Failure, Session, check, start_bus, start_xvfb, wait_for  # noqa: E402
 
 GOALS = {'private': 1.5, 'peak': 1.3}
@@ -32,23 +33,8 @@ WAKEUPS_GOAL = 6.0
 PORT = 47190
 SETTLE = 20
 
-PANEL = '''<?xml version="1.0" encoding="UTF-8"?>
-<channel name="xfce4-panel" version="1.0">
-  <property name="configver" type="int" value="2"/>
-  <property name="panels" type="array">
-    <value type="int" value="1"/>
-    <property name="panel-1" type="empty">
-      <property name="position" type="string" value="p=6;x=0;y=0"/>
-      <property name="length" type="uint" value="100"/>
-      <property name="size" type="uint" value="30"/>
-      <property name="plugin-ids" type="array"><value type="int" value="1"/></property>
-    </property>
-  </property>
-  <property name="plugins" type="empty">
-    <property name="plugin-1" type="string" value="systray"/>
-  </property>
-</channel>
-'''
+# The desktop tests' one-panel layout, holding the status tray instead of the generic monitor.
+PANEL = xfce.PANEL.replace('value="genmon"', 'value="systray"')
 
 
 def status(pid):
