@@ -5,7 +5,6 @@
 #include "persistence/PreferencesStore.h"
 
 #include <iostream>
-
 #include <malloc.h>
 #include <optional>
 #include <string_view>
