@@ -26,7 +26,7 @@ from pathlib import Path
 sys.dont_write_bytecode = True
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / 'tests' / 'desktops'))
 import xfce  # noqa: E402
-from hosts import PRICES, Failure, Session, check, start_bus, start_xvfb, wait_for  # noqa: E402
+from hosts import PRICES, Failure, Session, check, own_loopback, start_bus, start_xvfb, wait_for  # noqa: E402
 
 GOALS = {'private': 1.5, 'peak': 1.3}
 WAKEUPS_GOAL = 6.0
@@ -198,6 +198,7 @@ def main():
     parser.add_argument('--bus', action='store_true', help='count the bus messages in the window, list what is resident')
     args = parser.parse_args()
     build = args.build.resolve()
+    own_loopback(PORT)
     runs = []
     for n in range(args.runs):
         run = one_run(build, args.window, args.prices, args.bus)

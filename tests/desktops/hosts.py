@@ -119,6 +119,49 @@ def fixture_port(build):
     return int(url.group(1))
 
 
+def port_is_free(port):
+    import socket
+    with socket.socket() as s:
+        s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        try:
+            s.bind(('127.0.0.1', port))
+            return True
+        except OSError:
+            return False
+
+
+def own_loopback(port):
+    """Makes 127.0.0.1:PORT ours. An app built to ask a fixed address (the installed one, the
+    release build) can only be fed there, and the package enables a user socket unit on that
+    very address; when something holds it, this script runs again in a private network
+    namespace, where loopback is empty. Call before anything is started."""
+    if os.environ.get('MINTLUX_PRIVATE_NET'):
+        bring_loopback_up()
+    if port_is_free(port):
+        return
+    check(not os.environ.get('MINTLUX_PRIVATE_NET'),
+          f'127.0.0.1:{port} is taken even in a private network namespace')
+    unshare = ['unshare', '--net'] + ([] if os.geteuid() == 0 else ['--map-root-user'])
+    probe = subprocess.run(unshare + ['true'], capture_output=True)
+    check(probe.returncode == 0,
+          f'127.0.0.1:{port} is taken (the app is built to ask there) and no private network '
+          f'namespace can be made: {probe.stderr.decode(errors="replace").strip()}')
+    log(f'127.0.0.1:{port} is taken; running again in a private network namespace')
+    env = dict(os.environ, MINTLUX_PRIVATE_NET='1')
+    os.execvpe(unshare[0], unshare + ['--', sys.executable, *sys.argv], env)
+
+
+def bring_loopback_up():
+    import fcntl
+    import socket
+    import struct
+    siocgifflags, siocsifflags, iff_up = 0x8913, 0x8914, 0x1
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
+        request = struct.pack('16sH', b'lo', 0)
+        flags = struct.unpack('16sH', fcntl.ioctl(s, siocgifflags, request)[:18])[1]
+        fcntl.ioctl(s, siocsifflags, struct.pack('16sH', b'lo', flags | iff_up))
+
+
 class PriceFixture:
     """The pricing API on loopback, answering every prices request with PRICES."""
 
@@ -307,14 +350,14 @@ if __name__ == '__main__':
     sys.dont_write_bytecode = True
     sys.path.insert(0, str(Path(__file__).resolve().parent))
     # The hosts' modules import this file as `hosts`: its Failure is theirs.
-    from hosts import Failure  # noqa: F811
+    from hosts import Failure, fixture_port  # noqa: F811
     import gnome
     import plasma
     import xfce
 
     args = sys.argv[1:]
+    import hosts
     if args[:1] == ['--installed']:
-        import hosts
         hosts.INSTALLED = True
         args = args[1:]
     if not args:
@@ -322,6 +365,11 @@ if __name__ == '__main__':
     # Stopped from outside (a CI time-out): still stop every process started here.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
     build = Path(args[0]).resolve()
+    if hosts.INSTALLED:
+        try:
+            hosts.own_loopback(fixture_port(build))
+        except Failure as e:
+            sys.exit(f'[desktops] {e}')
     shutil.rmtree(build / 'tests' / 'desktops-artifacts', ignore_errors=True)
     chosen = args[1:] or list(HOSTS)
     failed = []
