@@ -3,9 +3,12 @@
 #include "http/HttpWorker.h"
 #include "json/JsonWriter.h"
 
+#include <cerrno>
 #include <charconv>
 #include <optional>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <sys/uio.h>
 
 #include <QTcpSocket>
 
@@ -411,9 +414,36 @@ void HttpConnection::respond(const HttpResponse& response, bool keepAlive, bool 
         head.append(name).append(": ").append(value).append("\r\n");
     }
     head.append("\r\n");
-    m_socket->write(head);
-    if (!headOnly && !notModified) {
-        m_socket->write(body);
+    send(head, headOnly || notModified ? QByteArray() : body);
+}
+
+void HttpConnection::send(const QByteArray& head, const QByteArray& body) {
+    qsizetype sent = 0;
+    // With nothing queued before it, the answer goes straight to the kernel in one call: the
+    // body (a shared document, often tens of kilobytes) is neither copied into the socket's
+    // buffer nor sent in its 16 kB pieces. Whatever the kernel does not take is queued as usual.
+    if (m_socket->bytesToWrite() == 0) {
+        iovec parts[2] = {{const_cast<char*>(head.constData()), static_cast<size_t>(head.size())},
+                          {const_cast<char*>(body.constData()), static_cast<size_t>(body.size())}};
+        msghdr message{};
+        message.msg_iov = parts;
+        message.msg_iovlen = body.isEmpty() ? 1 : 2;
+        ssize_t n;
+        do {
+            n = ::sendmsg(static_cast<int>(m_socket->socketDescriptor()), &message,
+                          MSG_NOSIGNAL | MSG_DONTWAIT);
+        } while (n < 0 && errno == EINTR);
+        // A failure is left to the socket, which meets it again on its own write.
+        sent = n > 0 ? static_cast<qsizetype>(n) : 0;
+    }
+    if (sent < head.size()) {
+        m_socket->write(head.constData() + sent, head.size() - sent);
+        sent = 0;
+    } else {
+        sent -= head.size();
+    }
+    if (sent < body.size()) {
+        m_socket->write(body.constData() + sent, body.size() - sent);
     }
 }
 

@@ -26,13 +26,14 @@ private:
     void process();
     // Parses one request out of m_buffer[0, headerEnd); false when it was answered with an error.
     bool handleRequest(qsizetype headerEnd, qsizetype consumed);
-    // Picks the representation the request takes, or 304 when it holds that one already.
     // Bytes of a request have arrived, read or not.
     bool requestWaiting() const;
     // Whether the connection is to make way for a waiting client after this answer.
     bool turnOver() const;
+    // Picks the representation the request takes, or 304 when it holds that one already.
     void respond(const HttpResponse& response, bool keepAlive, bool headOnly,
                  QByteArrayView ifNoneMatch, bool gzip);
+    void send(const QByteArray& head, const QByteArray& body);
     void fail(int status, const char* message);
     void closeAfterWrite();
     void abandon();
