@@ -123,7 +123,7 @@ QString describeFailure(const std::exception_ptr& failure, const QString& endpoi
     } catch (const TransportError& e) {
         switch (e.kind()) {
             case TransportError::Kind::network:
-                if (e.networkError() == QNetworkReply::SslHandshakeFailedError) {
+                if (e.fault() == NetworkFault::tlsFailed) {
                     return QStringLiteral("Can't make a secure connection to ") + service +
                            QStringLiteral(" (") + QString::fromUtf8(e.what()) +
                            QStringLiteral(").");

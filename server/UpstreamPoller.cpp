@@ -37,27 +37,21 @@ QString minutes(std::chrono::nanoseconds d) {
     return QString::number(std::chrono::duration_cast<std::chrono::minutes>(d).count());
 }
 
-QString networkCause(QNetworkReply::NetworkError error) {
-    using E = QNetworkReply::NetworkError;
-    switch (error) {
-        case E::HostNotFoundError:
+QString networkCause(NetworkFault fault) {
+    switch (fault) {
+        case NetworkFault::hostNotFound:
             return QStringLiteral("host not found");
-        case E::ConnectionRefusedError:
+        case NetworkFault::connectionRefused:
             return QStringLiteral("connection refused");
-        case E::RemoteHostClosedError:
+        case NetworkFault::remoteClosed:
             return QStringLiteral("connection closed");
-        case E::TimeoutError:
+        case NetworkFault::timedOut:
             return QStringLiteral("timed out");
-        case E::SslHandshakeFailedError:
+        case NetworkFault::tlsFailed:
             return QStringLiteral("TLS handshake failed");
-        case E::TemporaryNetworkFailureError:
-        case E::NetworkSessionFailedError:
+        case NetworkFault::networkDown:
             return QStringLiteral("network down");
-        case E::ProxyConnectionRefusedError:
-        case E::ProxyConnectionClosedError:
-        case E::ProxyNotFoundError:
-        case E::ProxyTimeoutError:
-        case E::ProxyAuthenticationRequiredError:
+        case NetworkFault::proxyFailed:
             return QStringLiteral("proxy failed");
         default:
             return QStringLiteral("network error");
@@ -72,7 +66,7 @@ QString briefCause(std::exception_ptr error) {
     } catch (const TransportError& e) {
         switch (e.kind()) {
             case TransportError::Kind::network:
-                return networkCause(e.networkError());
+                return networkCause(e.fault());
             case TransportError::Kind::timedOut:
                 return QStringLiteral("timed out");
             case TransportError::Kind::bodyTooLarge:

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "net/HttpExchange.h"
+
 #include <chrono>
 #include <cstdint>
 #include <exception>
@@ -12,13 +14,9 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QList>
-#include <QNetworkAccessManager>
-#include <QNetworkRequest>
 #include <QObject>
 #include <QString>
 #include <QUrl>
-
-class QNetworkReply;
 
 namespace mintlux {
 
@@ -30,9 +28,9 @@ struct HttpAnswer {
     int status = 0;
     QByteArray mediaType;  // lower case, parameters dropped ("application/json")
     QByteArray body;
-    QList<std::pair<QByteArray, QByteArray>> headers;
+    HttpHeaders headers;
 
-    QByteArray header(QByteArrayView name) const;
+    QByteArray header(QByteArrayView name) const { return headerValue(headers, name); }
 };
 
 // GET requests bounded in time and size. Every failure to get an answer reaches the caller as a
@@ -55,15 +53,14 @@ public:
     using OnError = std::function<void(std::exception_ptr)>;
 
     // `requestName` opens every error message: "<requestName> to <url> timed out after ...".
-    BoundedHttpFetch(QNetworkAccessManager& network, Limits limits, QString requestName);
-    // Without an access manager: each request over a socket of its own on this thread
-    // (SocketReply), so an idle poll wakes no worker thread.
-    BoundedHttpFetch(QNetworkAccessManager* network, Limits limits, QString requestName);
+    // Without a transport, each request goes over a socket of its own on this thread
+    // (socketExchange), so an idle poll wakes no worker thread.
+    BoundedHttpFetch(HttpTransport transport, Limits limits, QString requestName);
     // Requests still running fail with a cancelled TransportError, before this returns.
     ~BoundedHttpFetch() override;
 
     // Exactly one of the two callbacks runs, never from within this call.
-    void get(QNetworkRequest request, OnAnswer onAnswer, OnError onError);
+    void get(HttpRequest request, OnAnswer onAnswer, OnError onError);
 
     const Limits& limits() const { return m_limits; }
     std::string describe(const QUrl& url) const;
@@ -80,18 +77,18 @@ private:
         std::unique_ptr<GzipDecoder> gzip;
     };
 
-    void readAvailable(QNetworkReply* reply);
-    void finished(QNetworkReply* reply);
-    void abandon(QNetworkReply* reply, std::exception_ptr error);
-    void tooLarge(QNetworkReply* reply, const Pending& pending);
+    void readAvailable(HttpExchange* exchange);
+    void finished(HttpExchange* exchange);
+    void abandon(HttpExchange* exchange, std::exception_ptr error);
+    void tooLarge(HttpExchange* exchange, const Pending& pending);
     // Fails the request with `what` after its description.
-    void undecodable(QNetworkReply* reply, const Pending& pending, const std::string& what);
-    std::optional<Pending> release(QNetworkReply* reply);
+    void undecodable(HttpExchange* exchange, const Pending& pending, const std::string& what);
+    std::optional<Pending> release(HttpExchange* exchange);
 
-    QNetworkAccessManager* m_network;
+    HttpTransport m_transport;
     Limits m_limits;
     QString m_requestName;
-    std::unordered_map<QNetworkReply*, Pending> m_pending;
+    std::unordered_map<HttpExchange*, Pending> m_pending;
     std::uint64_t m_lastId = 0;
 };
 

@@ -9,13 +9,11 @@
 
 namespace mintlux {
 
-HTTPPricingProxyClient::HTTPPricingProxyClient(Configuration config,
-                                               std::shared_ptr<QNetworkAccessManager> session,
+HTTPPricingProxyClient::HTTPPricingProxyClient(Configuration config, HttpTransport transport,
                                                std::chrono::milliseconds timeout,
                                                qint64 maxBodyBytes)
     : m_config(std::move(config)),
-      m_session(std::move(session)),
-      m_fetch(m_session.get(), {timeout, maxBodyBytes, BoundedHttpFetch::Deadline::silence},
+      m_fetch(std::move(transport), {timeout, maxBodyBytes, BoundedHttpFetch::Deadline::silence},
               QStringLiteral("Request")) {}
 
 HTTPPricingProxyClient::~HTTPPricingProxyClient() = default;
@@ -23,7 +21,9 @@ HTTPPricingProxyClient::~HTTPPricingProxyClient() = default;
 QFuture<LatestPricesResponse> HTTPPricingProxyClient::fetchLatest(Currency currency) {
     const QUrl url =
         endpoint(QStringLiteral("v1/prices"), {{QStringLiteral("currency"), currency.rawValue()}});
-    return get<LatestPricesResponse>(QNetworkRequest(url), [this](const HttpAnswer& answer) {
+    HttpRequest request;
+    request.url = url;
+    return get<LatestPricesResponse>(request, [this](const HttpAnswer& answer) {
         return m_decoder.decode<LatestPricesResponse>(answer.body);
     });
 }
@@ -37,11 +37,12 @@ QFuture<HistoryResponse> HTTPPricingProxyClient::fetchHistory(MetalSeries series
                                   {QStringLiteral("currency"), currency.rawValue()},
                                   {QStringLiteral("unit"), unit.rawValue()},
                               });
-    QNetworkRequest request(url);
+    HttpRequest request;
+    request.url = url;
     const QString key = url.toString();
     for (const Held& held : m_held) {
         if (held.key == key) {
-            request.setRawHeader("If-None-Match", held.etag);
+            request.setHeader("If-None-Match", held.etag);
         }
     }
     return get<HistoryResponse>(
@@ -86,7 +87,7 @@ QUrl HTTPPricingProxyClient::endpoint(const QString& path,
 }
 
 template <WireRecord T>
-QFuture<T> HTTPPricingProxyClient::get(QNetworkRequest request,
+QFuture<T> HTTPPricingProxyClient::get(HttpRequest request,
                                        std::function<T(const HttpAnswer&)> decode) {
     auto promise = Futures::startedPromise<T>();
     // Whatever the status, an answer whose body decodes is the answer: an error page is no

@@ -10,7 +10,6 @@
 #include <utility>
 #include <vector>
 
-#include <QNetworkAccessManager>
 #include <QUrl>
 
 namespace mintlux {
@@ -37,11 +36,10 @@ public:
     // The pricing service shipped with the application.
     static QUrl builtInBaseURL() { return QUrl(QStringLiteral("http://127.0.0.1:47190/")); }
 
-    // Without a session each request goes over a socket of its own on this thread, waking no
+    // Without a transport each request goes over a socket of its own on this thread, waking no
     // worker thread (what an idle app polling once a minute wants). The time-out is the longest
     // silence the transfer tolerates.
-    explicit HTTPPricingProxyClient(Configuration config,
-                                    std::shared_ptr<QNetworkAccessManager> session = nullptr,
+    explicit HTTPPricingProxyClient(Configuration config, HttpTransport transport = {},
                                     std::chrono::milliseconds timeout = kDefaultTimeout,
                                     qint64 maxBodyBytes = kDefaultMaxBodyBytes);
     // Requests still running fail with a cancelled TransportError.
@@ -55,7 +53,7 @@ public:
 private:
     QUrl endpoint(const QString& path, const QList<std::pair<QString, QString>>& query) const;
     template <WireRecord T>
-    QFuture<T> get(QNetworkRequest request, std::function<T(const HttpAnswer&)> decode);
+    QFuture<T> get(HttpRequest request, std::function<T(const HttpAnswer&)> decode);
     HistoryResponse historyFrom(const QString& key, const HttpAnswer& answer);
 
     struct Held {
@@ -65,10 +63,9 @@ private:
     };
 
     Configuration m_config;
-    std::shared_ptr<QNetworkAccessManager> m_session;
     WireDecoder m_decoder;
     std::vector<Held> m_held;  // the most recently fetched last
-    // Last, so it goes first: its cancellations must find the decoder and session still here.
+    // Last, so it goes first: its cancellations must find the decoder still here.
     BoundedHttpFetch m_fetch;
 };
 

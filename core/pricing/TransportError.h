@@ -1,9 +1,9 @@
 #pragma once
 
+#include "net/HttpExchange.h"
+
 #include <stdexcept>
 #include <string>
-
-#include <QNetworkReply>
 
 namespace mintlux {
 
@@ -19,16 +19,15 @@ public:
         cancelled,     // the client went away while the request ran
     };
 
-    TransportError(Kind kind, QNetworkReply::NetworkError networkError,
-                   const std::string& description)
-        : std::runtime_error(description), m_kind(kind), m_networkError(networkError) {}
+    TransportError(Kind kind, NetworkFault fault, const std::string& description)
+        : std::runtime_error(description), m_kind(kind), m_fault(fault) {}
 
     Kind kind() const noexcept { return m_kind; }
-    QNetworkReply::NetworkError networkError() const noexcept { return m_networkError; }
+    NetworkFault fault() const noexcept { return m_fault; }
 
 private:
     Kind m_kind;
-    QNetworkReply::NetworkError m_networkError;
+    NetworkFault m_fault;
 };
 
 }  // namespace mintlux

@@ -1,8 +1,7 @@
 #include "providers/UpstreamHttp.h"
 
+#include "net/AccessManagerExchange.h"
 #include "providers/MarketProviders.h"
-
-#include <QNetworkRequest>
 
 namespace mintlux::server {
 
@@ -40,7 +39,8 @@ std::string excerpt(const QByteArray& body, const QByteArray& type) {
 UpstreamHttp::UpstreamHttp(QNetworkAccessManager& network, QString upstream,
                            std::chrono::milliseconds timeout, qint64 maxBodyBytes)
     : m_upstream(std::move(upstream)),
-      m_fetch(network, {timeout, maxBodyBytes, BoundedHttpFetch::Deadline::wholeTransfer},
+      m_fetch(accessManagerTransport(network),
+              {timeout, maxBodyBytes, BoundedHttpFetch::Deadline::wholeTransfer},
               m_upstream + QStringLiteral(" request")) {}
 
 UpstreamHttp::~UpstreamHttp() = default;
@@ -62,10 +62,11 @@ QByteArray UpstreamHttp::userAgent() {
 
 QFuture<QByteArray> UpstreamHttp::get(const QUrl& url, Body expected) {
     auto promise = Futures::startedPromise<QByteArray>();
-    QNetworkRequest request(url);
-    request.setHeader(QNetworkRequest::UserAgentHeader, userAgent());
-    request.setRawHeader("Accept",
-                         expected == Body::json ? "application/json" : "application/xml, text/xml");
+    HttpRequest request;
+    request.url = url;
+    request.setHeader("User-Agent", userAgent());
+    request.setHeader("Accept",
+                      expected == Body::json ? "application/json" : "application/xml, text/xml");
     m_fetch.get(
         request,
         [this, url, expected, promise](HttpAnswer answer) {

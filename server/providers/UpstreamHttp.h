@@ -16,6 +16,8 @@
 #include <QString>
 #include <QUrl>
 
+class QNetworkAccessManager;
+
 namespace mintlux::server {
 
 // GET requests to one upstream, answered only with a body worth parsing: a 2xx status, a

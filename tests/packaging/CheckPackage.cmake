@@ -1,6 +1,7 @@
 # Builds the .deb from an already built tree and checks what a user would get from it, with the
 # validators Debian and the software centres apply.
 # cmake -DBUILD_DIR=... -DWORK_DIR=... -DCHART_MODULE=<its path under the prefix>
+#       -DTLS_MODULE=<its path under the prefix>
 #       -P CheckPackage.cmake
 file(REMOVE_RECURSE ${WORK_DIR})
 file(MAKE_DIRECTORY ${WORK_DIR})
@@ -21,6 +22,7 @@ set(expected
     ./usr/bin/mintlux-pricing
     ./usr/bin/mintlux-title
     ./usr/${CHART_MODULE}
+    ./usr/${TLS_MODULE}
     ./usr/lib/systemd/user/mintlux-pricing.service
     ./usr/lib/systemd/user/mintlux-pricing.socket
     ./usr/share/applications/org.mintlux.Mintlux.desktop
@@ -64,11 +66,14 @@ endforeach()
 
 execute_process(COMMAND dpkg-deb --extract ${debs} ${WORK_DIR}/root COMMAND_ERROR_IS_FATAL ANY)
 
-# The app leaves the chart library (and the OpenGL ones behind it) to its chart module.
+# The app leaves the chart library (and the OpenGL ones behind it) to its chart module, and the
+# network library (with Kerberos and libproxy behind it) to its TLS module.
 execute_process(COMMAND readelf --dynamic ${WORK_DIR}/root/usr/bin/mintlux
     OUTPUT_VARIABLE dynamic COMMAND_ERROR_IS_FATAL ANY)
-if(NOT dynamic MATCHES "Shared library: \\[libQt6Widgets" OR dynamic MATCHES "Qt6Charts|Qt6OpenGL")
-    message(FATAL_ERROR "/usr/bin/mintlux should need Qt Widgets but not Qt Charts:\n${dynamic}")
+if(NOT dynamic MATCHES "Shared library: \\[libQt6Widgets" OR
+   dynamic MATCHES "Qt6Charts|Qt6OpenGL|Qt6Network")
+    message(FATAL_ERROR
+        "/usr/bin/mintlux should need Qt Widgets but not Qt Charts or Network:\n${dynamic}")
 endif()
 
 # The units must start the binary the package installs.

@@ -14,6 +14,7 @@
 #include "providers/SwissquoteSpotProvider.h"
 
 #include <QJsonArray>
+#include <QNetworkAccessManager>
 #include <QProcess>
 #include <QTimer>
 

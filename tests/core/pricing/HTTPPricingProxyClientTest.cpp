@@ -3,12 +3,15 @@
 #include "PricingDocuments.h"
 #include "TestCertificate.h"
 #include "json/DecodingError.h"
+#include "net/AccessManagerExchange.h"
+#include "net/ByteStream.h"
 #include "net/Gzip.h"
 #include "pricing/HTTPPricingProxyClient.h"
 #include "pricing/ServiceError.h"
 #include "pricing/TransportError.h"
 #include "pricing/WireDecoder.h"
 
+#include <QNetworkAccessManager>
 #include <QNetworkRequest>
 #include <QSslConfiguration>
 
@@ -27,13 +30,13 @@ const QByteArray kGold = test::latestDocument("USD", {{"XAU", "2890.50", "troyOu
                                               "2025-01-31T14:05:09.250Z");
 
 template <class T>
-QNetworkReply::NetworkError networkErrorOf(QFuture<T> future) {
+std::pair<NetworkFault, std::string> faultOf(QFuture<T> future) {
     try {
         await(std::move(future));
     } catch (const TransportError& e) {
-        return e.networkError();
+        return {e.fault(), e.what()};
     }
-    return QNetworkReply::NoError;
+    return {NetworkFault::none, {}};
 }
 
 std::string transport(TransportError::Kind kind) {
@@ -55,10 +58,10 @@ std::string outcome(QFuture<T> future) {
     }
 }
 
-// Without a session the client's own sockets carry the requests, as in the app.
+// Without a transport the client's own sockets carry the requests, as in the app.
 HTTPPricingProxyClient clientFor(const QUrl& base, std::chrono::milliseconds timeout = 2s,
-                                 std::shared_ptr<QNetworkAccessManager> session = nullptr) {
-    return HTTPPricingProxyClient({base}, std::move(session), timeout);
+                                 HttpTransport transport = {}) {
+    return HTTPPricingProxyClient({base}, std::move(transport), timeout);
 }
 
 // `body` in chunks of `piece` bytes, a chunk extension and a trailer thrown in.
@@ -217,8 +220,10 @@ TEST(HTTPPricingProxyClient, EachKindOfAnswerEndsAsItShould) {
             server.route("/moved/prices", Server::Response{200, kGold});
             // A short time-out for the answers that pace themselves; a big body may pause longer.
             const bool paced = row.answer.mode == Mode::silent || row.answer.mode == Mode::slowBody;
-            auto client = clientFor(server.baseUrl(), paced ? 200ms : 2s,
-                                    sockets ? nullptr : std::make_shared<QNetworkAccessManager>());
+            auto client = clientFor(
+                server.baseUrl(), paced ? 200ms : 2s,
+                sockets ? HttpTransport()
+                        : accessManagerTransport(std::make_shared<QNetworkAccessManager>()));
             EXPECT_EQ(outcome(client.fetchLatest(Currency::usd)), row.outcome);
         }
     }
@@ -271,8 +276,15 @@ TEST(HTTPPricingProxyClient, RefusedAndDroppedRequestsFail) {
 
     server.close();
     auto refused = clientFor(base);
-    EXPECT_EQ(networkErrorOf(refused.fetchLatest(Currency::usd)),
-              QNetworkReply::ConnectionRefusedError);
+    EXPECT_EQ(faultOf(refused.fetchLatest(Currency::usd)).first, NetworkFault::connectionRefused);
+
+    // A name is resolved off the event loop and each of its addresses tried in turn: localhost
+    // may give ::1 first, where nothing listens.
+    Server byName;
+    byName.route("/v1/prices", Server::Response{200, kGold});
+    QUrl named = byName.baseUrl();
+    named.setHost(QStringLiteral("localhost"));
+    EXPECT_EQ(outcome(clientFor(named).fetchLatest(Currency::usd)), "decoded");
 }
 
 TEST(HTTPPricingProxyClient, LargeButSaneDocumentsDecode) {
@@ -311,14 +323,21 @@ protected:
 TEST(HTTPPricingProxyClient, WorksOverTls) {
     Server server(test::loopbackTlsIdentity());
     server.route("/v1/prices", Server::Response{200, kGold});
-    HTTPPricingProxyClient trusting({server.baseUrl()}, std::make_shared<TrustingSession>(), 2s);
+    HTTPPricingProxyClient trusting(
+        {server.baseUrl()}, accessManagerTransport(std::make_shared<TrustingSession>()), 2s);
     EXPECT_EQ(await(trusting.fetchLatest(Currency::usd)).prices.at("XAU").value,
               *Decimal::parse("2890.5"));
 
-    // The same server is refused when its certificate is not trusted.
+    // The app's sockets take TLS from a module; where it cannot be found, https fails and says why.
     auto untrusting = clientFor(server.baseUrl());
-    EXPECT_EQ(networkErrorOf(untrusting.fetchLatest(Currency::usd)),
-              QNetworkReply::SslHandshakeFailedError);
+    const auto [missing, why] = faultOf(untrusting.fetchLatest(Currency::usd));
+    EXPECT_EQ(missing, NetworkFault::tlsFailed);
+    EXPECT_NE(why.find("TLS is not available: mintlux-tls.so is in none of"), std::string::npos)
+        << why;
+    tls::setExtraModuleDirs({QStringLiteral(MINTLUX_APP_BINARY_DIR)});
+
+    // The same server is refused when its certificate is not trusted.
+    EXPECT_EQ(faultOf(untrusting.fetchLatest(Currency::usd)).first, NetworkFault::tlsFailed);
 
     // The app's own sockets, trusting what the system trusts (here, as a deployment's CA would
     // be, the throw-away certificate).
