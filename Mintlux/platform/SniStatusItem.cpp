@@ -93,6 +93,8 @@ SniStatusItem::SniStatusItem(QDBusConnection bus, IconStyle style, QObject* pare
 
     m_retry.setSingleShot(true);
     connect(&m_retry, &QTimer::timeout, this, &SniStatusItem::registerWithWatcher);
+    m_announceAgain.setSingleShot(true);
+    connect(&m_announceAgain, &QTimer::timeout, this, &SniStatusItem::announceTitle);
     m_watcher = new QDBusServiceWatcher(q(kWatcherService), m_bus,
                                         QDBusServiceWatcher::WatchForOwnerChange, this);
     connect(m_watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
@@ -137,7 +139,21 @@ void SniStatusItem::setStyledTitle(const StyledTitle& title) {
         emit m_adaptor->NewTitle();
         emit m_adaptor->NewToolTip();
         emit m_adaptor->XAyatanaNewLabel(label(), labelGuide());
+        if (m_sinceRegistering.isValid() && m_sinceRegistering.elapsed() < kHostSettling.count()) {
+            m_announceAgain.start(kHostSettling);
+        }
     }
+}
+
+void SniStatusItem::announceTitle() {
+    emit m_adaptor->NewIcon();
+    emit m_adaptor->NewTitle();
+    emit m_adaptor->NewToolTip();
+    // Hosts take the label from the signal and drop one equal to what they hold, shown or not:
+    // an empty one first makes the real one a change. The property itself never changes, and
+    // a host batching updates shows only the last.
+    emit m_adaptor->XAyatanaNewLabel(QString(), labelGuide());
+    emit m_adaptor->XAyatanaNewLabel(label(), labelGuide());
 }
 
 void SniStatusItem::setIconStyle(IconStyle style) {
@@ -226,6 +242,7 @@ void SniStatusItem::onWatcherOwnerChanged(const QString& newOwner) {
 
 void SniStatusItem::registerWithWatcher() {
     m_retry.stop();
+    m_sinceRegistering.start();
     const quint64 attempt = ++m_attempt;
     QDBusMessage call = QDBusMessage::createMethodCall(
         q(kWatcherService), q(kWatcherPath), q(kWatcherInterface), u"RegisterStatusNotifierItem"_s);

@@ -7,6 +7,7 @@
 #include <chrono>
 
 #include <QDBusConnection>
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QTimer>
 
@@ -40,6 +41,10 @@ public:
     // Between registrations the watcher took without listing the item.
     static constexpr std::chrono::milliseconds kFirstRetry{250};
     static constexpr std::chrono::milliseconds kLongestRetry{30000};
+    // A host that has just seen the item registered may still be setting it up: GNOME Shell's
+    // indicator can miss a label change made then and show the icon alone until the next one.
+    // A change this soon after registering is told again once this has passed.
+    static constexpr std::chrono::milliseconds kHostSettling{3000};
 
     // The icon style suiting a desktop named as in $XDG_CURRENT_DESKTOP (colon-separated).
     static IconStyle iconStyleForDesktop(QStringView desktops);
@@ -90,6 +95,7 @@ private:
     QDBusPendingCallWatcher* watcherProperty(const QString& name);
     bool isUs(const QString& entry) const;
     void setState(bool registered, bool hostPresent);
+    void announceTitle();
     void renderIcons();
     QRect anchorFor(int x, int y) const;
 
@@ -107,6 +113,8 @@ private:
     quint64 m_attempt = 0;
     QTimer m_retry;
     std::chrono::milliseconds m_retryDelay = kFirstRetry;
+    QElapsedTimer m_sinceRegistering;  // the last attempt
+    QTimer m_announceAgain;
     bool m_registered = false;
     bool m_hostPresent = false;
 };

@@ -176,6 +176,15 @@ TEST_F(SniStatusItemTest, PropertiesTellTheTitleAndChangesAreAnnouncedOnlyWhenTh
     EXPECT_EQ(label.arguments(),
               (QVariantList{QString::fromUtf8("Ag $29.46"), QString::fromUtf8("Ag $00.00")}));
     EXPECT_EQ(property(*item, u"XAyatanaLabel"_s), QString::fromUtf8("Ag $29.46"));
+
+    // Changed this soon after registering, while a host may still be reading the item: told
+    // once more when it has settled, all of it, the label as a change from empty (a host drops
+    // a label equal to the one it holds even when it never showed it).
+    ASSERT_TRUE(waitFor([&] { return signals_.count(u"XAyatanaNewLabel"_s) == 3; },
+                        int(SniStatusItem::kHostSettling.count()) + 2000));
+    EXPECT_EQ(signals_.last(u"XAyatanaNewLabel"_s).arguments(), label.arguments());
+    EXPECT_EQ(signals_.count(u"NewIcon"_s), 3);
+    EXPECT_EQ(signals_.count(u"NewTitle"_s), 2);
 }
 
 TEST_F(SniStatusItemTest, SquareStylesShowTheDirectionAndSwitchingAnnouncesIt) {
